@@ -1,0 +1,100 @@
+-- Corvanta database schema.
+-- Field order is significant: the contact list and the backup file address fields by position.
+-- Statements are separated by a line holding only ";;" so that trigger bodies may contain ";".
+
+CREATE TABLE IF NOT EXISTS "Contact Types" (
+    ContactTypeID INTEGER PRIMARY KEY,
+    ContactType   TEXT
+)
+;;
+CREATE TABLE IF NOT EXISTS Contacts (
+    ContactID         INTEGER PRIMARY KEY,
+    FirstName         TEXT,
+    LastName          TEXT,
+    Dear              TEXT,
+    Address           TEXT,
+    City              TEXT,
+    StateOrProvince   TEXT,
+    PostalCode        TEXT,
+    Region            TEXT,
+    Country           TEXT,
+    CompanyName       TEXT,
+    Title             TEXT,
+    EmailName         TEXT,
+    WorkPhone         TEXT,
+    WorkExtension     TEXT,
+    HomePhone         TEXT,
+    MobilePhone       TEXT,
+    FaxNumber         TEXT,
+    Notes             TEXT,
+    ContactTypeID     INTEGER,
+    ReferredBy        TEXT,
+    MaritalStatus     TEXT,
+    Hometown          TEXT,
+    SpouseName        TEXT,
+    Birthdate         TEXT,
+    ContactsInterests TEXT,
+    SpousesInterests  TEXT,
+    ChildrenNames     TEXT
+)
+;;
+CREATE TABLE IF NOT EXISTS Calls (
+    CallID    INTEGER PRIMARY KEY,
+    ContactID INTEGER,
+    CallDate  TEXT,
+    CallTime  TEXT,
+    Subject   TEXT,
+    Notes     TEXT
+)
+;;
+CREATE INDEX IF NOT EXISTS idxCallsContactID ON Calls (ContactID)
+;;
+CREATE INDEX IF NOT EXISTS idxCallsCallDate ON Calls (CallDate)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsContactTypeID ON Contacts (ContactTypeID)
+;;
+CREATE INDEX IF NOT EXISTS idxContactTypesContactType ON "Contact Types" (ContactType)
+;;
+-- Alphabetical Contact Listing: one group per contact type, contacts of that type under it.
+CREATE VIEW IF NOT EXISTS qryRep1A AS
+SELECT t.ContactTypeID AS FirstLetter, t.ContactType AS ContactType
+FROM "Contact Types" AS t
+WHERE EXISTS (SELECT 1 FROM Contacts AS c WHERE c.ContactTypeID = t.ContactTypeID)
+ORDER BY t.ContactType, t.ContactTypeID
+;;
+CREATE VIEW IF NOT EXISTS qryRep1B AS
+SELECT c.ContactTypeID AS FirstLetter,
+       TRIM(COALESCE(c.FirstName, '') || ' ' || COALESCE(c.LastName, '')) AS fld01,
+       c.CompanyName, c.Title, c.WorkPhone, c.WorkExtension, c.FaxNumber, c.ContactID
+FROM Contacts AS c
+WHERE c.ContactTypeID IS NOT NULL
+ORDER BY c.LastName, c.FirstName, c.ContactID
+;;
+-- Call History: one group per first letter of the last name, the calls of those contacts under it.
+CREATE VIEW IF NOT EXISTS qryRep2A AS
+SELECT DISTINCT UPPER(SUBSTR(COALESCE(c.LastName, ''), 1, 1)) AS FirstLetter
+FROM Contacts AS c
+WHERE EXISTS (SELECT 1 FROM Calls AS k WHERE k.ContactID = c.ContactID)
+ORDER BY FirstLetter
+;;
+CREATE VIEW IF NOT EXISTS qryRep2B AS
+SELECT UPPER(SUBSTR(COALESCE(c.LastName, ''), 1, 1)) AS FirstLetter,
+       TRIM(COALESCE(c.FirstName, '') || ' ' || COALESCE(c.LastName, '')) AS fld01,
+       k.CallDate, k.CallTime, k.Subject, k.Notes, c.ContactID, k.CallID
+FROM Calls AS k JOIN Contacts AS c ON c.ContactID = k.ContactID
+ORDER BY c.LastName, c.FirstName, c.ContactID, k.CallDate, k.CallTime, k.CallID
+;;
+-- Weekly Call Summary: the calls of the seven days ending today, grouped by day.
+CREATE VIEW IF NOT EXISTS qryRep3A AS
+SELECT DISTINCT k.CallDate AS CallDate
+FROM Calls AS k
+WHERE k.CallDate BETWEEN DATE('now', 'localtime', '-6 days') AND DATE('now', 'localtime')
+ORDER BY k.CallDate
+;;
+CREATE VIEW IF NOT EXISTS qryRep3B AS
+SELECT k.CallDate AS CallDate,
+       TRIM(COALESCE(c.FirstName, '') || ' ' || COALESCE(c.LastName, '')) AS fld01,
+       k.CallTime, k.Subject, c.WorkPhone, c.WorkExtension, c.FaxNumber, k.CallID
+FROM Calls AS k JOIN Contacts AS c ON c.ContactID = k.ContactID
+WHERE k.CallDate BETWEEN DATE('now', 'localtime', '-6 days') AND DATE('now', 'localtime')
+ORDER BY k.CallDate, k.CallTime, k.CallID

@@ -1,0 +1,100 @@
+#include "Theme.h"
+
+#include "Paths.h"
+#include "Trap.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+namespace {
+bool isColouredKind(const QWidget *widget)
+{
+    return qobject_cast<const QCheckBox *>(widget) || qobject_cast<const QRadioButton *>(widget)
+        || qobject_cast<const QGroupBox *>(widget) || qobject_cast<const QLabel *>(widget)
+        || qobject_cast<const QPushButton *>(widget);
+}
+
+void makeWhite(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    if (qobject_cast<QPushButton *>(widget))
+        palette.setColor(QPalette::Button, Qt::white);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// Colours the window and its caption-like controls; each control is its own
+// step so that one failing control does not stop the others.
+void whitenWindow(Trap &trap, QWidget *window, int windowStep, int controlStep)
+{
+    trap.step(windowStep, [&] { makeWhite(window); });
+    const auto children = window->findChildren<QWidget *>();
+    for (QWidget *child : children) {
+        if (!isColouredKind(child))
+            continue;
+        trap.step(controlStep, [&] { makeWhite(child); });
+    }
+}
+} // namespace
+
+QString skinFilePath()
+{
+    return programFolder() + QStringLiteral("/x/o1.cjs");
+}
+
+QString handCursorPath()
+{
+    return programFolder() + QStringLiteral("/HAND-M.CUR");
+}
+
+void ApplyCodeJockWhite(QWidget *mainWindow)
+{
+    Trap trap(mainWindow, QStringLiteral("Main"), QStringLiteral("ApplyCodeJockWhite"));
+    if (!trap.test(100, [] { return QFile::exists(skinFilePath()); }))
+        return;
+    whitenWindow(trap, mainWindow, 102, 106);
+    trap.step(118, [&] {
+        QFile skin(skinFilePath());
+        if (!skin.open(QIODevice::ReadOnly | QIODevice::Text))
+            throw std::runtime_error(skin.errorString().toStdString());
+        mainWindow->setStyleSheet(QString::fromUtf8(skin.readAll()));
+    });
+}
+
+void ApplyFormColorWhite(QWidget *window)
+{
+    Trap trap(window, QStringLiteral("Main"), QStringLiteral("ApplyFormColorWhite"));
+    whitenWindow(trap, window, 100, 104);
+}
+
+bool loadHandCursor(QCursor *cursor)
+{
+    if (!QFile::exists(handCursorPath()))
+        return false;
+    QImageReader reader(handCursorPath());
+    const QImage image = reader.read();
+    if (image.isNull())
+        return false;
+    *cursor = QCursor(QPixmap::fromImage(image), 0, 0);
+    return true;
+}
+
+void applyHandCursor(QWidget *window, const QList<QWidget *> &extraWidgets)
+{
+    QCursor hand;
+    if (!loadHandCursor(&hand))
+        return;
+    const auto buttons = window->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons)
+        button->setCursor(hand);
+    for (QWidget *widget : extraWidgets)
+        widget->setCursor(hand);
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the program, its tests and benchmarks need.
+set -euo pipefail
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
+    libcups2-dev cups cups-bsd
+    fonts-liberation
+    xvfb xauth x11-apps imagemagick poppler-utils
+    sqlite3 clang
+)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

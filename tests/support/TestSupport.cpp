@@ -1,0 +1,142 @@
+#include "TestSupport.h"
+
+#include "frame/Database.h"
+#include "frame/Failure.h"
+#include "frame/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+
+MessageService::Answer ScriptedMessages::question(QWidget *, const QString &title, const QString &text)
+{
+    shown.append({Shown::Question, title, text});
+    if (onQuestion)
+        onQuestion();
+    return m_answers.isEmpty() ? Answer::No : m_answers.takeFirst();
+}
+
+void ScriptedMessages::information(QWidget *, const QString &text)
+{
+    shown.append({Shown::Information, QString(), text});
+}
+
+void ScriptedMessages::applicationError(QWidget *, const QString &text)
+{
+    shown.append({Shown::Error, QStringLiteral("Application Error"), text});
+}
+
+QStringList ScriptedMessages::texts(Shown::Kind kind) const
+{
+    QStringList result;
+    for (const Shown &entry : shown) {
+        if (entry.kind == kind)
+            result << entry.text;
+    }
+    return result;
+}
+
+IsolatedEnvironment::IsolatedEnvironment()
+{
+    QDir(m_root.path()).mkpath(QStringLiteral("data"));
+    QDir(m_root.path()).mkpath(QStringLiteral("config"));
+    QDir(m_root.path()).mkpath(QStringLiteral("program"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_root.path() + QStringLiteral("/data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.path() + QStringLiteral("/config")));
+    setProgramFolderOverride(programDir());
+    MessageService::setInstance(&messages);
+}
+
+IsolatedEnvironment::~IsolatedEnvironment()
+{
+    MessageService::setInstance(nullptr);
+    setProgramFolderOverride(QString());
+}
+
+void IsolatedEnvironment::reset()
+{
+    QDir(m_root.path() + QStringLiteral("/data")).removeRecursively();
+    QDir(m_root.path() + QStringLiteral("/config")).removeRecursively();
+    QDir(m_root.path() + QStringLiteral("/program")).removeRecursively();
+    QDir(m_root.path()).mkpath(QStringLiteral("data"));
+    QDir(m_root.path()).mkpath(QStringLiteral("config"));
+    QDir(m_root.path()).mkpath(QStringLiteral("program"));
+    messages.clear();
+    messages.onQuestion = nullptr;
+}
+
+namespace TestData {
+QSqlDatabase openLive()
+{
+    QDir().mkpath(dataFolder());
+    QSqlDatabase db = openDatabaseFile(liveDatabasePath(), true);
+    createSchema(db);
+    return db;
+}
+
+void close(QSqlDatabase &db)
+{
+    closeConnection(db);
+}
+
+qint64 addType(QSqlDatabase &db, const QString &name)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"));
+    query.addBindValue(name);
+    if (!query.exec())
+        qFatal("addType: %s", qPrintable(query.lastError().text()));
+    return query.lastInsertId().toLongLong();
+}
+
+qint64 addContact(QSqlDatabase &db, const QVariantMap &fields)
+{
+    QStringList columns;
+    QStringList marks;
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+        columns << it.key();
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery query(db);
+    if (columns.isEmpty()) {
+        query.prepare(QStringLiteral("INSERT INTO Contacts DEFAULT VALUES"));
+    } else {
+        query.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
+                          .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+        for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+            query.addBindValue(it.value());
+    }
+    if (!query.exec())
+        qFatal("addContact: %s", qPrintable(query.lastError().text()));
+    return query.lastInsertId().toLongLong();
+}
+
+qint64 addCall(QSqlDatabase &db, qint64 contactId, const QString &date, const QString &time,
+               const QString &subject, const QVariant &notes)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO Calls (ContactID, CallDate, CallTime, Subject, Notes) VALUES (?, ?, ?, ?, ?)"));
+    query.addBindValue(contactId);
+    query.addBindValue(date);
+    query.addBindValue(time);
+    query.addBindValue(subject);
+    query.addBindValue(notes);
+    if (!query.exec())
+        qFatal("addCall: %s", qPrintable(query.lastError().text()));
+    return query.lastInsertId().toLongLong();
+}
+
+QVariant scalar(QSqlDatabase &db, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        qFatal("scalar: %s", qPrintable(query.lastError().text()));
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec() || !query.next())
+        return QVariant();
+    return query.value(0);
+}
+} // namespace TestData

@@ -1,0 +1,153 @@
+#include "support/TestSupport.h"
+
+#include "frame/AppTitle.h"
+#include "frame/ErrorReport.h"
+#include "frame/Failure.h"
+#include "frame/Paths.h"
+#include "frame/Settings.h"
+#include "frame/Trap.h"
+
+#include <QtTest>
+
+class FrameTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { env.messages.clear(); }
+
+    void applicationTitle_data();
+    void applicationTitle();
+    void normalizePath_data();
+    void normalizePath();
+    void errorText();
+    void trapReportsEachFailingStepAndGoesOn();
+    void failedTestRunsThenBranch();
+    void failedConfirmationGuardsNothing();
+    void settingsKeysAndDefaults();
+    void dataFolderFollowsXdg();
+
+private:
+    IsolatedEnvironment env;
+};
+
+void FrameTest::applicationTitle_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("no blank keeps the name") << "Corvanta" << "Corvanta";
+    QTest::newRow("four short words give three") << "Quillmark Contact Manager Deluxe"
+                                                 << "Quillmark Contact Manager";
+    QTest::newRow("five words, four too long")
+        << "Quillmark Corporation Contact Management Professional Edition"
+        << "Quillmark Corporation Contact Management";
+    QTest::newRow("cut repeats while longer than 40")
+        << "Averyveryverylongwordthatisreallylong Anotherlongword Third Fourth"
+        << "Averyveryverylongwordthatisreallylong";
+}
+
+void FrameTest::applicationTitle()
+{
+    QFETCH(QString, product);
+    QFETCH(QString, title);
+    QCOMPARE(appTitleFor(product), title);
+}
+
+void FrameTest::normalizePath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("normalized");
+    QTest::newRow("doubled separators collapse") << "/home//user//Desktop//" << "//home/user/Desktop/";
+    QTest::newRow("relative path with doubles") << "data//backup//x" << "data/backup/x";
+    QTest::newRow("four leading give exactly two") << "////server//share" << "//server/share";
+    QTest::newRow("one leading gives two") << "/server/share" << "//server/share";
+    QTest::newRow("triple collapses pairwise in one pass") << "a///b" << "a//b";
+    QTest::newRow("empty") << "" << "";
+}
+
+void FrameTest::normalizePath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, normalized);
+    QCOMPARE(NormalizePath(path), normalized);
+    // The same rules hold on the backslash.
+    QString windowsPath = path;
+    QString windowsExpected = normalized;
+    QCOMPARE(NormalizePath(windowsPath.replace('/', '\\'), QLatin1Char('\\')),
+             windowsExpected.replace('/', '\\'));
+}
+
+void FrameTest::errorText()
+{
+    const QString text = applicationErrorText(QStringLiteral("Disk full"),
+                                              qualifiedProcedureName("Form1", "Form_Load"), 104);
+    QCOMPARE(text, QStringLiteral("Disk full\r\nin Corvanta2021/08/31.Form1.Form_Load at line 104\r\r"
+                                  "Please email screenshot of this message to support@quillmark.com"));
+}
+
+void FrameTest::trapReportsEachFailingStepAndGoesOn()
+{
+    QStringList ran;
+    Trap trap(nullptr, "Form1", "PushButton7_Click");
+    trap.step(100, [&] { throw Failure("first failure"); });
+    trap.step(102, [&] { ran << "102"; });
+    trap.step(104, [&] { throw Failure("second failure"); });
+    trap.step(106, [&] { ran << "106"; });
+    QCOMPARE(ran, QStringList({"102", "106"}));
+    const QStringList errors = env.messages.errors();
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(errors[0].startsWith("first failure\r\nin Corvanta2021/08/31.Form1.PushButton7_Click at line 100\r\r"));
+    QVERIFY(errors[1].startsWith("second failure\r\nin Corvanta2021/08/31.Form1.PushButton7_Click at line 104\r\r"));
+    QCOMPARE(env.messages.shown[0].title, QStringLiteral("Application Error"));
+    QCOMPARE(trap.failures(), 2);
+}
+
+void FrameTest::failedTestRunsThenBranch()
+{
+    Trap trap(nullptr, "Form1", "Form_QueryUnload");
+    bool thenBranch = false;
+    if (trap.test(100, []() -> bool { throw Failure("no current record"); }))
+        thenBranch = true;
+    QVERIFY(thenBranch);
+    QCOMPARE(env.messages.errors().size(), 1);
+    QVERIFY(env.messages.errors()[0].contains("Form_QueryUnload at line 100"));
+    QVERIFY(!trap.test(102, [] { return false; }));
+}
+
+void FrameTest::failedConfirmationGuardsNothing()
+{
+    Trap trap(nullptr, "Form1", "PushButton3_Click");
+    QVERIFY(!trap.confirm(100, []() -> bool { throw Failure("cannot ask"); }));
+    QCOMPARE(env.messages.errors().size(), 1);
+    QVERIFY(trap.confirm(100, [] { return true; }));
+    QVERIFY(!trap.confirm(100, [] { return false; }));
+}
+
+void FrameTest::settingsKeysAndDefaults()
+{
+    QCOMPARE(labelSettingKey(0), QStringLiteral("Label 0"));
+    QCOMPARE(labelSettingKey(27), QStringLiteral("Label 27"));
+    QCOMPARE(GetSetting("Label 5"), QString());
+    QCOMPARE(GetSetting("Option1", "1"), QStringLiteral("1"));
+    SaveSetting("Label 5", "Office:");
+    SaveSetting("Option2", "True");
+    QCOMPARE(GetSetting("Label 5"), QStringLiteral("Office:"));
+    QVERIFY(settingAsBool(GetSetting("Option2", "0")));
+    QVERIFY(settingAsBool("1"));
+    QVERIFY(!settingAsBool("0"));
+    QVERIFY(!settingAsBool("False"));
+    // Stored under organisation Quillmark, application Corvanta, group Corvanta.
+    QSettings raw(QStringLiteral("Quillmark"), QStringLiteral("Corvanta"));
+    QCOMPARE(raw.value("Corvanta/Label 5").toString(), QStringLiteral("Office:"));
+    QVERIFY(raw.fileName().startsWith(env.root()));
+}
+
+void FrameTest::dataFolderFollowsXdg()
+{
+    QCOMPARE(dataFolder(), env.root() + "/data/Quillmark/Corvanta");
+    QCOMPARE(liveDatabasePath(), env.root() + "/data/Quillmark/Corvanta/dbData.sqlite");
+    QVERIFY(!FileExists(liveDatabasePath()));
+    QVERIFY(FileExists(env.root()));
+}
+
+QTEST_MAIN(FrameTest)
+#include "tst_frame.moc"
