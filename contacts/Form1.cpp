@@ -98,6 +98,11 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
 
 Form1::~Form1()
 {
+    // Hide while the models are alive: hiding moves the focus, which runs the box handlers.
+    hide();
+    const auto boxes = findChildren<QWidget *>();
+    for (QWidget *box : boxes)
+        box->disconnect(this);
     delete m_callNotesMapper;
     delete m_mapper;
     delete m_callsRs;
