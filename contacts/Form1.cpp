@@ -1,10 +1,12 @@
 #include "Form1.h"
 #include "ui_Form1.h"
 
+#include "CallGridDelegate.h"
 #include "CallLogModel.h"
 #include "ContactFields.h"
 #include "ContactListModel.h"
 #include "ContactsRecordset.h"
+#include "NewCallRowModel.h"
 #include "backup/Form6.h"
 #include "frame/AppTitle.h"
 #include "frame/Clock.h"
@@ -279,7 +281,11 @@ void Form1::Form_Load()
 void Form1::setUpCallLogView()
 {
     QTableView *grid = ui->DataGrid1;
-    grid->setModel(m_callsRs);
+    m_callGrid = new NewCallRowModel(m_callsRs);
+    m_callGrid->setSourceModel(m_callsRs);
+    m_callGrid->setNewRowHandler([this](int column, const QVariant &value) { return startCallInGrid(column, value); });
+    grid->setModel(m_callGrid);
+    grid->setItemDelegate(new CallGridDelegate(grid));
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -296,30 +302,49 @@ void Form1::setUpCallLogView()
     m_callNotesMapper->setSubmitPolicy(QDataWidgetMapper::AutoSubmit);
     m_callNotesMapper->addMapping(ui->CallNotes, CallLogModel::Notes);
 
-    connect(ui->dc1, &NavigationBar::firstClicked, this, [this] {
-        if (m_callsRs->rowCount() > 0)
-            ui->DataGrid1->setCurrentIndex(m_callsRs->index(0, CallLogModel::CallDate));
-    });
-    connect(ui->dc1, &NavigationBar::previousClicked, this, [this] {
-        const int row = ui->DataGrid1->currentIndex().row();
-        if (row > 0)
-            ui->DataGrid1->setCurrentIndex(m_callsRs->index(row - 1, CallLogModel::CallDate));
-    });
+    connect(ui->dc1, &NavigationBar::firstClicked, this, [this] { setCurrentCall(0); });
+    connect(ui->dc1, &NavigationBar::previousClicked, this,
+            [this] { setCurrentCall(std::max(0, ui->DataGrid1->currentIndex().row() - 1)); });
     connect(ui->dc1, &NavigationBar::nextClicked, this, [this] {
-        const int row = ui->DataGrid1->currentIndex().row();
-        if (row + 1 < m_callsRs->rowCount())
-            ui->DataGrid1->setCurrentIndex(m_callsRs->index(row + 1, CallLogModel::CallDate));
+        setCurrentCall(std::min(ui->DataGrid1->currentIndex().row() + 1, m_callsRs->rowCount() - 1));
     });
-    connect(ui->dc1, &NavigationBar::lastClicked, this, [this] {
-        if (m_callsRs->rowCount() > 0)
-            ui->DataGrid1->setCurrentIndex(
-                m_callsRs->index(m_callsRs->rowCount() - 1, CallLogModel::CallDate));
+    connect(ui->dc1, &NavigationBar::lastClicked, this, [this] { setCurrentCall(m_callsRs->rowCount() - 1); });
+}
+
+void Form1::setCurrentCall(int row)
+{
+    if (row < 0 || row >= m_callsRs->rowCount())
+        return;
+    ui->DataGrid1->setCurrentIndex(m_callGrid->index(row, CallLogModel::CallDate));
+    onCurrentCallChanged();
+}
+
+// A value typed into the grid's empty row starts a new call: it gets the
+// current time, the current contact and today's date, then the typed value.
+int Form1::startCallInGrid(int column, const QVariant &value)
+{
+    if (!m_contactsRs->hasCurrent() || m_contactsRs->currentId() < 0)
+        return -1;
+    Trap trap(this, kUnit, QStringLiteral("DataGrid1_OnAddNew"));
+    int row = -1;
+    trap.step(100, [&] {
+        if (ui->CallNotes->hasFocus())
+            m_callNotesMapper->submit();
+        row = m_callsRs->addCall(Clock::now());
+        if (column == CallLogModel::Subject || column == CallLogModel::CallDate || column == CallLogModel::CallTime) {
+            m_callsRs->setData(m_callsRs->index(row, column), value);
+            m_callsRs->storePending();
+        }
     });
+    if (row >= 0)
+        QMetaObject::invokeMethod(this, [this, row] { setCurrentCall(row); }, Qt::QueuedConnection);
+    return row;
 }
 
 void Form1::onCurrentCallChanged()
 {
-    const int row = ui->DataGrid1->currentIndex().row();
+    const QModelIndex current = ui->DataGrid1->currentIndex();
+    const int row = m_callGrid->isNewRow(current) ? -1 : current.row();
     if (row < 0) {
         ui->CallNotes->clear();
         ui->CallNotes->setEnabled(false);
@@ -396,6 +421,7 @@ void Form1::SetCalls(bool blnStart)
         return;
     if (!m_contactsRs->hasCurrent()) {
         storePendingCallEdits();
+        m_callGrid->setNewRowEnabled(false);
         m_callsRs->showContact(-1);
         onCurrentCallChanged();
         return;
@@ -404,8 +430,9 @@ void Form1::SetCalls(bool blnStart)
     if (id.isNull())
         return; // a contact not stored yet keeps the log on screen
     m_callsRs->showContact(id.toLongLong());
+    m_callGrid->setNewRowEnabled(true);
     if (m_callsRs->rowCount() > 0)
-        ui->DataGrid1->setCurrentIndex(m_callsRs->index(0, CallLogModel::CallDate));
+        setCurrentCall(0);
     onCurrentCallChanged();
 }
 
@@ -635,9 +662,10 @@ void Form1::reloadAll()
 void Form1::PushButton1_Click()
 {
     Trap trap(this, kUnit, QStringLiteral("PushButton1_Click"));
-    const int row = ui->DataGrid1->currentIndex().row();
-    if (row < 0 || m_callsRs->rowCount() == 0)
-        return; // an empty log: nothing to delete
+    const QModelIndex current = ui->DataGrid1->currentIndex();
+    const int row = current.row();
+    if (row < 0 || m_callGrid->isNewRow(current) || m_callsRs->rowCount() == 0)
+        return; // an empty log or the grid's new-call row: nothing to delete
     const bool yes = trap.confirm(100, [&] {
         const QString date = m_callsRs->data(m_callsRs->index(row, CallLogModel::CallDate)).toString();
         const QString time = m_callsRs->data(m_callsRs->index(row, CallLogModel::CallTime)).toString();
@@ -655,9 +683,7 @@ void Form1::PushButton1_Click()
             m_callsRs->revertAll();
             throw Failure(message);
         }
-        if (m_callsRs->rowCount() > 0)
-            ui->DataGrid1->setCurrentIndex(
-                m_callsRs->index(std::min(row, m_callsRs->rowCount() - 1), CallLogModel::CallDate));
+        setCurrentCall(std::min(row, m_callsRs->rowCount() - 1));
         onCurrentCallChanged();
     });
 }
@@ -672,10 +698,8 @@ void Form1::PushButton2_Click()
     int row = -1;
     trap.step(100, [this] { storePendingCallEdits(); });
     trap.step(108, [&] { row = m_callsRs->addCall(now); });
-    if (row >= 0) {
-        ui->DataGrid1->setCurrentIndex(m_callsRs->index(row, CallLogModel::CallDate));
-        onCurrentCallChanged();
-    }
+    if (row >= 0)
+        setCurrentCall(row);
 }
 
 // Delete Current Contact

@@ -8,6 +8,7 @@
 class CallLogModel;
 class ContactListModel;
 class ContactsRecordset;
+class NewCallRowModel;
 class QDataWidgetMapper;
 class QLabel;
 class QSqlQueryModel;
@@ -91,11 +92,14 @@ private:
     void storePendingCallEdits();
     void setUpCallLogView();
     void onCurrentCallChanged();
+    int startCallInGrid(int column, const QVariant &value);
+    void setCurrentCall(int row);
 
     std::unique_ptr<Ui::Form1> ui;
     QSqlDatabase m_db;
     ContactsRecordset *m_contactsRs = nullptr;
     CallLogModel *m_callsRs = nullptr;
+    NewCallRowModel *m_callGrid = nullptr;
     QSqlQueryModel *m_typesRs = nullptr;
     ContactListModel *m_list = nullptr;
     QDataWidgetMapper *m_mapper = nullptr;
