@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ReportDefinition.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+namespace report {
+
+// Turns a stored value into the text a control prints. Null prints as nothing.
+QString formatValue(const QVariant &value, Format format);
+
+// The rows of one report, already turned into the texts its controls print:
+// one group per parent row, in the parent query's order, and under it the
+// child rows whose relation column equals the parent's, in the child query's
+// order.
+struct GroupedRows {
+    struct Group {
+        int firstHeaderText = 0; // into headerTexts
+        int begin = 0;           // into detailOrder
+        int end = 0;
+    };
+
+    int headerColumns = 0; // one text per text box of the group header
+    int detailColumns = 0; // one text per text box of the detail section
+    std::vector<QString> headerTexts;
+    std::vector<QString> detailTexts; // detailColumns texts per child row, in read order
+    std::vector<int> detailOrder;     // child rows group by group
+    std::vector<Group> groups;
+
+    const QString &headerText(const Group &group, int column) const
+    {
+        return headerTexts[size_t(group.firstHeaderText + column)];
+    }
+    const QString &detailText(int row, int column) const
+    {
+        return detailTexts[size_t(row) * size_t(detailColumns) + size_t(column)];
+    }
+    qsizetype detailCount() const { return qsizetype(detailOrder.size()); }
+};
+
+// Reads the report's group and detail queries on the connection and relates
+// them. Throws Failure with the database's message when a query fails or
+// lacks a column the report prints.
+GroupedRows readGroupedRows(const Definition &definition, const QSqlDatabase &db);
+
+} // namespace report

@@ -1,0 +1,259 @@
+#include "ReportLayout.h"
+
+#include "frame/Formats.h"
+
+#include <QFontMetricsF>
+#include <QLocale>
+
+#include <cmath>
+
+namespace report {
+
+std::vector<const Item *> Layout::itemsOf(int page, const QString &controlName, SectionKind section) const
+{
+    std::vector<const Item *> found;
+    if (page < 0 || page >= pageCount())
+        return found;
+    const Control *control = definition->control(controlName, section);
+    for (const Item &item : pages[size_t(page)].items) {
+        if (item.control == control)
+            found.push_back(&item);
+    }
+    return found;
+}
+
+QStringList Layout::textsOf(int page, const QString &controlName, SectionKind section) const
+{
+    QStringList texts;
+    for (const Item *item : itemsOf(page, controlName, section))
+        texts << item->text;
+    return texts;
+}
+
+QFont styleFont(const Style &style)
+{
+    QFont font(style.family);
+    font.setPixelSize(style.sizeTwips);
+    font.setBold(style.bold);
+    // Unhinted outlines, so that the measures scale to any printer resolution.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setStyleStrategy(QFont::PreferOutline);
+    return font;
+}
+
+QPageSize defaultPaperSize()
+{
+    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize(QPageSize::Letter)
+                                                                            : QPageSize(QPageSize::A4);
+}
+
+QPageLayout reportPageLayout(const Definition &definition, const QPageSize &pageSize)
+{
+    const QMarginsF m = definition.margins / double(kTwipsPerPoint);
+    return QPageLayout(pageSize.isValid() ? pageSize : defaultPaperSize(), definition.orientation, m,
+                       QPageLayout::Point);
+}
+
+namespace {
+
+class Builder {
+public:
+    Builder(std::shared_ptr<const Definition> definition, const GroupedRows &rows, const QPageLayout &pageLayout,
+            const QDateTime &printed)
+        : m_def(std::move(definition)), m_rows(rows)
+    {
+        m_layout.definition = m_def;
+        m_layout.pageLayout = pageLayout;
+        const QRectF paint = pageLayout.paintRect(QPageLayout::Point);
+        m_bodyHeight = int(std::floor(paint.height() * kTwipsPerPoint));
+        m_footerTop = m_bodyHeight - m_def->section(SectionKind::PageFooter).height;
+        for (const Style &style : m_def->styles)
+            m_metrics.emplace_back(styleFont(style));
+        m_date = formatShortDate(printed.date());
+        m_time = QLocale::system().toString(printed.time(), QLocale::ShortFormat);
+    }
+
+    Layout run()
+    {
+        const Section &groupHeader = m_def->section(SectionKind::GroupHeader);
+        const Section &detail = m_def->section(SectionKind::Detail);
+        const Section &groupFooter = m_def->section(SectionKind::GroupFooter);
+
+        startPage();
+        placeSection(m_def->section(SectionKind::ReportHeader), nullptr, 0);
+        placeSection(m_def->section(SectionKind::PageHeader), nullptr, 0);
+        m_pageBodyTop = m_y;
+
+        for (const GroupedRows::Group &group : m_rows.groups) {
+            const QString *headerTexts = m_rows.headerTexts.empty() ? nullptr : &m_rows.headerText(group, 0);
+            int keep = groupHeader.height;
+            if (group.begin < group.end)
+                keep += sectionHeight(detail, &m_rows.detailText(m_rows.detailOrder[size_t(group.begin)], 0));
+            ensureRoom(keep);
+            placeSection(groupHeader, headerTexts, 0);
+            for (int i = group.begin; i < group.end; ++i) {
+                const QString *texts = m_rows.detailColumns > 0
+                    ? &m_rows.detailText(m_rows.detailOrder[size_t(i)], 0)
+                    : nullptr;
+                const int height = sectionHeight(detail, texts);
+                ensureRoom(height);
+                placeSection(detail, texts, height);
+            }
+            ensureRoom(groupFooter.height);
+            placeSection(groupFooter, nullptr, 0);
+        }
+        const Section &reportFooter = m_def->section(SectionKind::ReportFooter);
+        ensureRoom(reportFooter.height);
+        placeSection(reportFooter, nullptr, 0);
+
+        placePageFooters();
+        return std::move(m_layout);
+    }
+
+private:
+    void startPage()
+    {
+        m_layout.pages.emplace_back();
+        m_y = 0;
+    }
+
+    // Starts a new page when the next block does not fit above the page
+    // footer, unless the page holds nothing but its headers yet.
+    void ensureRoom(int height)
+    {
+        if (m_y + height <= m_footerTop || m_y <= m_pageBodyTop)
+            return;
+        startPage();
+        placeSection(m_def->section(SectionKind::PageHeader), nullptr, 0);
+        m_pageBodyTop = m_y;
+    }
+
+    int textHeight(const Control &control, const QString &text) const
+    {
+        if (!control.canGrow || text.isEmpty())
+            return control.height;
+        const QFontMetricsF &metrics = m_metrics[size_t(control.style)];
+        if (!text.contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text) <= control.width)
+            return control.height;
+        const QRectF bounds = metrics.boundingRect(QRectF(0, 0, control.width, 1.0e7),
+                                                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        return std::max(control.height, int(std::ceil(bounds.height())));
+    }
+
+    // The height of a section for one row: its own height, or more when a
+    // growing text box needs it.
+    int sectionHeight(const Section &section, const QString *texts) const
+    {
+        int height = section.height;
+        if (!texts)
+            return height;
+        int column = 0;
+        for (const Control &control : section.controls) {
+            if (control.kind != ControlKind::TextBox)
+                continue;
+            if (control.canGrow) {
+                const int grown = textHeight(control, texts[column]);
+                height = std::max(height, section.height + control.top + grown - (control.top + control.height));
+            }
+            ++column;
+        }
+        return height;
+    }
+
+    QString labelText(const Control &control) const
+    {
+        if (!control.text.contains(QLatin1Char('%')))
+            return control.text;
+        QString text = control.text;
+        text.replace(QLatin1String("%D"), m_date);
+        text.replace(QLatin1String("%T"), m_time);
+        return text;
+    }
+
+    // Places one section at the current position; texts holds one text per
+    // text box of the section. height 0 means the section's own height.
+    void placeSection(const Section &section, const QString *texts, int height)
+    {
+        if (height == 0)
+            height = section.height;
+        if (height == 0)
+            return;
+        std::vector<Item> &items = m_layout.pages.back().items;
+        const int available = std::max(0, m_footerTop - m_y);
+        int column = 0;
+        for (const Control &control : section.controls) {
+            Item item;
+            item.control = &control;
+            item.x = control.left;
+            item.y = m_y + control.top;
+            item.width = control.width;
+            item.height = control.height;
+            switch (control.kind) {
+            case ControlKind::Shape:
+                break;
+            case ControlKind::Label:
+                item.text = labelText(control);
+                break;
+            case ControlKind::TextBox:
+                item.text = texts ? texts[column] : QString();
+                ++column;
+                if (item.text.isEmpty())
+                    continue; // Null prints as nothing
+                if (control.canGrow) {
+                    item.height = textHeight(control, item.text);
+                    item.wrap = item.height > control.height || item.text.contains(QLatin1Char('\n'));
+                    // A line taller than a whole page is cut at the page footer.
+                    if (section.kind == SectionKind::Detail)
+                        item.height = std::min(item.height, std::max(control.height, available - control.top));
+                }
+                break;
+            }
+            items.push_back(std::move(item));
+        }
+        m_y += std::min(height, std::max(available, section.height));
+    }
+
+    void placePageFooters()
+    {
+        const Section &footer = m_def->section(SectionKind::PageFooter);
+        const int count = m_layout.pageCount();
+        for (int page = 0; page < count; ++page) {
+            std::vector<Item> &items = m_layout.pages[size_t(page)].items;
+            for (const Control &control : footer.controls) {
+                Item item;
+                item.control = &control;
+                item.x = control.left;
+                item.y = m_footerTop + control.top;
+                item.width = control.width;
+                item.height = control.height;
+                if (control.kind == ControlKind::Label) {
+                    item.text = labelText(control);
+                    item.text.replace(QLatin1String("%p"), QString::number(page + 1));
+                    item.text.replace(QLatin1String("%P"), QString::number(count));
+                }
+                items.push_back(std::move(item));
+            }
+        }
+    }
+
+    std::shared_ptr<const Definition> m_def;
+    const GroupedRows &m_rows;
+    Layout m_layout;
+    std::vector<QFontMetricsF> m_metrics;
+    QString m_date;
+    QString m_time;
+    int m_bodyHeight = 0;
+    int m_footerTop = 0;
+    int m_pageBodyTop = 0;
+    int m_y = 0;
+};
+
+} // namespace
+
+Layout layoutReport(std::shared_ptr<const Definition> definition, const GroupedRows &rows,
+                    const QPageLayout &pageLayout, const QDateTime &printed)
+{
+    return Builder(std::move(definition), rows, pageLayout, printed).run();
+}
+
+} // namespace report

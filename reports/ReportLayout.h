@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ReportData.h"
+#include "ReportDefinition.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QPageLayout>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace report {
+
+// One positioned thing on a laid-out page. Coordinates are twips from the
+// top-left corner of the printable area (inside the page margins).
+struct Item {
+    const Control *control = nullptr; // what it shows; its style and kind
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    QString text; // empty for shapes
+    bool wrap = false; // word-wrapped over several lines (a grown text box)
+};
+
+struct Page {
+    std::vector<Item> items;
+};
+
+struct Layout {
+    std::shared_ptr<const Definition> definition;
+    QPageLayout pageLayout;
+    std::vector<Page> pages;
+
+    int pageCount() const { return int(pages.size()); }
+    // The items of one control on a page, from top to bottom.
+    std::vector<const Item *> itemsOf(int page, const QString &controlName,
+                                      SectionKind section) const;
+    // Their texts.
+    QStringList textsOf(int page, const QString &controlName, SectionKind section) const;
+};
+
+// The font of a style, sized in twips (one pixel of the font is one twip).
+QFont styleFont(const Style &style);
+
+// The page layout of a report on the given paper: its orientation and its
+// margins. An invalid page size means the system's default paper (Letter
+// where the locale measures in inches, A4 elsewhere).
+QPageLayout reportPageLayout(const Definition &definition, const QPageSize &pageSize = QPageSize());
+QPageSize defaultPaperSize();
+
+// Lays the rows out on pages: the report header on the first page, the page
+// header at the top and the page footer at the bottom of every page, the
+// groups and their detail lines in between. A group header is kept with its
+// first detail line; a grown detail line moves whole to the next page when it
+// does not fit. %D and %T print the given moment, %p and %P the page number
+// and the page count.
+Layout layoutReport(std::shared_ptr<const Definition> definition, const GroupedRows &rows,
+                    const QPageLayout &pageLayout, const QDateTime &printed);
+
+} // namespace report

@@ -1,0 +1,392 @@
+#include "support/TestSupport.h"
+
+#include "frame/Database.h"
+#include "frame/Failure.h"
+#include "reports/ReportRenderer.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace report;
+
+namespace {
+
+const QDateTime kPrinted(QDate(2021, 8, 31), QTime(21, 5));
+
+QString today(int offsetDays = 0)
+{
+    return QDate::currentDate().addDays(offsetDays).toString(Qt::ISODate);
+}
+
+Layout build(int reportNumber)
+{
+    QSqlDatabase db = OpenConnection();
+    Layout layout = buildReport(reportNumber, db, QPageSize(QPageSize::Letter), kPrinted);
+    closeConnection(db);
+    return layout;
+}
+
+// Group headings (marked with '#') and the first detail column, top to bottom.
+QStringList outline(const Layout &layout, int page, const QString &groupControl, const QString &detailControl)
+{
+    std::vector<const Item *> items = layout.itemsOf(page, groupControl, SectionKind::GroupHeader);
+    for (const Item *item : layout.itemsOf(page, detailControl, SectionKind::Detail))
+        items.push_back(item);
+    std::stable_sort(items.begin(), items.end(), [](const Item *a, const Item *b) { return a->y < b->y; });
+    QStringList result;
+    for (const Item *item : items)
+        result << (item->control->kind == ControlKind::TextBox && item->control->name == groupControl
+                       ? QLatin1Char('#') + item->text.trimmed()
+                       : item->text);
+    return result;
+}
+
+// The text a detail control prints on the line at the given height, or null.
+const Item *detailAt(const Layout &layout, int page, const QString &control, int y)
+{
+    for (const Item *item : layout.itemsOf(page, control, SectionKind::Detail)) {
+        if (item->y == y)
+            return item;
+    }
+    return nullptr;
+}
+
+struct PdfInfo {
+    int pages = 0;
+    QList<QSizeF> mediaBoxes;
+};
+
+PdfInfo readPdf(const QString &path)
+{
+    QFile file(path);
+    PdfInfo info;
+    if (!file.open(QIODevice::ReadOnly))
+        return info;
+    const QString text = QString::fromLatin1(file.readAll());
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![s\\w])"));
+    static const QRegularExpression box(
+        QStringLiteral("/MediaBox\\s*\\[\\s*([\\d.]+)\\s+([\\d.]+)\\s+([\\d.]+)\\s+([\\d.]+)\\s*\\]"));
+    for (auto it = page.globalMatch(text); it.hasNext(); it.next())
+        ++info.pages;
+    for (auto it = box.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        info.mediaBoxes << QSizeF(m.captured(3).toDouble() - m.captured(1).toDouble(),
+                                  m.captured(4).toDouble() - m.captured(2).toDouble());
+    }
+    return info;
+}
+
+} // namespace
+
+class ReportLayoutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void listingGroupsContactsUnderTheirType();
+    void nullPrintsNothingAndPhonesAreFormatted();
+    void callHistoryFormatsAndGrowsLongText();
+    void weeklySummaryGroupsTheLastSevenDays();
+    void headerAndFooterOfAOnePageReport();
+    void pageBreaksRepeatThePageHeader();
+    void groupHeaderStaysWithItsFirstLine();
+    void pageLayoutOfEachReport_data();
+    void pageLayoutOfEachReport();
+    void pdfPagesAndOrientation_data();
+    void pdfPagesAndOrientation();
+    void brokenQueryFails();
+
+private:
+    IsolatedEnvironment env;
+    QSqlDatabase db;
+};
+
+void ReportLayoutTest::init()
+{
+    env.reset();
+    db = TestData::openLive();
+}
+
+void ReportLayoutTest::cleanup()
+{
+    TestData::close(db);
+}
+
+void ReportLayoutTest::listingGroupsContactsUnderTheirType()
+{
+    const qint64 supplier = TestData::addType(db, QStringLiteral("Supplier"));
+    const qint64 customer = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addType(db, QStringLiteral("Friend")); // no contacts: no group
+    TestData::addContact(db, {{"FirstName", "Zed"}, {"LastName", "Young"}, {"ContactTypeID", customer}});
+    TestData::addContact(db, {{"FirstName", "Carl"}, {"LastName", "Cole"}, {"ContactTypeID", supplier}});
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", customer}});
+    TestData::addContact(db, {{"FirstName", "No"}, {"LastName", "Type"}});
+
+    const Layout layout = build(1);
+    QCOMPARE(layout.pageCount(), 1);
+    QCOMPARE(outline(layout, 0, QStringLiteral("txtContactType"), QStringLiteral("Text1")),
+             QStringList({"#Customer", "Ann Able", "Zed Young", "#Supplier", "Carl Cole"}));
+
+    // Detail lines follow each other at the detail height, below the group header.
+    const auto names = layout.itemsOf(0, QStringLiteral("Text1"), SectionKind::Detail);
+    const auto groups = layout.itemsOf(0, QStringLiteral("txtContactType"), SectionKind::GroupHeader);
+    QCOMPARE(names.size(), size_t(3));
+    QCOMPARE(names[1]->y - names[0]->y, 285);
+    QCOMPARE(names[0]->y, groups[0]->y - 15 + 330);
+    QCOMPARE(names[0]->x, 900);
+    QCOMPARE(groups[0]->x, 75);
+}
+
+void ReportLayoutTest::nullPrintsNothingAndPhonesAreFormatted()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type},
+                              {"WorkPhone", "5551234567"}, {"FaxNumber", "12345"}, {"WorkExtension", "12"}});
+    TestData::addContact(db, {{"FirstName", "Bea"}, {"LastName", "Burr"}, {"ContactTypeID", type},
+                              {"CompanyName", "Acme"}, {"Title", "Buyer"}});
+
+    const Layout layout = build(1);
+    const auto names = layout.itemsOf(0, QStringLiteral("Text1"), SectionKind::Detail);
+    QCOMPARE(names.size(), size_t(2));
+    const int ann = names[0]->y;
+    const int bea = names[1]->y;
+    QVERIFY(!detailAt(layout, 0, QStringLiteral("Text2"), ann));
+    QVERIFY(!detailAt(layout, 0, QStringLiteral("Text3"), ann));
+    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text4"), ann)->text, QStringLiteral("(555) 123-4567"));
+    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text5"), ann)->text, QStringLiteral("12"));
+    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text6"), ann)->text, QStringLiteral("12345"));
+    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text2"), bea)->text, QStringLiteral("Acme"));
+    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text3"), bea)->text, QStringLiteral("Buyer"));
+    QVERIFY(!detailAt(layout, 0, QStringLiteral("Text4"), bea));
+    QVERIFY(!detailAt(layout, 0, QStringLiteral("Text6"), bea));
+    QCOMPARE(formatValue(QVariant(QMetaType::fromType<QString>()), Format::Phone), QString());
+}
+
+void ReportLayoutTest::callHistoryFormatsAndGrowsLongText()
+{
+    const qint64 bob = TestData::addContact(db, {{"FirstName", "Bob"}, {"LastName", "Baker"}});
+    const qint64 amy = TestData::addContact(db, {{"FirstName", "Amy"}, {"LastName", "adams"}});
+    const QString longNote = QStringLiteral("A long note about the order that was discussed at length. ").repeated(6);
+    TestData::addCall(db, bob, QStringLiteral("2021-08-31"), QStringLiteral("21:05:00"), QStringLiteral("First"));
+    TestData::addCall(db, bob, QStringLiteral("2021-09-01"), QStringLiteral("09:30:00"), QStringLiteral("Second"),
+                      longNote);
+    TestData::addCall(db, bob, QStringLiteral("2021-09-02"), QStringLiteral("00:15:00"), QStringLiteral("Third"));
+    TestData::addCall(db, amy, QStringLiteral("2021-07-04"), QStringLiteral("12:00:00"), QVariant().toString());
+
+    const Layout layout = build(2);
+    QCOMPARE(layout.pageCount(), 1);
+    QCOMPARE(outline(layout, 0, QStringLiteral("txtFirstLetter"), QStringLiteral("Text4")),
+             QStringList({"#A", "#B", "First", "Second", "Third"}));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text2"), SectionKind::Detail),
+             QStringList({"07/04/2021 ", "08/31/2021 ", "09/01/2021 ", "09/02/2021 "}));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text3"), SectionKind::Detail),
+             QStringList({"12:00 PM", "9:05 PM", "9:30 AM", "12:15 AM"}));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text1"), SectionKind::Detail),
+             QStringList({"Amy adams", "Bob Baker", "Bob Baker", "Bob Baker"}));
+
+    const auto subjects = layout.itemsOf(0, QStringLiteral("Text4"), SectionKind::Detail);
+    const auto notes = layout.itemsOf(0, QStringLiteral("Text5"), SectionKind::Detail);
+    QCOMPARE(notes.size(), size_t(1));
+    const Item *grown = notes[0];
+    QCOMPARE(grown->y, subjects[1]->y);
+    QVERIFY(grown->wrap);
+    QVERIFY2(grown->height >= 3 * 200, qPrintable(QString::number(grown->height)));
+    // The lines around it: one ordinary height before, the grown height after.
+    QCOMPARE(subjects[1]->y - subjects[0]->y, 285);
+    QCOMPARE(subjects[2]->y - subjects[1]->y, grown->height);
+    QVERIFY(!subjects[0]->wrap);
+    QCOMPARE(subjects[0]->height, 285);
+}
+
+void ReportLayoutTest::weeklySummaryGroupsTheLastSevenDays()
+{
+    const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"},
+                                                 {"WorkPhone", "5551234567"}});
+    const qint64 bob = TestData::addContact(db, {{"FirstName", "Bob"}, {"LastName", "Baker"}});
+    TestData::addCall(db, ann, today(0), QStringLiteral("10:00:00"), QStringLiteral("today ann"));
+    TestData::addCall(db, bob, today(-6), QStringLiteral("08:00:00"), QStringLiteral("six days ago"));
+    TestData::addCall(db, bob, today(0), QStringLiteral("09:00:00"), QStringLiteral("today bob"));
+    TestData::addCall(db, ann, today(-7), QStringLiteral("08:00:00"), QStringLiteral("too old"));
+    TestData::addCall(db, ann, today(1), QStringLiteral("08:00:00"), QStringLiteral("tomorrow"));
+    const QString longSubject = QStringLiteral("A subject much longer than its column can hold on one line");
+    TestData::addCall(db, ann, today(-3), QStringLiteral("13:00:00"), longSubject);
+
+    const Layout layout = build(3);
+    const auto heading = [](int offset) {
+        return QLatin1Char('#') + QDate::currentDate().addDays(offset).toString(QStringLiteral("MM/dd/yyyy"));
+    };
+    QCOMPARE(outline(layout, 0, QStringLiteral("Text2"), QStringLiteral("Text4")),
+             QStringList({heading(-6), "six days ago", heading(-3), longSubject, heading(0), "today bob",
+                          "today ann"}));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text3"), SectionKind::Detail),
+             QStringList({"8:00 AM", "1:00 PM", "9:00 AM", "10:00 AM"}));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text5"), SectionKind::Detail),
+             QStringList({"(555) 123-4567", "(555) 123-4567"}));
+    const auto subjects = layout.itemsOf(0, QStringLiteral("Text4"), SectionKind::Detail);
+    QVERIFY(subjects[1]->wrap);
+    QVERIFY(subjects[1]->height > 285);
+    // The group header after the grown line starts below it.
+    const auto groups = layout.itemsOf(0, QStringLiteral("Text2"), SectionKind::GroupHeader);
+    QCOMPARE(groups[2]->y, subjects[1]->y + subjects[1]->height);
+}
+
+void ReportLayoutTest::headerAndFooterOfAOnePageReport()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type}});
+    const Layout layout = build(1);
+    QCOMPARE(layout.pageCount(), 1);
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Label3"), SectionKind::ReportHeader),
+             QStringList{"Alphabetical Contact Listing"});
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Label1"), SectionKind::ReportHeader), QStringList{"8/31/2021"});
+    const QString time = layout.textsOf(0, QStringLiteral("Label2"), SectionKind::ReportHeader).value(0);
+    QVERIFY2(time.startsWith(QLatin1String("9:05")) && time.endsWith(QLatin1String("PM")), qPrintable(time));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Label10"), SectionKind::PageFooter), QStringList{"Page 1 of 1"});
+    QCOMPARE(layout.itemsOf(0, QStringLiteral("Shape1"), SectionKind::ReportHeader).size(), size_t(1));
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Label4"), SectionKind::PageHeader), QStringList{"Contact Name"});
+
+    // The page header follows the report header; the footer sits at the foot of the page.
+    const Item *heading = layout.itemsOf(0, QStringLiteral("Label4"), SectionKind::PageHeader).front();
+    QCOMPARE(heading->y, 1380 + 30);
+    const Item *footer = layout.itemsOf(0, QStringLiteral("Label10"), SectionKind::PageFooter).front();
+    const int bodyHeight = int(layout.pageLayout.paintRect(QPageLayout::Point).height() * 20);
+    QCOMPARE(footer->y, bodyHeight - 435 + 165);
+}
+
+void ReportLayoutTest::pageBreaksRepeatThePageHeader()
+{
+    const qint64 bob = TestData::addContact(db, {{"FirstName", "Bob"}, {"LastName", "Baker"}});
+    const QDate first(2021, 1, 1);
+    for (int i = 0; i < 100; ++i) {
+        TestData::addCall(db, bob, first.addDays(i).toString(Qt::ISODate), QStringLiteral("10:00:00"),
+                          QStringLiteral("Call %1").arg(i + 1));
+    }
+    const Layout layout = build(2);
+    QCOMPARE(layout.pageCount(), 3);
+    QStringList all;
+    const int bodyHeight = int(layout.pageLayout.paintRect(QPageLayout::Point).height() * 20);
+    for (int page = 0; page < 3; ++page) {
+        QCOMPARE(layout.textsOf(page, QStringLiteral("Label4"), SectionKind::PageHeader), QStringList{"Call Date"});
+        QCOMPARE(layout.textsOf(page, QStringLiteral("Label7"), SectionKind::PageHeader), QStringList{"Notes"});
+        QCOMPARE(layout.textsOf(page, QStringLiteral("Label10"), SectionKind::PageFooter),
+                 QStringList{QStringLiteral("Page %1 of 3").arg(page + 1)});
+        QCOMPARE(layout.itemsOf(page, QStringLiteral("Label3"), SectionKind::ReportHeader).size(),
+                 size_t(page == 0 ? 1 : 0));
+        const auto lines = layout.itemsOf(page, QStringLiteral("Text4"), SectionKind::Detail);
+        QVERIFY(!lines.empty());
+        QVERIFY(lines.back()->y + 285 <= bodyHeight - 435);
+        if (page > 0)
+            QCOMPARE(lines.front()->y, 330); // right under the repeated page header
+        all << layout.textsOf(page, QStringLiteral("Text4"), SectionKind::Detail);
+    }
+    QCOMPARE(layout.textsOf(1, QStringLiteral("Label10"), SectionKind::PageFooter), QStringList{"Page 2 of 3"});
+    QCOMPARE(all.size(), 100);
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(all[i], QStringLiteral("Call %1").arg(i + 1));
+}
+
+void ReportLayoutTest::groupHeaderStaysWithItsFirstLine()
+{
+    // Fill the first page so that exactly the room for one group header is left.
+    const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}});
+    const qint64 bob = TestData::addContact(db, {{"FirstName", "Bob"}, {"LastName", "Baker"}});
+    const Layout empty = build(2);
+    const int bodyHeight = int(empty.pageLayout.paintRect(QPageLayout::Point).height() * 20);
+    const int room = bodyHeight - 435 - 1380 - 330 - 270;
+    const int rows = (room - 270) / 285;
+    for (int i = 0; i < rows; ++i)
+        TestData::addCall(db, ann, QStringLiteral("2021-01-01"), QStringLiteral("10:00:00"), QStringLiteral("a"));
+    TestData::addCall(db, bob, QStringLiteral("2021-01-01"), QStringLiteral("10:00:00"), QStringLiteral("b"));
+    QVERIFY(room - rows * 285 >= 270); // the "B" header alone would still fit
+    QVERIFY(room - rows * 285 < 270 + 285); // but not with its line
+
+    const Layout layout = build(2);
+    QCOMPARE(layout.pageCount(), 2);
+    QCOMPARE(layout.textsOf(0, QStringLiteral("txtFirstLetter"), SectionKind::GroupHeader), QStringList{"A"});
+    QCOMPARE(outline(layout, 1, QStringLiteral("txtFirstLetter"), QStringLiteral("Text4")),
+             QStringList({"#B", "b"}));
+}
+
+void ReportLayoutTest::pageLayoutOfEachReport_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("listing") << 1 << int(QPageLayout::Landscape) << "Alphabetical Contact Listing";
+    QTest::newRow("history") << 2 << int(QPageLayout::Portrait) << "Call History";
+    QTest::newRow("weekly") << 3 << int(QPageLayout::Landscape) << "Weekly Call Summary";
+}
+
+void ReportLayoutTest::pageLayoutOfEachReport()
+{
+    QFETCH(int, number);
+    QFETCH(int, orientation);
+    QFETCH(QString, title);
+    const Layout layout = build(number);
+    QCOMPARE(layout.definition->title, title);
+    QCOMPARE(int(layout.pageLayout.orientation()), orientation);
+    QCOMPARE(layout.pageLayout.pageSize().id(), QPageSize::Letter);
+    QCOMPARE(layout.pageLayout.margins(QPageLayout::Point), QMarginsF(45, 72, 30, 72));
+    // The report's width fits between the margins.
+    QVERIFY(layout.pageLayout.paintRect(QPageLayout::Point).width() * 20 >= layout.definition->width);
+    QCOMPARE(layout.pageCount(), 1); // an empty report still has its headers and "Page 1 of 1"
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Label10"), SectionKind::PageFooter), QStringList{"Page 1 of 1"});
+    QVERIFY(!buildReport(4, db, QPageSize(), kPrinted).definition);
+}
+
+void ReportLayoutTest::pdfPagesAndOrientation_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<bool>("landscape");
+    QTest::newRow("listing") << 1 << true;
+    QTest::newRow("history") << 2 << false;
+    QTest::newRow("weekly") << 3 << true;
+}
+
+void ReportLayoutTest::pdfPagesAndOrientation()
+{
+    QFETCH(int, number);
+    QFETCH(bool, landscape);
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    for (int i = 0; i < 60; ++i) {
+        const qint64 id = TestData::addContact(db, {{"FirstName", QStringLiteral("First%1").arg(i)},
+                                                    {"LastName", QStringLiteral("Last%1").arg(i, 2, 10, QLatin1Char('0'))},
+                                                    {"ContactTypeID", type}});
+        TestData::addCall(db, id, today(-(i % 7)), QStringLiteral("10:00:00"), QStringLiteral("Subject"));
+    }
+    const Layout layout = build(number);
+    QVERIFY(layout.pageCount() >= 2);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.pdf"));
+    QString error;
+    QVERIFY2(writeReportPdf(number, path, &error), qPrintable(error));
+    const PdfInfo pdf = readPdf(path);
+    QCOMPARE(pdf.pages, layout.pageCount());
+    QVERIFY(!pdf.mediaBoxes.isEmpty());
+    for (const QSizeF &box : pdf.mediaBoxes) {
+        QCOMPARE(box.width() > box.height(), landscape);
+        QCOMPARE(qRound(qMax(box.width(), box.height())), 792); // Letter, 11 inches
+    }
+}
+
+void ReportLayoutTest::brokenQueryFails()
+{
+    QSqlQuery drop(db);
+    QVERIFY(drop.exec(QStringLiteral("DROP VIEW qryRep2B")));
+    QSqlDatabase conn = OpenConnection();
+    QVERIFY_THROWS_EXCEPTION(Failure, buildReport(2, conn, QPageSize(), kPrinted));
+    closeConnection(conn);
+    QString error;
+    QTemporaryDir dir;
+    QVERIFY(!writeReportPdf(2, dir.filePath(QStringLiteral("x.pdf")), &error));
+    QVERIFY2(error.contains(QLatin1String("qryRep2B")), qPrintable(error));
+}
+
+QTEST_MAIN(ReportLayoutTest)
+#include "tst_report_layout.moc"
