@@ -683,6 +683,7 @@ void Form1::PushButton1_Click()
             m_callsRs->revertAll();
             throw Failure(message);
         }
+        m_callsRs->showContact(m_callsRs->contactId());
         setCurrentCall(std::min(row, m_callsRs->rowCount() - 1));
         onCurrentCallChanged();
     });

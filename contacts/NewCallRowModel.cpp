@@ -61,10 +61,15 @@ QModelIndex NewCallRowModel::mapToSource(const QModelIndex &proxyIndex) const
     return QIdentityProxyModel::mapToSource(proxyIndex);
 }
 
+QModelIndex NewCallRowModel::buddy(const QModelIndex &index) const
+{
+    return isNewRow(index) ? index : QIdentityProxyModel::buddy(index);
+}
+
 QVariant NewCallRowModel::data(const QModelIndex &index, int role) const
 {
     if (isNewRow(index))
-        return {};
+        return role == Qt::EditRole ? QVariant(QString()) : QVariant(); // a text editor for the new row
     return QIdentityProxyModel::data(index, role);
 }
 
