@@ -1,0 +1,743 @@
+#include "BackupFile.h"
+
+#include "BackupText.h"
+
+#include "frame/Database.h"
+#include "frame/Failure.h"
+#include "frame/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace backup {
+
+namespace {
+
+// A failure that ends a backup or a restore at a stage.
+struct StageError {
+    Stage stage;
+    QString message;
+};
+
+struct Column {
+    QString name;
+    FieldKind kind;
+};
+
+// The live table's fields in their order; the first is the key.
+struct TableInfo {
+    QString name;
+    QList<Column> columns;
+    QString keyName() const { return columns.first().name; }
+};
+
+constexpr qint64 kProgressEvery = 1000;
+
+// Date/Time fields of the schema. Their values are stored as ISO text in
+// columns declared TEXT, so the declared type alone does not tell.
+bool isDateField(const QString &table, const QString &column)
+{
+    static const QStringList fields = {QStringLiteral("Contacts.Birthdate"), QStringLiteral("Calls.CallDate"),
+                                       QStringLiteral("Calls.CallTime")};
+    return fields.contains(table + QLatin1Char('.') + column, Qt::CaseInsensitive);
+}
+
+FieldKind kindOf(const QString &table, const QString &column, const QString &declaredType)
+{
+    const QString type = declaredType.toUpper();
+    if (type.contains(QLatin1String("INT")))
+        return FieldKind::Long;
+    if (type.contains(QLatin1String("BOOL")) || type == QLatin1String("BIT"))
+        return FieldKind::YesNo;
+    if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME"))
+        || isDateField(table, column))
+        return FieldKind::Date;
+    return FieldKind::Text;
+}
+
+QString quoted(const QString &identifier)
+{
+    QString name = identifier;
+    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+Stage stageOf(BackupTable table)
+{
+    switch (table) {
+    case BackupTable::ContactTypes:
+        return Stage::ContactTypes;
+    case BackupTable::Contacts:
+        return Stage::Contacts;
+    case BackupTable::Calls:
+        return Stage::Calls;
+    }
+    return Stage::None;
+}
+
+TableInfo readTable(QSqlDatabase &db, BackupTable table)
+{
+    TableInfo info;
+    info.name = tableName(table);
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(info.name))))
+        throw StageError{Stage::OpenDatabase, query.lastError().text()};
+    while (query.next())
+        info.columns.append({query.value(1).toString(), kindOf(info.name, query.value(1).toString(),
+                                                               query.value(2).toString())});
+    if (info.columns.size() < 2)
+        throw StageError{Stage::OpenDatabase,
+                         QStringLiteral("The database has no table '%1' with fields to restore.").arg(info.name)};
+    return info;
+}
+
+void execOrThrow(QSqlDatabase &db, const QString &sql, Stage stage)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        throw StageError{stage, query.lastError().text()};
+}
+
+// ---------------------------------------------------------------- writing
+
+// Collects the file in a buffer and hands it to the device in large pieces.
+class LineWriter {
+public:
+    explicit LineWriter(QIODevice &device) : m_device(device) { m_buffer.reserve(kChunk + 4096); }
+
+    QByteArray &buffer() { return m_buffer; }
+    void endLine(Stage stage)
+    {
+        m_buffer.append("\r\n", 2);
+        if (m_buffer.size() >= kChunk)
+            flush(stage);
+    }
+    void line(const char *text, Stage stage)
+    {
+        m_buffer.append(text);
+        endLine(stage);
+    }
+    void flush(Stage stage)
+    {
+        if (m_buffer.isEmpty())
+            return;
+        if (m_device.write(m_buffer) != m_buffer.size())
+            throw StageError{stage, m_device.errorString()};
+        m_buffer.resize(0);
+    }
+
+private:
+    static constexpr qsizetype kChunk = 1 << 20;
+    QIODevice &m_device;
+    QByteArray m_buffer;
+};
+
+void appendText(QByteArray &out, const QVariant &value)
+{
+    out.append('\'');
+    if (!value.isNull())
+        out.append(cleanText(value.toString()).toUtf8());
+    out.append(" '", 2);
+}
+
+void appendValue(QByteArray &out, const QVariant &value, FieldKind kind, DateText &dates)
+{
+    switch (kind) {
+    case FieldKind::Long: {
+        bool ok = false;
+        const qlonglong number = value.isNull() ? 0 : value.toLongLong(&ok);
+        if (ok)
+            out.append(QByteArray::number(number));
+        else
+            out.append("Null", 4);
+        return;
+    }
+    case FieldKind::YesNo: {
+        if (value.isNull()) {
+            out.append("Null", 4);
+            return;
+        }
+        bool ok = false;
+        const qlonglong number = value.toLongLong(&ok);
+        const bool truth = ok ? number != 0 : value.toBool();
+        out.append(truth ? "-1" : "0");
+        return;
+    }
+    case FieldKind::Date: {
+        const QString text = dates.format(value);
+        if (text.isNull()) {
+            out.append("Null", 4);
+        } else {
+            out.append('\'');
+            out.append(text.toUtf8());
+            out.append('\'');
+        }
+        return;
+    }
+    case FieldKind::Text:
+        appendText(out, value);
+        return;
+    }
+}
+
+qint64 countRows(QSqlDatabase &db, const QString &table)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoted(table))) && query.next())
+        return query.value(0).toLongLong();
+    return 0;
+}
+
+// Opens the whole-table query of a section, read forward only.
+QSqlQuery openTable(QSqlDatabase &db, const QString &statement, Stage stage)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(statement))
+        throw StageError{stage, query.lastError().text()};
+    return query;
+}
+
+} // namespace
+
+QString tableName(BackupTable table)
+{
+    switch (table) {
+    case BackupTable::ContactTypes:
+        return QStringLiteral("Contact Types");
+    case BackupTable::Contacts:
+        return QStringLiteral("Contacts");
+    case BackupTable::Calls:
+        return QStringLiteral("Calls");
+    }
+    return {};
+}
+
+QString backupFilePath(const QString &folder)
+{
+    const QString path = QDir::fromNativeSeparators(folder) + QLatin1Char('/') + QLatin1String(kBackupFileName);
+    QString normalized = NormalizePath(path);
+    // A local absolute path keeps its single leading separator; only a path
+    // that was given as a network path keeps two.
+    if (normalized.startsWith(QLatin1String("//")) && !QDir::fromNativeSeparators(folder).startsWith(QLatin1String("//")))
+        normalized.remove(0, 1);
+    return normalized;
+}
+
+BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunction &progress)
+{
+    BackupResult result;
+    DateText dates;
+    LineWriter writer(out);
+    bool inTransaction = false;
+    try {
+        // One read transaction: the three sections show one moment of the database.
+        QSqlQuery begin(db);
+        inTransaction = begin.exec(QStringLiteral("BEGIN"));
+
+        TableInfo tables[3] = {readTable(db, BackupTable::ContactTypes), readTable(db, BackupTable::Contacts),
+                               readTable(db, BackupTable::Calls)};
+        const qint64 total = countRows(db, tables[0].name) + countRows(db, tables[1].name)
+            + countRows(db, tables[2].name);
+        qint64 done = 0;
+        auto tick = [&] {
+            ++done;
+            if (progress && done % kProgressEvery == 0)
+                progress(done, total);
+        };
+        if (progress)
+            progress(0, total);
+
+        QList<qint64> typeKeys;
+        QList<qint64> contactKeys;
+
+        // Contact Types: one line for each non-Null value after the key.
+        {
+            QSqlQuery query = openTable(db, QStringLiteral("select * from [Contact Types] "), Stage::ContactTypes);
+            writer.line(kMarkerContactTypes, Stage::ContactTypes);
+            const int fields = query.record().count();
+            while (query.next()) {
+                bool written = false;
+                for (int i = 1; i < fields; ++i) {
+                    const QVariant value = query.value(i);
+                    if (value.isNull())
+                        continue;
+                    appendText(writer.buffer(), value);
+                    writer.buffer().append(' ');
+                    writer.endLine(Stage::ContactTypes);
+                    ++result.written[0];
+                    written = true;
+                }
+                if (written)
+                    typeKeys.append(query.value(0).toLongLong());
+                tick();
+            }
+            writer.line(kMarkerEnd, Stage::ContactTypes);
+            writer.line("", Stage::ContactTypes);
+        }
+
+        // Contacts and Calls: one line per row, the values after the key
+        // encoded by their kind and joined by ", ".
+        const struct {
+            BackupTable table;
+            const char *statement;
+            const char *marker;
+            QList<qint64> *keys;
+        } sections[] = {{BackupTable::Contacts, "select * from contacts ", kMarkerContacts, &contactKeys},
+                        {BackupTable::Calls, "select * from Calls ", kMarkerCalls, nullptr}};
+        for (const auto &section : sections) {
+            const Stage stage = stageOf(section.table);
+            const TableInfo &info = tables[int(section.table)];
+            QSqlQuery query = openTable(db, QString::fromLatin1(section.statement), stage);
+            writer.line(section.marker, stage);
+            const int fields = query.record().count();
+            QList<FieldKind> kinds;
+            for (int i = 0; i < fields; ++i)
+                kinds.append(i < info.columns.size() ? info.columns.at(i).kind : FieldKind::Text);
+            while (query.next()) {
+                QByteArray &line = writer.buffer();
+                for (int i = 1; i < fields; ++i) {
+                    appendValue(line, query.value(i), kinds.at(i), dates);
+                    if (i + 1 < fields)
+                        line.append(", ", 2);
+                }
+                writer.endLine(stage);
+                if (section.keys)
+                    section.keys->append(query.value(0).toLongLong());
+                ++result.written[int(section.table)];
+                tick();
+            }
+            writer.line(kMarkerEnd, stage);
+            writer.line("", stage);
+        }
+
+        // The old keys, so that a restore can keep every reference.
+        writer.line(kKeysContactTypes, Stage::Finish);
+        for (const qint64 key : std::as_const(typeKeys)) {
+            writer.buffer().append(QByteArray::number(key));
+            writer.endLine(Stage::Finish);
+        }
+        writer.line(kKeysContacts, Stage::Finish);
+        for (const qint64 key : std::as_const(contactKeys)) {
+            writer.buffer().append(QByteArray::number(key));
+            writer.endLine(Stage::Finish);
+        }
+        writer.line(kKeysEnd, Stage::Finish);
+        writer.flush(Stage::Finish);
+        if (progress)
+            progress(total, total);
+        result.ok = true;
+    } catch (const StageError &error) {
+        result.failedStage = error.stage;
+        result.error = error.message;
+    }
+    if (inTransaction) {
+        QSqlQuery end(db);
+        end.exec(QStringLiteral("COMMIT"));
+    }
+    return result;
+}
+
+BackupResult writeBackup(const QString &folder, const ProgressFunction &progress)
+{
+    BackupResult result;
+    result.filePath = backupFilePath(folder);
+    QSaveFile file(result.filePath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.failedStage = Stage::OpenFile;
+        result.error = QStringLiteral("Could not create the file %1: %2").arg(result.filePath, file.errorString());
+        return result;
+    }
+    QSqlDatabase db;
+    try {
+        db = OpenConnection();
+    } catch (const Failure &failure) {
+        result.failedStage = Stage::OpenDatabase;
+        result.error = failure.description();
+        file.cancelWriting();
+        return result;
+    }
+    BackupResult written = writeBackupTo(db, file, progress);
+    closeConnection(db);
+    written.filePath = result.filePath;
+    if (!written.ok) {
+        file.cancelWriting();
+        return written;
+    }
+    if (!file.commit()) {
+        written.ok = false;
+        written.failedStage = Stage::Finish;
+        written.error = file.errorString();
+    }
+    return written;
+}
+
+// ---------------------------------------------------------------- reading
+
+QString RestoreResult::message() const
+{
+    switch (status) {
+    case RestoreStatus::Done:
+        if (rejected == 0)
+            return QStringLiteral("Done.");
+        return QStringLiteral("Done.\n%1 %2 could not be restored.")
+            .arg(rejected)
+            .arg(rejected == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+    case RestoreStatus::NoData:
+        return QStringLiteral("No data to restore.");
+    case RestoreStatus::NoFile:
+        return QStringLiteral("No file to restore.");
+    case RestoreStatus::Failed:
+        break;
+    }
+    return {};
+}
+
+namespace {
+
+// Failures of the database itself, as opposed to a record it refuses.
+bool isDatabaseFailure(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xFF;
+    if (!ok)
+        return false;
+    switch (code) {
+    case 4:  // ABORT
+    case 5:  // BUSY
+    case 6:  // LOCKED
+    case 7:  // NOMEM
+    case 8:  // READONLY
+    case 9:  // INTERRUPT
+    case 10: // IOERR
+    case 11: // CORRUPT
+    case 13: // FULL
+    case 14: // CANTOPEN
+    case 15: // PROTOCOL
+    case 26: // NOTADB
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Rolls the restore back unless it was committed.
+class TransactionGuard {
+public:
+    explicit TransactionGuard(QSqlDatabase &db) : m_db(db) {}
+    ~TransactionGuard()
+    {
+        if (m_active) {
+            QSqlQuery query(m_db);
+            query.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
+    void begin()
+    {
+        execOrThrow(m_db, QStringLiteral("BEGIN IMMEDIATE"), Stage::OpenDatabase);
+        m_active = true;
+    }
+    void commit()
+    {
+        execOrThrow(m_db, QStringLiteral("COMMIT"), Stage::Finish);
+        m_active = false;
+    }
+
+private:
+    QSqlDatabase &m_db;
+    bool m_active = false;
+};
+
+class Restorer {
+public:
+    Restorer(QSqlDatabase &db, const BackupLines &lines, RestoreMode mode, const RestoreCallbacks &callbacks,
+             RestoreResult &result)
+        : m_db(db), m_lines(lines), m_mode(mode), m_callbacks(callbacks), m_result(result),
+          m_savepoint(db), m_release(db), m_rollbackTo(db)
+    {
+    }
+
+    void run()
+    {
+        const BackupSections sections = findSections(m_lines);
+        const BackupKeys keys = readKeySection(m_lines, sections);
+        m_result.keysFromFile = keys.valid;
+        m_total = sections.contactTypes.count() + sections.contacts.count() + sections.calls.count();
+
+        TableInfo types = readTable(m_db, BackupTable::ContactTypes);
+        TableInfo contacts = readTable(m_db, BackupTable::Contacts);
+        TableInfo calls = readTable(m_db, BackupTable::Calls);
+
+        TransactionGuard transaction(m_db);
+        transaction.begin();
+        if (m_mode == RestoreMode::DeleteFirst) {
+            execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(types.name)), Stage::DeleteContactTypes);
+            execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(contacts.name)), Stage::DeleteContacts);
+            execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(calls.name)), Stage::DeleteCalls);
+        }
+        prepare(m_savepoint, QStringLiteral("SAVEPOINT restore_record"));
+        prepare(m_release, QStringLiteral("RELEASE restore_record"));
+        prepare(m_rollbackTo, QStringLiteral("ROLLBACK TO restore_record"));
+        if (m_callbacks.progress)
+            m_callbacks.progress(0, m_total);
+
+        // With the file's keys, a delete-first restore gives every type and
+        // contact its old key back; an append maps references to the keys
+        // that the restored rows received.
+        const bool explicitKeys = keys.valid && m_mode == RestoreMode::DeleteFirst;
+        const bool mapKeys = keys.valid && m_mode == RestoreMode::Append;
+        QHash<qint64, qint64> typeMap;
+        QHash<qint64, qint64> contactMap;
+
+        restoreSection(BackupTable::ContactTypes, types, sections.contactTypes, keys.valid ? &keys.contactTypes : nullptr,
+                       explicitKeys, mapKeys ? &typeMap : nullptr, QString(), nullptr);
+        restoreSection(BackupTable::Contacts, contacts, sections.contacts, keys.valid ? &keys.contacts : nullptr,
+                       explicitKeys, mapKeys ? &contactMap : nullptr, types.keyName(), mapKeys ? &typeMap : nullptr);
+        restoreSection(BackupTable::Calls, calls, sections.calls, nullptr, false, nullptr, contacts.keyName(),
+                       mapKeys ? &contactMap : nullptr);
+
+        transaction.commit();
+        if (m_callbacks.progress)
+            m_callbacks.progress(m_total, m_total);
+    }
+
+private:
+    void prepare(QSqlQuery &query, const QString &sql)
+    {
+        if (!query.prepare(sql))
+            throw StageError{Stage::OpenDatabase, query.lastError().text()};
+    }
+
+    void reject(BackupTable table, qsizetype index, const QString &line, const QString &reason)
+    {
+        ++m_result.rejected;
+        if (m_callbacks.rejected)
+            m_callbacks.rejected(RejectedRecord{table, index + 1, line, reason});
+    }
+
+    // Turns one value of the line into what is stored; false when it does not convert.
+    bool convert(const RecordValue &value, FieldKind kind, QVariant *stored, QString *why)
+    {
+        if (value.kind == RecordValue::Null) {
+            *stored = QVariant();
+            return true;
+        }
+        switch (kind) {
+        case FieldKind::Long:
+        case FieldKind::YesNo: {
+            bool ok = false;
+            const qlonglong number = value.text.trimmed().toLongLong(&ok);
+            if (!ok) {
+                *why = QStringLiteral("'%1' is not a whole number.").arg(value.text);
+                return false;
+            }
+            *stored = number;
+            return true;
+        }
+        case FieldKind::Date: {
+            if (value.kind != RecordValue::Text) {
+                *why = QStringLiteral("%1 is not a date.").arg(value.text);
+                return false;
+            }
+            const QString iso = m_dates.parse(value.text);
+            if (iso.isNull()) {
+                *why = QStringLiteral("'%1' is not a date or time.").arg(value.text);
+                return false;
+            }
+            *stored = iso;
+            return true;
+        }
+        case FieldKind::Text: {
+            QString text = value.text;
+            // The writer puts one space before every closing apostrophe.
+            if (value.kind == RecordValue::Text && text.endsWith(QLatin1Char(' ')))
+                text.chop(1);
+            *stored = text.isEmpty() ? QVariant() : QVariant(text);
+            return true;
+        }
+        }
+        return false;
+    }
+
+    void restoreSection(BackupTable table, const TableInfo &info, const BackupSections::Range &range,
+                        const QList<qint64> *oldKeys, bool explicitKeys, QHash<qint64, qint64> *newKeys,
+                        const QString &referenceName, const QHash<qint64, qint64> *referenceMap)
+    {
+        const Stage stage = stageOf(table);
+        const qsizetype valueCount = info.columns.size() - 1;
+        QStringList names;
+        QStringList marks;
+        for (qsizetype i = explicitKeys ? 0 : 1; i < info.columns.size(); ++i) {
+            names << quoted(info.columns.at(i).name);
+            marks << QStringLiteral("?");
+        }
+        QSqlQuery insert(m_db);
+        if (!insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(quoted(info.name), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))))
+            throw StageError{stage, insert.lastError().text()};
+
+        qsizetype referenceIndex = -1;
+        if (referenceMap) {
+            for (qsizetype i = 1; i < info.columns.size(); ++i) {
+                if (info.columns.at(i).name.compare(referenceName, Qt::CaseInsensitive) == 0)
+                    referenceIndex = i - 1;
+            }
+        }
+        const int offset = explicitKeys ? 1 : 0;
+
+        QList<RecordValue> values;
+        QString reason;
+        for (qsizetype index = range.first; index < range.last; ++index) {
+            const qsizetype record = index - range.first;
+            progressTick();
+            const QString line = m_lines.text(index);
+            if (!parseRecordLine(line, &values, &reason)) {
+                reject(table, index, line, reason);
+                continue;
+            }
+            if (values.size() != valueCount) {
+                reject(table, index, line,
+                       QStringLiteral("The line holds %1 values; the table %2 takes %3.")
+                           .arg(values.size())
+                           .arg(info.name)
+                           .arg(valueCount));
+                continue;
+            }
+            bool converted = true;
+            for (qsizetype i = 0; i < valueCount; ++i) {
+                QVariant stored;
+                QString why;
+                if (!convert(values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
+                    reject(table, index, line,
+                           QStringLiteral("Field %1: %2").arg(info.columns.at(i + 1).name, why));
+                    converted = false;
+                    break;
+                }
+                if (i == referenceIndex && !stored.isNull()) {
+                    const auto found = referenceMap->constFind(stored.toLongLong());
+                    stored = found == referenceMap->constEnd() ? QVariant() : QVariant(*found);
+                }
+                insert.bindValue(int(i) + offset, stored);
+            }
+            if (!converted)
+                continue;
+            if (explicitKeys)
+                insert.bindValue(0, oldKeys->at(record));
+
+            if (!m_savepoint.exec())
+                throw StageError{stage, m_savepoint.lastError().text()};
+            if (insert.exec()) {
+                if (!m_release.exec())
+                    throw StageError{stage, m_release.lastError().text()};
+                if (newKeys)
+                    newKeys->insert(oldKeys->at(record), insert.lastInsertId().toLongLong());
+                ++m_result.restored[int(table)];
+                continue;
+            }
+            const QSqlError error = insert.lastError();
+            if (isDatabaseFailure(error))
+                throw StageError{stage, error.text()};
+            // When the database has already given up the whole transaction,
+            // there is no savepoint left to return to.
+            if (!m_rollbackTo.exec() || !m_release.exec())
+                throw StageError{stage, error.text()};
+            reject(table, index, line, error.databaseText().isEmpty() ? error.text() : error.databaseText());
+        }
+    }
+
+    void progressTick()
+    {
+        ++m_done;
+        if (m_callbacks.progress && m_done % kProgressEvery == 0)
+            m_callbacks.progress(m_done, m_total);
+    }
+
+    QSqlDatabase &m_db;
+    const BackupLines &m_lines;
+    RestoreMode m_mode;
+    const RestoreCallbacks &m_callbacks;
+    RestoreResult &m_result;
+    QSqlQuery m_savepoint;
+    QSqlQuery m_release;
+    QSqlQuery m_rollbackTo;
+    DateText m_dates;
+    qint64 m_total = 0;
+    qint64 m_done = 0;
+};
+
+} // namespace
+
+RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, RestoreMode mode,
+                                const RestoreCallbacks &callbacks)
+{
+    RestoreResult result;
+    const BackupLines lines(data);
+    if (lines.isEmpty()) {
+        result.status = RestoreStatus::NoData;
+        return result;
+    }
+    try {
+        Restorer(db, lines, mode, callbacks, result).run();
+        result.status = RestoreStatus::Done;
+    } catch (const StageError &error) {
+        result.status = RestoreStatus::Failed;
+        result.failedStage = error.stage;
+        result.error = error.message;
+        for (qint64 &count : result.restored)
+            count = 0;
+    }
+    return result;
+}
+
+RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const RestoreCallbacks &callbacks)
+{
+    RestoreResult result;
+    const QString path = backupFilePath(folder);
+    if (!FileExists(path)) {
+        result.status = RestoreStatus::NoFile;
+        return result;
+    }
+    // The whole file is read before anything in the database changes.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.status = RestoreStatus::Failed;
+        result.failedStage = Stage::OpenFile;
+        result.error = QStringLiteral("Could not read the file %1: %2").arg(path, file.errorString());
+        return result;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.status = RestoreStatus::Failed;
+        result.failedStage = Stage::OpenFile;
+        result.error = QStringLiteral("Could not read the file %1: %2").arg(path, file.errorString());
+        return result;
+    }
+    file.close();
+    if (data.isEmpty()) {
+        result.status = RestoreStatus::NoData;
+        return result;
+    }
+    QSqlDatabase db;
+    try {
+        db = OpenConnection();
+    } catch (const Failure &failure) {
+        result.status = RestoreStatus::Failed;
+        result.failedStage = Stage::OpenDatabase;
+        result.error = failure.description();
+        return result;
+    }
+    {
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA cache_size=-65536"));
+    }
+    result = restoreBackupData(db, data, mode, callbacks);
+    closeConnection(db);
+    return result;
+}
+
+} // namespace backup

@@ -1,0 +1,443 @@
+#include "BackupText.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTime>
+
+#include <algorithm>
+
+namespace backup {
+
+QString cleanText(const QString &text)
+{
+    // Most texts hold none of the removed characters: keep them as they are.
+    bool clean = true;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\'')) {
+            clean = false;
+            break;
+        }
+    }
+    if (clean)
+        return text;
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n') && c != QLatin1Char('\''))
+            result.append(c);
+    }
+    return result;
+}
+
+bool isValidUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned int min;
+        unsigned int code;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+            code = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+            code = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= n)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char d = p[i + k];
+            if ((d & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (d & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+QString fromWindows1252(QByteArrayView bytes)
+{
+    // 0x80 to 0x9F differ from Latin-1; the five unassigned codes pass through.
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString result(bytes.size(), Qt::Uninitialized);
+    QChar *out = result.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        out[i] = (c >= 0x80 && c < 0xA0) ? QChar(high[c - 0x80]) : QChar(c);
+    }
+    return result;
+}
+
+BackupLines::BackupLines(QByteArray data) : m_data(std::move(data))
+{
+    m_utf8 = isValidUtf8(m_data);
+    qsizetype start = 0;
+    // A byte-order mark that an editor may have added is not part of the text.
+    if (m_utf8 && m_data.startsWith("\xEF\xBB\xBF"))
+        start = 3;
+    const qsizetype n = m_data.size();
+    while (start < n) {
+        qsizetype end = m_data.indexOf('\n', start);
+        const qsizetype next = end < 0 ? n : end + 1;
+        if (end < 0)
+            end = n;
+        qsizetype length = end - start;
+        if (end < n && length > 0 && m_data.at(end - 1) == '\r')
+            --length;
+        m_spans.append({start, length});
+        start = next;
+    }
+}
+
+QByteArrayView BackupLines::bytes(qsizetype index) const
+{
+    const Span &span = m_spans.at(index);
+    return QByteArrayView(m_data.constData() + span.start, span.length);
+}
+
+QString BackupLines::text(qsizetype index) const
+{
+    const QByteArrayView raw = bytes(index);
+    QString line = m_utf8 ? QString::fromUtf8(raw) : fromWindows1252(raw);
+    if (raw.contains('\t'))
+        line.remove(QLatin1Char('\t'));
+    return line;
+}
+
+bool BackupLines::isMarker(qsizetype index) const
+{
+    static const char marker[] = "TABLE";
+    const QByteArrayView raw = bytes(index);
+    int matched = 0;
+    for (const char c : raw) {
+        if (c == '\t')
+            continue;
+        if (c != marker[matched])
+            return false;
+        if (++matched == 5)
+            return true;
+    }
+    return false;
+}
+
+BackupSections findSections(const BackupLines &lines)
+{
+    BackupSections sections;
+    const qsizetype n = lines.size();
+    qsizetype i = 0;
+    auto skipPastMarker = [&] {
+        while (i < n && !lines.isMarker(i))
+            ++i;
+        if (i < n)
+            ++i;
+    };
+    auto readSection = [&](BackupSections::Range &range) {
+        range.first = i;
+        while (i < n && !lines.isMarker(i))
+            ++i;
+        range.last = i;
+        if (i < n) {
+            ++i;
+            return true;
+        }
+        return false;
+    };
+    skipPastMarker();
+    readSection(sections.contactTypes);
+    skipPastMarker();
+    readSection(sections.contacts);
+    skipPastMarker();
+    if (readSection(sections.calls))
+        sections.keysFrom = i;
+    return sections;
+}
+
+namespace {
+bool readKeyLine(const QString &line, qint64 *key)
+{
+    bool ok = false;
+    *key = line.trimmed().toLongLong(&ok);
+    return ok;
+}
+} // namespace
+
+BackupKeys readKeySection(const BackupLines &lines, const BackupSections &sections)
+{
+    BackupKeys keys;
+    if (sections.keysFrom < 0)
+        return keys;
+    const qsizetype n = lines.size();
+    qsizetype i = sections.keysFrom;
+    while (i < n && lines.text(i).trimmed().isEmpty())
+        ++i;
+    if (i >= n || lines.text(i) != QLatin1String(kKeysContactTypes))
+        return keys;
+    ++i;
+    QList<qint64> *target = &keys.contactTypes;
+    for (; i < n; ++i) {
+        const QString line = lines.text(i);
+        if (line == QLatin1String(kKeysContacts) && target == &keys.contactTypes) {
+            target = &keys.contacts;
+            continue;
+        }
+        if (line == QLatin1String(kKeysEnd) && target == &keys.contacts)
+            break;
+        qint64 key = 0;
+        if (!readKeyLine(line, &key))
+            return {};
+        target->append(key);
+    }
+    if (i >= n)
+        return {};
+    // A repeated key could not give each row its own key back.
+    for (const QList<qint64> *list : {&keys.contactTypes, &keys.contacts}) {
+        QSet<qint64> seen;
+        seen.reserve(list->size());
+        for (const qint64 key : *list) {
+            if (seen.contains(key))
+                return {};
+            seen.insert(key);
+        }
+    }
+    if (sections.contactTypes.count() != keys.contactTypes.size()
+        || sections.contacts.count() != keys.contacts.size())
+        return {};
+    keys.valid = true;
+    return keys;
+}
+
+bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason)
+{
+    values->clear();
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    auto skipBlanks = [&] {
+        while (i < n && line.at(i).isSpace())
+            ++i;
+    };
+    auto fail = [&](const QString &why) {
+        if (reason)
+            *reason = why;
+        values->clear();
+        return false;
+    };
+    skipBlanks();
+    if (i >= n)
+        return fail(QStringLiteral("The line holds no values."));
+    for (;;) {
+        skipBlanks();
+        if (i >= n)
+            return fail(QStringLiteral("A value is missing after the last comma."));
+        const QChar c = line.at(i);
+        RecordValue value;
+        if (c == QLatin1Char('\'')) {
+            const qsizetype close = line.indexOf(QLatin1Char('\''), i + 1);
+            if (close < 0)
+                return fail(QStringLiteral("A text value at position %1 has no closing apostrophe.").arg(i + 1));
+            value.kind = RecordValue::Text;
+            value.text = line.mid(i + 1, close - i - 1).toString();
+            i = close + 1;
+        } else if (c == QLatin1Char('-') || c.isDigit()) {
+            const qsizetype start = i;
+            if (c == QLatin1Char('-'))
+                ++i;
+            const qsizetype digits = i;
+            while (i < n && line.at(i) >= QLatin1Char('0') && line.at(i) <= QLatin1Char('9'))
+                ++i;
+            if (i == digits)
+                return fail(QStringLiteral("A number at position %1 has no digits.").arg(start + 1));
+            value.kind = RecordValue::Number;
+            value.text = line.mid(start, i - start).toString();
+        } else if (line.mid(i, 4).compare(QLatin1String("Null"), Qt::CaseInsensitive) == 0
+                   && (i + 4 >= n || !(line.at(i + 4).isLetterOrNumber() || line.at(i + 4) == QLatin1Char('_')))) {
+            value.kind = RecordValue::Null;
+            i += 4;
+        } else {
+            return fail(QStringLiteral("Unexpected text at position %1.").arg(i + 1));
+        }
+        values->append(value);
+        skipBlanks();
+        if (i >= n)
+            return true;
+        if (line.at(i) != QLatin1Char(','))
+            return fail(QStringLiteral("Unexpected text at position %1.").arg(i + 1));
+        ++i;
+    }
+}
+
+namespace {
+// The locale's long time form without its time-zone part.
+QString timeFormatWithoutZone(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        result.append(c);
+    }
+    return result.simplified();
+}
+
+QString fourDigitYears(QString format)
+{
+    static const QRegularExpression years(QStringLiteral("y+"));
+    return format.replace(years, QStringLiteral("yyyy"));
+}
+
+constexpr qsizetype kCacheLimit = 100000;
+} // namespace
+
+DateText::DateText(const QLocale &locale)
+    : m_locale(locale),
+      m_dateFormat(fourDigitYears(locale.dateFormat(QLocale::ShortFormat))),
+      m_timeFormat(timeFormatWithoutZone(locale))
+{
+    m_dateFormats << m_dateFormat;
+    if (locale.dateFormat(QLocale::ShortFormat) != m_dateFormat)
+        m_dateFormats << locale.dateFormat(QLocale::ShortFormat);
+    m_timeFormats << m_timeFormat;
+    const QString shortTime = locale.timeFormat(QLocale::ShortFormat);
+    if (shortTime != m_timeFormat)
+        m_timeFormats << shortTime;
+}
+
+QString DateText::format(const QVariant &stored)
+{
+    if (stored.isNull())
+        return {};
+    const QString text = stored.toString().trimmed();
+    const auto cached = m_formatCache.constFind(text);
+    if (cached != m_formatCache.constEnd())
+        return *cached;
+
+    QString result;
+    // The range of the Date/Time type: years 100 to 9999.
+    auto inRange = [](const QDate &date) { return date.isValid() && date.year() >= 100 && date.year() <= 9999; };
+    if (text.size() == 10) {
+        const QDate date = QDate::fromString(text, Qt::ISODate);
+        if (inRange(date))
+            result = m_locale.toString(date, m_dateFormat);
+    } else if (text.size() == 8 || text.size() == 5) {
+        const QTime time = QTime::fromString(text, text.size() == 8 ? QStringLiteral("HH:mm:ss")
+                                                                     : QStringLiteral("HH:mm"));
+        if (time.isValid())
+            result = m_locale.toString(time, m_timeFormat);
+    } else if (text.size() >= 16 && (text.at(10) == QLatin1Char('T') || text.at(10) == QLatin1Char(' '))) {
+        // Date and time are read apart, so no time zone can shift them.
+        const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
+        const QString clock = text.mid(11, 8);
+        const QTime time = QTime::fromString(clock, clock.size() == 8 ? QStringLiteral("HH:mm:ss")
+                                                                      : QStringLiteral("HH:mm"));
+        if (inRange(date) && time.isValid()) {
+            // The general date form: no time of day gives the date alone, the
+            // zero date gives the time alone.
+            if (time == QTime(0, 0))
+                result = m_locale.toString(date, m_dateFormat);
+            else if (date == QDate(1899, 12, 30))
+                result = m_locale.toString(time, m_timeFormat);
+            else
+                result = m_locale.toString(date, m_dateFormat) + QLatin1Char(' ')
+                    + m_locale.toString(time, m_timeFormat);
+        }
+    }
+    if (m_formatCache.size() >= kCacheLimit)
+        m_formatCache.clear();
+    m_formatCache.insert(text, result);
+    return result;
+}
+
+QString DateText::parse(const QString &text)
+{
+    const auto cached = m_parseCache.constFind(text);
+    if (cached != m_parseCache.constEnd())
+        return *cached;
+    const QString result = parseUncached(text.trimmed());
+    if (m_parseCache.size() >= kCacheLimit)
+        m_parseCache.clear();
+    m_parseCache.insert(text, result);
+    return result;
+}
+
+QString DateText::parseUncached(const QString &text) const
+{
+    if (text.isEmpty())
+        return {};
+    // Years outside four digits are not written by the writer; refusing them
+    // keeps every date the reader accepts writable again.
+    auto acceptable = [](const QDate &date) {
+        return date.isValid() && date.year() >= 100 && date.year() <= 9999;
+    };
+    const bool hasDigit = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    if (!hasDigit)
+        return {};
+    for (const QString &format : m_dateFormats) {
+        const QDate date = m_locale.toDate(text, format);
+        if (acceptable(date))
+            return date.toString(Qt::ISODate);
+    }
+    for (const QString &format : m_timeFormats) {
+        const QTime time = m_locale.toTime(text, format);
+        if (time.isValid())
+            return time.toString(QStringLiteral("HH:mm:ss"));
+    }
+    // Date and time: the date text ends at one of the blanks.
+    for (qsizetype blank = text.indexOf(QLatin1Char(' ')); blank > 0;
+         blank = text.indexOf(QLatin1Char(' '), blank + 1)) {
+        const QString datePart = text.left(blank);
+        const QString timePart = text.mid(blank + 1);
+        for (const QString &dateFormat : m_dateFormats) {
+            const QDate date = m_locale.toDate(datePart, dateFormat);
+            if (!acceptable(date))
+                continue;
+            for (const QString &timeFormat : m_timeFormats) {
+                const QTime time = m_locale.toTime(timePart, timeFormat);
+                if (time.isValid())
+                    return date.toString(Qt::ISODate) + QLatin1Char('T')
+                        + time.toString(QStringLiteral("HH:mm:ss"));
+            }
+        }
+    }
+    // The stored forms themselves, for files edited by hand.
+    const QDate isoDate = QDate::fromString(text, Qt::ISODate);
+    if (text.size() == 10 && acceptable(isoDate))
+        return isoDate.toString(Qt::ISODate);
+    const QTime isoTime = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
+    if (isoTime.isValid())
+        return isoTime.toString(QStringLiteral("HH:mm:ss"));
+    if (text.size() == 19 && text.at(10) == QLatin1Char('T')) {
+        const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
+        const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+        if (acceptable(date) && time.isValid())
+            return date.toString(Qt::ISODate) + QLatin1Char('T') + time.toString(QStringLiteral("HH:mm:ss"));
+    }
+    return {};
+}
+
+} // namespace backup

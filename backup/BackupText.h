@@ -1,0 +1,132 @@
+#pragma once
+
+// The text layer of the backup file BackupDB.txt: how bytes become lines, how
+// the sections and the key section are found, how a record line splits into
+// values, and how stored dates become the locale's date text and back. Nothing
+// here touches the database or a widget.
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QStringView>
+#include <QVariant>
+
+namespace backup {
+
+inline constexpr const char *kBackupFileName = "BackupDB.txt";
+inline constexpr const char *kMarkerContactTypes = "TABLE Contact Types";
+inline constexpr const char *kMarkerContacts = "TABLE Contacts";
+inline constexpr const char *kMarkerCalls = "TABLE Calls";
+inline constexpr const char *kMarkerEnd = "TABLE END";
+inline constexpr const char *kKeysContactTypes = "KEYS Contact Types";
+inline constexpr const char *kKeysContacts = "KEYS Contacts";
+inline constexpr const char *kKeysEnd = "KEYS END";
+
+// How a field is written and read back.
+enum class FieldKind { Long, Date, YesNo, Text };
+
+// A text value as the file holds it: CR, LF and apostrophes removed.
+QString cleanText(const QString &text);
+
+// True when the bytes are well-formed UTF-8.
+bool isValidUtf8(QByteArrayView bytes);
+// Windows-1252, the encoding of files written by older installations.
+QString fromWindows1252(QByteArrayView bytes);
+
+// The whole file, held as bytes, cut into lines. A line ends at LF; a CR right
+// before the LF belongs to the line end. The text of a line is decoded as
+// UTF-8 when the whole file is valid UTF-8, otherwise as Windows-1252, and
+// every TAB character is removed from it.
+class BackupLines {
+public:
+    explicit BackupLines(QByteArray data);
+
+    qsizetype size() const { return m_spans.size(); }
+    bool isEmpty() const { return m_spans.isEmpty(); }
+    bool isUtf8() const { return m_utf8; }
+    QString text(qsizetype index) const;
+    // A marker line begins with "TABLE" (after TAB removal).
+    bool isMarker(qsizetype index) const;
+
+private:
+    struct Span {
+        qsizetype start;
+        qsizetype length;
+    };
+    QByteArrayView bytes(qsizetype index) const;
+
+    QByteArray m_data;
+    QList<Span> m_spans;
+    bool m_utf8 = true;
+};
+
+// Line ranges [first, last) of the three sections, found by position: the
+// records of a section run from the line after a marker line to the next
+// marker line. keysFrom is the first line after the marker that ends the
+// Calls section (-1 when the file ends inside a section).
+struct BackupSections {
+    struct Range {
+        qsizetype first = 0;
+        qsizetype last = 0;
+        qsizetype count() const { return last - first; }
+    };
+    Range contactTypes;
+    Range contacts;
+    Range calls;
+    qsizetype keysFrom = -1;
+};
+BackupSections findSections(const BackupLines &lines);
+
+// The key section after the Calls section: the old keys of the written
+// contact types and contacts, in file order. Valid only when it is complete,
+// every key is a number and no key repeats within its list.
+struct BackupKeys {
+    bool valid = false;
+    QList<qint64> contactTypes;
+    QList<qint64> contacts;
+};
+BackupKeys readKeySection(const BackupLines &lines, const BackupSections &sections);
+
+// One value of a record line.
+struct RecordValue {
+    enum Kind { Null, Number, Text } kind = Null;
+    QString text; // the digits of a number, the text between the apostrophes
+};
+
+// Splits a record line into its values: Null, a whole number, or a text
+// between apostrophes (which never holds an apostrophe), separated by commas.
+// Returns false, with a reason, when the line has any other form.
+bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason);
+
+// Turns stored date and time texts ('YYYY-MM-DD', 'HH:MM:SS',
+// 'YYYY-MM-DDTHH:MM:SS') into the general date form of the locale (short date
+// with a four-digit year, long time without a time zone) and back.
+class DateText {
+public:
+    explicit DateText(const QLocale &locale = QLocale::system());
+
+    QString dateFormat() const { return m_dateFormat; }
+    QString timeFormat() const { return m_timeFormat; }
+
+    // The general date text of a stored value; a null string when the value
+    // is no valid date or time.
+    QString format(const QVariant &stored);
+    // The stored form of a general date text; a null string when the text
+    // does not read as a date, a time or both.
+    QString parse(const QString &text);
+
+private:
+    QString parseUncached(const QString &text) const;
+
+    QLocale m_locale;
+    QString m_dateFormat;
+    QString m_timeFormat;
+    QStringList m_dateFormats;
+    QStringList m_timeFormats;
+    QHash<QString, QString> m_formatCache;
+    QHash<QString, QString> m_parseCache;
+};
+
+} // namespace backup
