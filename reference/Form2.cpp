@@ -1,6 +1,146 @@
 #include "Form2.h"
+#include "ui_Form2.h"
 
-Form2::Form2(QWidget *parent) : QDialog(parent)
+#include "ContactTypesModel.h"
+#include "DialogFrame.h"
+#include "contacts/ContactsRecordset.h"
+#include "contacts/Form1.h"
+#include "frame/Database.h"
+#include "frame/MessageService.h"
+#include "frame/Theme.h"
+#include "frame/Trap.h"
+
+#include <QApplication>
+#include <QHeaderView>
+
+namespace {
+const QString kUnit = QStringLiteral("Form2");
+constexpr int kGridMarginTwips = 500;
+constexpr int kTwipsPerPixel = 15;
+} // namespace
+
+Form2::Form2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form2>())
 {
-    setWindowTitle(QStringLiteral("Contact Types"));
+    ui->setupUi(this);
+    setUpDialogFrame(this, QSize(536, 266));
+    m_types = new ContactTypesModel(this, this);
+    // The message waits until the grid has finished with the refused edit.
+    connect(m_types, &ContactTypesModel::emptyNameRefused, this, [this] {
+        MessageService::instance().information(this, QStringLiteral("A contact type needs a name. "
+                                                                     "The name was not changed."));
+    }, Qt::QueuedConnection);
+
+    QTableView *table = ui->DataGrid1;
+    table->setModel(m_types);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                           | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(20);
+    table->verticalHeader()->setFixedWidth(24);
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->horizontalHeader()->setHighlightSections(false);
+
+    connect(ui->PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(ui->PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(ui->dc3, &NavigationBar::firstClicked, this, [this] { setCurrentRow(0); });
+    connect(ui->dc3, &NavigationBar::previousClicked, this,
+            [this] { setCurrentRow(std::max(0, currentRow() - 1)); });
+    connect(ui->dc3, &NavigationBar::nextClicked, this,
+            [this] { setCurrentRow(std::min(m_types->rowCount() - 1, currentRow() + 1)); });
+    connect(ui->dc3, &NavigationBar::lastClicked, this, [this] { setCurrentRow(m_types->rowCount() - 1); });
+    Form_Load();
+}
+
+Form2::~Form2()
+{
+    // The model's rows outlive nothing; the connection goes with the window.
+    ui->DataGrid1->setModel(nullptr);
+    delete m_types;
+    m_types = nullptr;
+    if (m_db.isValid())
+        closeConnection(m_db);
+}
+
+QTableView *Form2::grid() const
+{
+    return ui->DataGrid1;
+}
+
+int Form2::currentRow() const
+{
+    const QModelIndex current = ui->DataGrid1->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void Form2::setCurrentRow(int row)
+{
+    if (row < 0 || row >= m_types->rowCount())
+        return;
+    const QModelIndex index = m_types->index(row, ContactTypesModel::ContactType);
+    ui->DataGrid1->setCurrentIndex(index);
+    ui->DataGrid1->scrollTo(index);
+}
+
+void Form2::Form_Load()
+{
+    Trap trap(this, kUnit, QStringLiteral("Form_Load"));
+    trap.step(100, [this] { ApplyFormColorWhite(this); });
+    trap.step(102, [this] { setWindowIcon(QApplication::windowIcon()); });
+    trap.step(104, [this] { applyHandCursor(this); });
+    trap.step(108, [this] { m_db = OpenConnection(); });
+    trap.step(114, [this] {
+        m_types->load(m_db);
+        setCurrentRow(0);
+    });
+    trap.step(116, [this] { ui->DataGrid1->setColumnHidden(ContactTypesModel::ContactTypeID, true); });
+    trap.step(118, [this] {
+        const int gridWidth = ui->DataGrid1->width() * kTwipsPerPixel;
+        ui->DataGrid1->setColumnWidth(ContactTypesModel::ContactType,
+                                      (gridWidth - kGridMarginTwips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+    });
+}
+
+// Add New Type
+void Form2::PushButton2_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton2_Click"));
+    int row = -1;
+    trap.step(100, [&] { row = m_types->addType(QStringLiteral("New Type")); });
+    if (row >= 0)
+        setCurrentRow(row);
+    trap.step(106, [this] { storeMainWindowEdit(); });
+}
+
+// Delete Current Type
+void Form2::PushButton1_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton1_Click"));
+    const int row = currentRow();
+    if (row < 0 || row >= m_types->rowCount()) // 100: no current type
+        return;
+    const bool yes = trap.confirm(102, [&] {
+        const QString text = QStringLiteral("Do you really want to delete this Contact Type ?\r\nFor: ")
+            + m_types->nameAt(row);
+        return MessageService::instance().question(this, QStringLiteral("Question"), text)
+            == MessageService::Answer::Yes;
+    });
+    if (!yes)
+        return;
+    trap.step(104, [&] { m_types->removeType(row); });
+    trap.step(106, [this] { MessageService::instance().information(this, QStringLiteral("Done.")); });
+    // After the last type is gone the empty grid has no row to go to.
+    trap.step(108, [this] { setCurrentRow(0); });
+}
+
+// A new type is a change the main window's pending contact edit must not outlast.
+void Form2::storeMainWindowEdit()
+{
+    auto *mainWindow = qobject_cast<Form1 *>(parentWidget());
+    if (!mainWindow || !mainWindow->contactsRs())
+        return;
+    ContactsRecordset *contacts = mainWindow->contactsRs();
+    if (contacts->hasCurrent() && contacts->isEditing() && !contacts->isNewRow())
+        contacts->update();
 }
