@@ -41,6 +41,39 @@ QFont styleFont(const Style &style)
     return font;
 }
 
+TextMeasure::TextMeasure(const Style &style) : m_metrics(styleFont(style)), m_latin(256, -1.0f) {}
+
+bool TextMeasure::surelyFits(const QString &text, int width) const
+{
+    // Kerning and shaping move glyphs by a little at most: keep a margin.
+    const double limit = width * 0.97 - 10.0;
+    double sum = 0;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u >= 256 || u == '\n' || u == '\t')
+            return false;
+        float &advance = m_latin[u];
+        if (advance < 0)
+            advance = float(m_metrics.horizontalAdvance(c));
+        sum += advance;
+        if (sum > limit)
+            return false;
+    }
+    return true;
+}
+
+double TextMeasure::width(const QString &text) const
+{
+    return m_metrics.horizontalAdvance(text);
+}
+
+double TextMeasure::wrappedHeight(const QString &text, int width) const
+{
+    return m_metrics
+        .boundingRect(QRectF(0, 0, width, 1.0e7), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text)
+        .height();
+}
+
 QPageSize defaultPaperSize()
 {
     return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize(QPageSize::Letter)
@@ -68,7 +101,7 @@ public:
         m_bodyHeight = int(std::floor(paint.height() * kTwipsPerPoint));
         m_footerTop = m_bodyHeight - m_def->section(SectionKind::PageFooter).height;
         for (const Style &style : m_def->styles)
-            m_metrics.emplace_back(styleFont(style));
+            m_measures.emplace_back(style);
         m_date = formatShortDate(printed.date());
         m_time = QLocale::system().toString(printed.time(), QLocale::ShortFormat);
     }
@@ -132,12 +165,12 @@ private:
     {
         if (!control.canGrow || text.isEmpty())
             return control.height;
-        const QFontMetricsF &metrics = m_metrics[size_t(control.style)];
-        if (!text.contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text) <= control.width)
+        const TextMeasure &measure = m_measures[size_t(control.style)];
+        if (measure.surelyFits(text, control.width))
             return control.height;
-        const QRectF bounds = metrics.boundingRect(QRectF(0, 0, control.width, 1.0e7),
-                                                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
-        return std::max(control.height, int(std::ceil(bounds.height())));
+        if (!text.contains(QLatin1Char('\n')) && measure.width(text) <= control.width)
+            return control.height;
+        return std::max(control.height, int(std::ceil(measure.wrappedHeight(text, control.width))));
     }
 
     // The height of a section for one row: its own height, or more when a
@@ -193,6 +226,7 @@ private:
                 break;
             case ControlKind::Label:
                 item.text = labelText(control);
+                item.clip = true;
                 break;
             case ControlKind::TextBox:
                 item.text = texts ? texts[column] : QString();
@@ -205,6 +239,9 @@ private:
                     // A line taller than a whole page is cut at the page footer.
                     if (section.kind == SectionKind::Detail)
                         item.height = std::min(item.height, std::max(control.height, available - control.top));
+                    item.clip = item.wrap && item.height < textHeight(control, item.text);
+                } else {
+                    item.clip = !m_measures[size_t(control.style)].surelyFits(item.text, control.width);
                 }
                 break;
             }
@@ -239,7 +276,7 @@ private:
     std::shared_ptr<const Definition> m_def;
     const GroupedRows &m_rows;
     Layout m_layout;
-    std::vector<QFontMetricsF> m_metrics;
+    std::vector<TextMeasure> m_measures;
     QString m_date;
     QString m_time;
     int m_bodyHeight = 0;

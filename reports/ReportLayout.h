@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QStringList>
 
@@ -23,6 +24,7 @@ struct Item {
     int height = 0;
     QString text; // empty for shapes
     bool wrap = false; // word-wrapped over several lines (a grown text box)
+    bool clip = false; // one line that may be wider than its box: cut at the box
 };
 
 struct Page {
@@ -44,6 +46,24 @@ struct Layout {
 
 // The font of a style, sized in twips (one pixel of the font is one twip).
 QFont styleFont(const Style &style);
+
+// Measures text in a style's font, in twips. Widths of single characters are
+// cached, so that most texts are judged without shaping them.
+class TextMeasure {
+public:
+    explicit TextMeasure(const Style &style);
+    // True when the text surely fits on one line of the width; false when it
+    // may not (then the exact measures below decide).
+    bool surelyFits(const QString &text, int width) const;
+    double width(const QString &text) const;
+    // The height of the text word-wrapped at the width.
+    double wrappedHeight(const QString &text, int width) const;
+    double ascent() const { return m_metrics.ascent(); }
+
+private:
+    QFontMetricsF m_metrics;
+    mutable std::vector<float> m_latin; // advances of U+0000..U+00FF, negative while unknown
+};
 
 // The page layout of a report on the given paper: its orientation and its
 // margins. An invalid page size means the system's default paper (Letter

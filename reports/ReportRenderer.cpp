@@ -5,9 +5,14 @@
 #include "frame/Failure.h"
 
 #include <QFile>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPagedPaintDevice>
 #include <QPdfWriter>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace report {
 
@@ -17,9 +22,12 @@ void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double re
         return;
     const Definition &definition = *layout.definition;
     std::vector<QFont> fonts;
+    std::vector<double> ascents;
     fonts.reserve(size_t(definition.styles.size()));
-    for (const Style &style : definition.styles)
+    for (const Style &style : definition.styles) {
         fonts.push_back(styleFont(style));
+        ascents.push_back(QFontMetricsF(fonts.back()).ascent());
+    }
 
     painter.save();
     painter.scale(resolution / kTwipsPerInch, resolution / kTwipsPerInch);
@@ -42,6 +50,11 @@ void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double re
             painter.setFont(fonts[size_t(currentStyle)]);
             painter.setPen(style.color);
         }
+        if (!item.clip && !item.wrap) {
+            // One line known to fit: no line breaking and no clipping needed.
+            painter.drawText(QPointF(item.x, item.y + ascents[size_t(currentStyle)]), item.text);
+            continue;
+        }
         const Style &style = definition.styles[currentStyle];
         int flags = int(style.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
         flags |= item.wrap ? int(Qt::TextWordWrap) : int(Qt::TextSingleLine);
@@ -50,8 +63,26 @@ void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double re
     painter.restore();
 }
 
+namespace {
+// The PDF engine builds every page in a large buffer that it frees again; with
+// the allocator's default thresholds each page then maps and faults in fresh
+// memory. Keeping freed memory in the heap makes long reports much faster.
+void keepFreedMemory()
+{
+#ifdef __GLIBC__
+    static const bool done = [] {
+        mallopt(M_TRIM_THRESHOLD, 256 << 20);
+        mallopt(M_MMAP_THRESHOLD, 64 << 20);
+        return true;
+    }();
+    Q_UNUSED(done);
+#endif
+}
+} // namespace
+
 bool paintLayout(const Layout &layout, QPagedPaintDevice &device, QString *error)
 {
+    keepFreedMemory();
     QPainter painter;
     if (!painter.begin(&device)) {
         if (error)
