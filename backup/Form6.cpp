@@ -1,6 +1,321 @@
 #include "Form6.h"
 
-Form6::Form6(QWidget *parent) : QDialog(parent)
+#include "ui_Form6.h"
+
+#include "AddFolder.h"
+#include "BackupFile.h"
+
+#include "frame/AppTitle.h"
+#include "frame/ErrorReport.h"
+#include "frame/MessageService.h"
+#include "frame/Paths.h"
+#include "frame/Settings.h"
+#include "frame/Theme.h"
+#include "frame/Trap.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QProgressDialog>
+#include <QScreen>
+
+#include <algorithm>
+#include <limits>
+
+using namespace backup;
+
+namespace {
+const QString kUnit = QStringLiteral("Form6");
+const QString kBackupProcedure = QStringLiteral("PushButton1_Click");
+const QString kRestoreProcedure = QStringLiteral("PushButton2_Click");
+
+// Rejected records are reported one by one up to this many; the rest are only counted.
+constexpr qint64 kRejectionsShown = 10;
+
+QString defaultFolder()
 {
-    setWindowTitle(QStringLiteral("Backup/Restore Database"));
+    return GetSpecialFolder(kSpecialFolderDesktop) + QLatin1Char('/');
+}
+
+QString truthText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+// The step of the backup that a failure at this stage belongs to.
+int backupStep(Stage stage)
+{
+    switch (stage) {
+    case Stage::OpenFile:
+        return 104;
+    case Stage::OpenDatabase:
+        return 108;
+    case Stage::ContactTypes:
+        return 110;
+    case Stage::Contacts:
+        return 134;
+    case Stage::Calls:
+        return 192;
+    default:
+        return 252;
+    }
+}
+
+// The step of the restore that a failure at this stage belongs to.
+int restoreStep(Stage stage)
+{
+    switch (stage) {
+    case Stage::OpenFile:
+        return 116;
+    case Stage::OpenDatabase:
+        return 138;
+    case Stage::DeleteContactTypes:
+        return 142;
+    case Stage::DeleteContacts:
+        return 144;
+    case Stage::DeleteCalls:
+        return 146;
+    case Stage::ContactTypes:
+        return 188;
+    case Stage::Contacts:
+        return 230;
+    case Stage::Calls:
+        return 272;
+    default:
+        return 276;
+    }
+}
+
+int recordStep(BackupTable table)
+{
+    switch (table) {
+    case BackupTable::ContactTypes:
+        return 188;
+    case BackupTable::Contacts:
+        return 230;
+    case BackupTable::Calls:
+        return 272;
+    }
+    return 276;
+}
+
+// A modal progress dialog that appears only when a run takes longer than
+// about a second. It has no cancel button: a run goes on to its end.
+class RunProgress {
+public:
+    RunProgress(QWidget *parent, const QString &label) : m_dialog(label, QString(), 0, 0, parent)
+    {
+        m_dialog.setWindowTitle(applicationTitle());
+        m_dialog.setCancelButton(nullptr);
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setMinimumDuration(1000);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+    }
+    ~RunProgress() { m_dialog.close(); }
+
+    ProgressFunction function()
+    {
+        return [this](qint64 done, qint64 total) {
+            const qint64 limit = std::numeric_limits<int>::max();
+            const int maximum = int(std::clamp<qint64>(total, 0, limit));
+            if (m_dialog.maximum() != maximum)
+                m_dialog.setMaximum(maximum);
+            m_dialog.setValue(int(std::clamp<qint64>(done, 0, maximum)));
+        };
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+// Marks the window busy for the time of a run.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+
+private:
+    bool &m_flag;
+};
+} // namespace
+
+Form6::Form6(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form6>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+
+    connect(ui->Text1, &QLineEdit::textChanged, this, &Form6::Text1_Change);
+    connect(ui->Option1, &QRadioButton::clicked, this, &Form6::Option_Click);
+    connect(ui->Option2, &QRadioButton::clicked, this, &Form6::Option_Click);
+    connect(ui->PushButton1, &QPushButton::clicked, this, &Form6::PushButton1_Click);
+    connect(ui->PushButton2, &QPushButton::clicked, this, &Form6::PushButton2_Click);
+    connect(ui->PushButton4, &QPushButton::clicked, this, &Form6::PushButton4_Click);
+    ui->Text1->installEventFilter(this);
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
+
+    Form_Load();
+}
+
+Form6::~Form6() = default;
+
+void Form6::Form_Load()
+{
+    Trap trap(this, kUnit, QStringLiteral("Form_Load"));
+    trap.step(100, [this] { ApplyFormColorWhite(this); });
+    trap.step(102, [this] {
+        setWindowIcon(QApplication::windowIcon());
+        if (const QScreen *screen = QApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    });
+    if (trap.test(104, [] { return FileExists(handCursorPath()); }))
+        trap.step(106, [this] { applyHandCursor(this); });
+    trap.step(108, [this] {
+        QString folder = GetSetting(QLatin1String(kSettingPath), defaultFolder());
+        ui->Text1->setText(folder);
+    });
+    trap.step(110, [this] {
+        if (settingAsBool(GetSetting(QLatin1String(kSettingOption1), QStringLiteral("1"))))
+            ui->Option1->setChecked(true);
+    });
+    trap.step(112, [this] {
+        if (settingAsBool(GetSetting(QLatin1String(kSettingOption2), QStringLiteral("0"))))
+            ui->Option2->setChecked(true);
+    });
+}
+
+void Form6::Option_Click()
+{
+    SaveSetting(QLatin1String(kSettingOption1), truthText(ui->Option1->isChecked()));
+    SaveSetting(QLatin1String(kSettingOption2), truthText(ui->Option2->isChecked()));
+}
+
+void Form6::Text1_Change(const QString &text)
+{
+    SaveSetting(QLatin1String(kSettingPath), text);
+}
+
+bool Form6::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->Text1 && event->type() == QEvent::FocusIn)
+        ui->Text1->selectAll();
+    return QDialog::eventFilter(watched, event);
+}
+
+QString Form6::backupFilePath() const
+{
+    return backup::backupFilePath(ui->Text1->text());
+}
+
+void Form6::PushButton1_Click()
+{
+    if (m_running)
+        return;
+    Trap trap(this, kUnit, kBackupProcedure);
+    BackupResult result;
+    const bool ran = trap.step(104, [&] {
+        RunningFlag running(m_running);
+        RunProgress progress(this, QStringLiteral("Writing the backup file..."));
+        result = writeBackup(ui->Text1->text(), progress.function());
+    });
+    if (!ran)
+        return;
+    if (!result.ok) {
+        // Nothing was written: the file keeps what it held before.
+        reportApplicationError(this, kUnit, kBackupProcedure, backupStep(result.failedStage), result.error);
+        return;
+    }
+    trap.step(258, [this] { MessageService::instance().information(this, QStringLiteral("Done.")); });
+}
+
+void Form6::PushButton2_Click()
+{
+    if (m_running)
+        return;
+    Trap trap(this, kUnit, kRestoreProcedure);
+    RestoreMode mode;
+    if (ui->Option1->isChecked()) {
+        const bool yes = trap.confirm(102, [this] {
+            return MessageService::instance().question(
+                       this, QStringLiteral("Question"),
+                       QStringLiteral("Are you sure you wish to delete all your data and proceed?"))
+                == MessageService::Answer::Yes;
+        });
+        if (!yes)
+            return;
+        mode = RestoreMode::DeleteFirst;
+    } else if (ui->Option2->isChecked()) {
+        mode = RestoreMode::Append;
+    } else {
+        return;
+    }
+
+    qint64 rejected = 0;
+    RestoreCallbacks callbacks;
+    callbacks.rejected = [&](const RejectedRecord &record) {
+        if (++rejected > kRejectionsShown)
+            return;
+        QString line = record.line;
+        if (line.size() > 80)
+            line = line.left(77) + QStringLiteral("...");
+        reportApplicationError(this, kUnit, kRestoreProcedure, recordStep(record.table),
+                               QStringLiteral("Line %1 of the file was not restored: %2\n%3")
+                                   .arg(record.lineNumber)
+                                   .arg(record.reason, line));
+    };
+    RestoreResult result;
+    const bool ran = trap.step(116, [&] {
+        RunningFlag running(m_running);
+        RunProgress progress(this, QStringLiteral("Restoring the database..."));
+        callbacks.progress = progress.function();
+        result = restoreBackup(ui->Text1->text(), mode, callbacks);
+    });
+    if (!ran)
+        return;
+    switch (result.status) {
+    case RestoreStatus::Failed:
+        // The restore was rolled back: the database is as it was.
+        reportApplicationError(this, kUnit, kRestoreProcedure, restoreStep(result.failedStage), result.error);
+        return;
+    case RestoreStatus::Done:
+        trap.step(278, [&] { MessageService::instance().information(this, result.message()); });
+        return;
+    case RestoreStatus::NoData:
+        trap.step(280, [&] { MessageService::instance().information(this, result.message()); });
+        return;
+    case RestoreStatus::NoFile:
+        trap.step(282, [&] { MessageService::instance().information(this, result.message()); });
+        return;
+    }
+}
+
+void Form6::PushButton4_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton4_Click"));
+    QString folder;
+    trap.step(100, [&] {
+        const QString start = GetSetting(QLatin1String(kSettingLastFolderDot));
+        folder = BrowseFolder(this, QStringLiteral("Please select folder:"), start);
+    });
+    if (trap.test(102, [&] { return folder.isEmpty(); }))
+        return;
+    trap.step(104, [&] { ui->Text1->setText(folder); });
+}
+
+void Form6::closeEvent(QCloseEvent *event)
+{
+    if (m_running) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void Form6::reject()
+{
+    if (m_running)
+        return;
+    QDialog::reject();
 }

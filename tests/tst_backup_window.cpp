@@ -1,0 +1,345 @@
+// The "Backup/Restore Database" window: its settings, its two buttons with
+// their questions and messages, and the folder picker.
+
+#include "support/TestSupport.h"
+
+#include "backup/Form6.h"
+#include "frame/Paths.h"
+#include "frame/Settings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+const QString kDeleteQuestion = QStringLiteral("Are you sure you wish to delete all your data and proceed?");
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QString contents(QSqlDatabase &db)
+{
+    return TestData::scalar(db, QStringLiteral(
+                                    "SELECT (SELECT COALESCE(group_concat(ContactTypeID || ':' || ContactType), '') FROM \"Contact Types\") "
+                                    "|| ' / ' || (SELECT COALESCE(group_concat(ContactID || ':' || FirstName || ':' || COALESCE(ContactTypeID, '')), '') FROM Contacts) "
+                                    "|| ' / ' || (SELECT COALESCE(group_concat(ContactID || ':' || Subject), '') FROM Calls)"))
+        .toString();
+}
+
+// Answers the folder dialog as soon as it is shown.
+class FolderDialogDriver : public QObject {
+public:
+    std::function<void(QFileDialog *)> answer;
+    QString title;
+    QString directory;
+    bool directoriesOnly = false;
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(watched);
+        if (dialog && event->type() == QEvent::Show) {
+            ++shown;
+            title = dialog->windowTitle();
+            directory = dialog->directory().absolutePath();
+            directoriesOnly = dialog->fileMode() == QFileDialog::Directory
+                && dialog->testOption(QFileDialog::ShowDirsOnly);
+            QMetaObject::invokeMethod(dialog, [this, dialog] { answer(dialog); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+} // namespace
+
+class BackupWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstOpeningUsesTheDefaults();
+    void folderAndOptionsAreRemembered();
+    void neitherOptionSelectedRestoresNothing();
+    void backupThenRestoreInBothModes();
+    void answerNoChangesNothing();
+    void noFileAndNoDataThroughTheWindow();
+    void manyRejectedRecordsAreReportedTenTimesThenCounted();
+    void backupIntoMissingFolderIsReported();
+    void folderPickerFillsTheFolderBox();
+    void folderPickerStartsAtLastFolderDot();
+    void cancelledFolderPickerChangesNothing();
+
+private:
+    QString folder() const { return env.root() + QStringLiteral("/backups"); }
+    Form6 *openWindow()
+    {
+        auto *window = new Form6;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        return window;
+    }
+    static QLineEdit *folderBox(Form6 *w) { return w->findChild<QLineEdit *>(QStringLiteral("Text1")); }
+    static QRadioButton *option(Form6 *w, int n)
+    {
+        return w->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(n));
+    }
+    static QPushButton *button(Form6 *w, int n)
+    {
+        return w->findChild<QPushButton *>(QStringLiteral("PushButton%1").arg(n));
+    }
+    void useFolder(Form6 *w)
+    {
+        folderBox(w)->setText(folder());
+    }
+
+    IsolatedEnvironment env;
+    QSqlDatabase db;
+    QPointer<Form6> window;
+};
+
+void BackupWindowTest::init()
+{
+    env.reset();
+    QDir(folder()).removeRecursively();
+    QDir().mkpath(folder());
+    db = TestData::openLive();
+}
+
+void BackupWindowTest::cleanup()
+{
+    if (window)
+        delete window;
+    TestData::close(db);
+    QFile::remove(liveDatabasePath());
+}
+
+void BackupWindowTest::firstOpeningUsesTheDefaults()
+{
+    window = openWindow();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Backup/Restore Database"));
+    const QString desktop = GetSpecialFolder(kSpecialFolderDesktop) + QLatin1Char('/');
+    QCOMPARE(folderBox(window)->text(), desktop);
+    QCOMPARE(GetSetting(QLatin1String(kSettingPath)), desktop);
+    QVERIFY(option(window, 1)->isChecked());
+    QVERIFY(!option(window, 2)->isChecked());
+    // Loading writes no restore mode.
+    QCOMPARE(GetSetting(QLatin1String(kSettingOption1), QStringLiteral("unset")), QStringLiteral("unset"));
+    QCOMPARE(window->backupFilePath(), QDir::cleanPath(desktop + QStringLiteral("BackupDB.txt")));
+}
+
+void BackupWindowTest::folderAndOptionsAreRemembered()
+{
+    window = openWindow();
+    folderBox(window)->clear();
+    QTest::keyClicks(folderBox(window), QStringLiteral("/srv/backups"));
+    QCOMPARE(GetSetting(QLatin1String(kSettingPath)), QStringLiteral("/srv/backups"));
+    QTest::mouseClick(option(window, 2), Qt::LeftButton, {}, QPoint(5, option(window, 2)->height() / 2));
+    QVERIFY(option(window, 2)->isChecked());
+    QVERIFY(!option(window, 1)->isChecked());
+    QCOMPARE(GetSetting(QLatin1String(kSettingOption1)), QStringLiteral("False"));
+    QCOMPARE(GetSetting(QLatin1String(kSettingOption2)), QStringLiteral("True"));
+    delete window;
+
+    window = openWindow();
+    QCOMPARE(folderBox(window)->text(), QStringLiteral("/srv/backups"));
+    QVERIFY(!option(window, 1)->isChecked());
+    QVERIFY(option(window, 2)->isChecked());
+    QTest::mouseClick(option(window, 1), Qt::LeftButton, {}, QPoint(5, option(window, 1)->height() / 2));
+    QCOMPARE(GetSetting(QLatin1String(kSettingOption1)), QStringLiteral("True"));
+    QCOMPARE(GetSetting(QLatin1String(kSettingOption2)), QStringLiteral("False"));
+}
+
+void BackupWindowTest::neitherOptionSelectedRestoresNothing()
+{
+    SaveSetting(QLatin1String(kSettingOption1), QStringLiteral("0"));
+    SaveSetting(QLatin1String(kSettingOption2), QStringLiteral("False"));
+    TestData::addType(db, QStringLiteral("Kept"));
+    writeFile(folder() + QStringLiteral("/BackupDB.txt"), "TABLE Contact Types\r\n'New ' \r\nTABLE END\r\n\r\n");
+    window = openWindow();
+    useFolder(window);
+    QVERIFY(!option(window, 1)->isChecked());
+    QVERIFY(!option(window, 2)->isChecked());
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QVERIFY(env.messages.shown.isEmpty());
+    QCOMPARE(contents(db), QStringLiteral("1:Kept /  / "));
+}
+
+void BackupWindowTest::backupThenRestoreInBothModes()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"ContactTypeID", type}});
+    TestData::addCall(db, ann, QStringLiteral("2021-03-14"), QStringLiteral("14:30:00"), QStringLiteral("Review"));
+    const QString original = contents(db);
+    window = openWindow();
+    useFolder(window);
+
+    QTest::mouseClick(button(window, 1), Qt::LeftButton);
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.")});
+    QVERIFY(env.messages.errors().isEmpty());
+    QVERIFY(QFile::exists(folder() + QStringLiteral("/BackupDB.txt")));
+
+    // Delete first: what was added after the backup goes, what was backed up comes back.
+    TestData::addContact(db, {{"FirstName", "Later"}});
+    env.messages.clear();
+    env.messages.answerNext(MessageService::Answer::Yes);
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QCOMPARE(env.messages.questions(), QStringList{kDeleteQuestion});
+    QCOMPARE(env.messages.shown.first().title, QStringLiteral("Question"));
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(contents(db), original);
+
+    // Append: no question, every record once more, linked to its own copies.
+    env.messages.clear();
+    QTest::mouseClick(option(window, 2), Qt::LeftButton, {}, QPoint(5, option(window, 2)->height() / 2));
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QVERIFY(env.messages.questions().isEmpty());
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(contents(db), QStringLiteral("1:Customer,2:Customer / 1:Ann:1,2:Ann:2 / 1:Review,2:Review"));
+}
+
+void BackupWindowTest::answerNoChangesNothing()
+{
+    TestData::addType(db, QStringLiteral("Kept"));
+    writeFile(folder() + QStringLiteral("/BackupDB.txt"), "TABLE Contact Types\r\n'New ' \r\nTABLE END\r\n\r\n");
+    const QString before = contents(db);
+    window = openWindow();
+    useFolder(window);
+    env.messages.answerNext(MessageService::Answer::No);
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QCOMPARE(env.messages.questions(), QStringList{kDeleteQuestion});
+    QCOMPARE(env.messages.shown.size(), 1);
+    QCOMPARE(contents(db), before);
+}
+
+void BackupWindowTest::noFileAndNoDataThroughTheWindow()
+{
+    TestData::addType(db, QStringLiteral("Kept"));
+    const QString before = contents(db);
+    window = openWindow();
+    useFolder(window);
+
+    env.messages.answerNext(MessageService::Answer::Yes);
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("No file to restore.")});
+    QCOMPARE(contents(db), before);
+
+    env.messages.clear();
+    writeFile(folder() + QStringLiteral("/BackupDB.txt"), QByteArray());
+    env.messages.answerNext(MessageService::Answer::Yes);
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("No data to restore.")});
+    QCOMPARE(contents(db), before);
+}
+
+void BackupWindowTest::manyRejectedRecordsAreReportedTenTimesThenCounted()
+{
+    QByteArray text = "TABLE Contact Types\r\nTABLE END\r\n\r\nTABLE Contacts\r\n";
+    for (int i = 0; i < 12; ++i)
+        text += "'Bad " + QByteArray::number(i) + " ', 'too few values '\r\n";
+    text += "'Good ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', "
+            "Null, ' ', ' ', ' ', ' ', Null, ' ', ' ', ' '\r\nTABLE END\r\n\r\n";
+    writeFile(folder() + QStringLiteral("/BackupDB.txt"), text);
+    window = openWindow();
+    useFolder(window);
+    QTest::mouseClick(option(window, 2), Qt::LeftButton, {}, QPoint(5, option(window, 2)->height() / 2));
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+
+    const QStringList errors = env.messages.errors();
+    QCOMPARE(errors.size(), 10);
+    for (int i = 0; i < errors.size(); ++i) {
+        QVERIFY2(errors.at(i).contains(QStringLiteral("Line %1 of the file").arg(5 + i)), qPrintable(errors.at(i)));
+        QVERIFY(errors.at(i).contains(QLatin1String("in Corvanta2021/08/31.Form6.PushButton2_Click at line 230")));
+    }
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.\n12 records could not be restored.")});
+    QCOMPARE(contents(db), QStringLiteral(" / 1:Good: / "));
+}
+
+void BackupWindowTest::backupIntoMissingFolderIsReported()
+{
+    window = openWindow();
+    folderBox(window)->setText(folder() + QStringLiteral("/not/there"));
+    QTest::mouseClick(button(window, 1), Qt::LeftButton);
+    QCOMPARE(env.messages.errors().size(), 1);
+    QVERIFY(env.messages.errors().first().contains(QLatin1String("Form6.PushButton1_Click at line 104")));
+    QVERIFY(env.messages.informations().isEmpty());
+}
+
+void BackupWindowTest::folderPickerFillsTheFolderBox()
+{
+    const QString chosen = folder() + QStringLiteral("/chosen");
+    QDir().mkpath(chosen);
+    FolderDialogDriver driver;
+    driver.answer = [&](QFileDialog *dialog) {
+        dialog->setDirectory(chosen);
+        static_cast<QDialog *>(dialog)->accept();
+    };
+    qApp->installEventFilter(&driver);
+    window = openWindow();
+    QTest::mouseClick(button(window, 4), Qt::LeftButton);
+    qApp->removeEventFilter(&driver);
+
+    QCOMPARE(driver.shown, 1);
+    QCOMPARE(driver.title, QStringLiteral("Please select folder:"));
+    QVERIFY(driver.directoriesOnly);
+    QCOMPARE(folderBox(window)->text(), chosen);
+    QCOMPARE(GetSetting(QLatin1String(kSettingPath)), chosen);
+    QCOMPARE(GetSetting(QLatin1String(kSettingLastFolderDot), QStringLiteral("unset")), QStringLiteral("unset"));
+}
+
+void BackupWindowTest::folderPickerStartsAtLastFolderDot()
+{
+    const QString start = folder() + QStringLiteral("/start here");
+    QDir().mkpath(start);
+    SaveSetting(QLatin1String(kSettingLastFolderDot), start);
+    FolderDialogDriver driver;
+    driver.answer = [](QFileDialog *dialog) { static_cast<QDialog *>(dialog)->accept(); };
+    qApp->installEventFilter(&driver);
+    window = openWindow();
+    QTest::mouseClick(button(window, 4), Qt::LeftButton);
+    qApp->removeEventFilter(&driver);
+
+    QCOMPARE(driver.directory, start);
+    QCOMPARE(folderBox(window)->text(), start);
+
+    // A start folder that no longer exists leaves the dialog at its default place.
+    SaveSetting(QLatin1String(kSettingLastFolderDot), folder() + QStringLiteral("/gone"));
+    driver.answer = [](QFileDialog *dialog) { dialog->reject(); };
+    qApp->installEventFilter(&driver);
+    QTest::mouseClick(button(window, 4), Qt::LeftButton);
+    qApp->removeEventFilter(&driver);
+    QCOMPARE(driver.shown, 2);
+    QVERIFY(driver.directory != folder() + QStringLiteral("/gone"));
+}
+
+void BackupWindowTest::cancelledFolderPickerChangesNothing()
+{
+    FolderDialogDriver driver;
+    driver.answer = [](QFileDialog *dialog) { dialog->reject(); };
+    window = openWindow();
+    useFolder(window);
+    qApp->installEventFilter(&driver);
+    QTest::mouseClick(button(window, 4), Qt::LeftButton);
+    qApp->removeEventFilter(&driver);
+    QCOMPARE(driver.shown, 1);
+    QCOMPARE(folderBox(window)->text(), folder());
+    QCOMPARE(GetSetting(QLatin1String(kSettingPath)), folder());
+    QVERIFY(env.messages.shown.isEmpty());
+}
+
+QTEST_MAIN(BackupWindowTest)
+#include "tst_backup_window.moc"
