@@ -49,6 +49,10 @@ CREATE TABLE IF NOT EXISTS Calls (
 ;;
 CREATE INDEX IF NOT EXISTS idxCallsContactID ON Calls (ContactID)
 ;;
+-- A thin copy of the key order: the contact list counts and pages through it
+-- without reading the wide rows of the table.
+CREATE INDEX IF NOT EXISTS idxContactsOrder ON Contacts (ContactID)
+;;
 CREATE INDEX IF NOT EXISTS idxCallsCallDate ON Calls (CallDate)
 ;;
 CREATE INDEX IF NOT EXISTS idxContactsContactTypeID ON Contacts (ContactTypeID)
@@ -98,3 +102,38 @@ SELECT k.CallDate AS CallDate,
 FROM Calls AS k JOIN Contacts AS c ON c.ContactID = k.ContactID
 WHERE k.CallDate BETWEEN DATE('now', 'localtime', '-6 days') AND DATE('now', 'localtime')
 ORDER BY k.CallDate, k.CallTime, k.CallID
+;;
+-- Search by the beginning of a field: one case-insensitive index per searched field.
+CREATE INDEX IF NOT EXISTS idxContactsFirstNameNoCase ON Contacts (FirstName COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsLastNameNoCase ON Contacts (LastName COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsAddressNoCase ON Contacts (Address COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsCityNoCase ON Contacts (City COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsStateOrProvinceNoCase ON Contacts (StateOrProvince COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsPostalCodeNoCase ON Contacts (PostalCode COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsRegionNoCase ON Contacts (Region COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsCountryNoCase ON Contacts (Country COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsCompanyNameNoCase ON Contacts (CompanyName COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsTitleNoCase ON Contacts (Title COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsEmailNameNoCase ON Contacts (EmailName COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsSpouseNameNoCase ON Contacts (SpouseName COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsMaritalStatusNoCase ON Contacts (MaritalStatus COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsSpousesInterestsNoCase ON Contacts (SpousesInterests COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsChildrenNamesNoCase ON Contacts (ChildrenNames COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsHometownNoCase ON Contacts (Hometown COLLATE NOCASE)
+;;
+CREATE INDEX IF NOT EXISTS idxContactsContactsInterestsNoCase ON Contacts (ContactsInterests COLLATE NOCASE)

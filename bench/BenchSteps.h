@@ -1,0 +1,3 @@
+#pragma once
+
+int runBenchmarks(int argc, char *argv[]);

@@ -1,0 +1,135 @@
+#include "DataGenerator.h"
+
+#include "frame/Database.h"
+#include "frame/Failure.h"
+
+#include <QDate>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+namespace {
+const QStringList kFirstNames = {
+    "Anna", "Zoë", "José", "François", "Björn", "Ingrid", "Łukasz", "Chloé", "Mohammed", "Yuki",
+    "Søren", "Amélie", "Jürgen", "Siobhán", "Raúl", "Ana", "Élodie", "Mateo", "Olga", "Priya",
+    "Émile", "Noah", "Ève", "Kwame", "Lena", "Ömer", "Inês", "Tomás", "Hélène", "Dmitri"};
+const QStringList kLastNames = {
+    "Müller", "García", "O'Brien", "Dubois", "Kowalski", "Nguyễn", "Smith", "Johansson", "Rossi",
+    "Fernández", "Schäfer", "Østergaard", "Lefèvre", "Tanaka", "Brown", "Novák", "Papadopoulos",
+    "Côté", "Jensen", "Silva", "Weiß", "Martínez", "Nakamura", "Öztürk", "Dvořák", "Keller"};
+const QStringList kCities = {"München", "Zürich", "São Paulo", "Kraków", "Montréal", "Göteborg",
+                             "Lyon", "Sevilla", "Oslo", "Reykjavík", "Porto", "Köln", "Boston", "Québec"};
+const QStringList kCountries = {"Germany", "Switzerland", "Brazil", "Poland", "Canada", "Sweden",
+                                "France", "Spain", "Norway", "Iceland", "Portugal", "USA"};
+const QStringList kCompanies = {"Acme GmbH", "Nordlicht AB", "Café Délice", "Müller & Söhne",
+                                "Żabka Sp. z o.o.", "Smith Ltd", "Lumière SARL", "Øresund A/S"};
+const QStringList kTitles = {"CEO", "Buyer", "Sales Manager", "Engineer", "Directrice", "Accountant"};
+const QStringList kSubjects = {"Pricing", "Follow-up on the quote", "Delivery dates", "Invoice question",
+                               "Contract renewal", "Product demo", "Complaint about late shipment"};
+const QStringList kTypes = {"Customer", "Supplier", "Partner", "Prospect", "Friend", "Family",
+                            "Press", "Investor", "Consultant", "Former customer", "Reseller", "Other"};
+
+QString pick(QRandomGenerator &random, const QStringList &list)
+{
+    return list.at(int(random.bounded(quint32(list.size()))));
+}
+
+QString digits(QRandomGenerator &random, int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += QChar('0' + int(random.bounded(10u)));
+    return text;
+}
+
+// About one field in six is Null.
+QVariant maybe(QRandomGenerator &random, const QString &value)
+{
+    return random.bounded(6u) == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(value);
+}
+
+void exec(QSqlQuery &query, const QString &sql)
+{
+    throwIfFailed(query.exec(sql), query);
+}
+} // namespace
+
+bool generateDatabase(const QString &path, const GeneratorOptions &options, QString *error)
+{
+    QFile::remove(path);
+    QFile::remove(path + "-wal");
+    QFile::remove(path + "-shm");
+    QSqlDatabase db;
+    try {
+        writeBlankDatabase(path);
+        db = openDatabaseFile(path);
+        QSqlQuery query(db);
+        exec(query, "PRAGMA synchronous=OFF");
+        throwIfFailed(db.transaction() ? QSqlError() : db.lastError());
+        QRandomGenerator random(options.seed);
+
+        QSqlQuery type(db);
+        type.prepare("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)");
+        for (int i = 0; i < options.types; ++i) {
+            type.addBindValue(kTypes.at(i % kTypes.size()) + (i >= kTypes.size() ? QString(" %1").arg(i) : QString()));
+            throwIfFailed(type.exec(), type);
+        }
+
+        QSqlQuery contact(db);
+        contact.prepare("INSERT INTO Contacts (FirstName, LastName, Dear, Address, City, StateOrProvince, "
+                        "PostalCode, Region, Country, CompanyName, Title, EmailName, WorkPhone, WorkExtension, "
+                        "HomePhone, MobilePhone, FaxNumber, Notes, ContactTypeID, ReferredBy, MaritalStatus, "
+                        "Hometown, SpouseName, Birthdate, ContactsInterests, SpousesInterests, ChildrenNames) "
+                        "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        QSqlQuery call(db);
+        call.prepare("INSERT INTO Calls (ContactID, CallDate, CallTime, Subject, Notes) VALUES (?,?,?,?,?)");
+        const QDate today = QDate::currentDate();
+        for (qint64 n = 1; n <= options.contacts; ++n) {
+            const QString first = pick(random, kFirstNames);
+            const QString last = pick(random, kLastNames);
+            const QString city = pick(random, kCities);
+            const QVariantList values = {
+                first, last, maybe(random, "Dear " + first),
+                maybe(random, QString("%1 %2 Street\r\nFloor %3").arg(random.bounded(1, 300)).arg(pick(random, kLastNames)).arg(random.bounded(1, 12))),
+                city, maybe(random, city.left(2).toUpper()), maybe(random, digits(random, 5)),
+                maybe(random, "Region " + QString::number(random.bounded(1, 20))), pick(random, kCountries),
+                maybe(random, pick(random, kCompanies)), maybe(random, pick(random, kTitles)),
+                maybe(random, QString("%1.%2@example.com").arg(first.toLower(), QString::number(n))),
+                maybe(random, digits(random, 10)), maybe(random, digits(random, 3)), maybe(random, digits(random, 10)),
+                maybe(random, digits(random, 10)), maybe(random, digits(random, 10)),
+                maybe(random, QString("Met at the %1 fair.\r\nPrefers e-mail; call after 10:00.").arg(city)),
+                QVariant(qint64(random.bounded(1, options.types + 1))), maybe(random, pick(random, kFirstNames)),
+                maybe(random, random.bounded(2u) ? "Married" : "Single"), maybe(random, pick(random, kCities)),
+                maybe(random, pick(random, kFirstNames)),
+                maybe(random, QDate(1950, 1, 1).addDays(random.bounded(20000)).toString(Qt::ISODate)),
+                maybe(random, "Sailing, jazz, cooking"), maybe(random, "Tennis"), maybe(random, "Léa, Max")};
+            for (const QVariant &value : values)
+                contact.addBindValue(value);
+            throwIfFailed(contact.exec(), contact);
+            const qint64 contactId = contact.lastInsertId().toLongLong();
+            for (qint64 c = 0; c < options.callsPerContact; ++c) {
+                call.addBindValue(contactId);
+                call.addBindValue(today.addDays(-qint64(random.bounded(400u))).toString(Qt::ISODate));
+                call.addBindValue(QTime(8 + int(random.bounded(10u)), int(random.bounded(60u)), 0).toString("HH:mm:ss"));
+                call.addBindValue(pick(random, kSubjects));
+                call.addBindValue(random.bounded(3u) == 0 ? QVariant(QMetaType::fromType<QString>())
+                                                          : QVariant(QString("Spoke with %1.\r\nNext step: send the offer.").arg(first)));
+                throwIfFailed(call.exec(), call);
+            }
+        }
+        if (!db.commit())
+            throwIfFailed(db.lastError());
+        exec(query, "ANALYZE");
+        exec(query, "PRAGMA wal_checkpoint(TRUNCATE)");
+    } catch (const Failure &failure) {
+        if (error)
+            *error = failure.description();
+        if (db.isValid())
+            closeConnection(db);
+        return false;
+    }
+    closeConnection(db);
+    return true;
+}
