@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVector>
+
+// One search of the contacts by the beginning of seventeen text fields.
+//
+// A field matches when its value is LIKE the typed text followed by '%': the
+// text is taken exactly as typed (blanks kept), '%' stands for any run of
+// characters and '_' for any one character, and letters match regardless of
+// case, also beyond ASCII (É matches é, Σ matches σ and ς).
+//
+// The query reads through the NOCASE indexes of the seventeen fields: the
+// literal beginning of the text becomes one key range per field (one per case
+// form of a letter whose case forms the index does not fold together), so the
+// database unions a few index ranges instead of reading the table. A text
+// that begins with a wildcard has no such beginning and reads the table.
+// SQLite's own LIKE narrows the rows further inside the database, and every
+// row it returns is checked here with full case folding before it is listed.
+class ContactSearch {
+public:
+    // The searched fields, in the order they are tested.
+    static const QStringList &fields();
+    // Columns of every row the query returns: ContactID, then fields().
+    static constexpr int kKeyColumn = 0;
+
+    explicit ContactSearch(const QString &typed);
+
+    QString typed() const { return m_typed; }
+    // True when the value matches the typed text followed by '%'.
+    bool matches(const QString &value) const;
+    // True when any of the searched values of a returned row matches.
+    bool matchesRow(const QSqlQuery &row) const;
+
+    // The statement and its bound values, in order.
+    QString sql() const;
+    QVariantList bindValues() const;
+    // Prepares and runs the statement; throws Failure with the database's message.
+    QSqlQuery run(const QSqlDatabase &db) const;
+
+    // Key ranges [lower, upper) in NOCASE order; an empty upper has no bound.
+    struct Range {
+        QString lower;
+        QString upper;
+    };
+    const QVector<Range> &ranges() const { return m_ranges; }
+
+private:
+    QString m_typed;
+    QVector<char32_t> m_pattern; // folded, wildcards kept
+    QString m_coarsePattern;     // for SQLite's LIKE: a necessary condition
+    QVector<Range> m_ranges;
+};
