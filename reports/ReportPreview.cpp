@@ -1,0 +1,97 @@
+#include "ReportPreview.h"
+
+#include "ReportRenderer.h"
+
+#include "frame/MessageService.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QPrinter>
+#include <QStandardPaths>
+#include <QToolBar>
+
+namespace {
+
+QPrinter *createPrinter(const report::Definition &definition)
+{
+    auto *printer = new QPrinter(QPrinter::HighResolution);
+    printer->setDocName(definition.title);
+    printer->setFullPage(false);
+    QPageSize paper = printer->pageLayout().pageSize();
+    printer->setPageLayout(report::reportPageLayout(definition, paper));
+    return printer;
+}
+
+bool samePage(const QPageLayout &a, const QPageLayout &b)
+{
+    return a.pageSize().isEquivalentTo(b.pageSize()) && a.orientation() == b.orientation()
+        && a.margins(QPageLayout::Point) == b.margins(QPageLayout::Point);
+}
+
+} // namespace
+
+ReportPreview::ReportPreview(std::shared_ptr<const report::Definition> definition, QWidget *parent)
+    : QPrintPreviewDialog(createPrinter(*definition), parent), m_definition(std::move(definition))
+{
+    m_printer = printer();
+    // The preview widget draws on the printer until it is destroyed, which
+    // happens only after this dialog's own destructor has run.
+    connect(this, &QObject::destroyed, [printer = m_printer] { delete printer; });
+    setWindowTitle(m_definition->title);
+    setWindowModality(Qt::ApplicationModal);
+
+    m_savePdf = new QAction(tr("Save as PDF"), this);
+    m_savePdf->setObjectName(QStringLiteral("actionSavePdf"));
+    m_savePdf->setToolTip(tr("Save the report as a PDF file"));
+    if (QToolBar *toolBar = findChild<QToolBar *>()) {
+        toolBar->addSeparator();
+        toolBar->addAction(m_savePdf);
+    }
+    connect(m_savePdf, &QAction::triggered, this, &ReportPreview::chooseAndSavePdf);
+    connect(this, &QPrintPreviewDialog::paintRequested, this, &ReportPreview::paintPages);
+}
+
+ReportPreview::~ReportPreview() = default;
+
+void ReportPreview::load(const QSqlDatabase &db, const QDateTime &printed)
+{
+    m_rows = report::readGroupedRows(*m_definition, db);
+    m_printed = printed;
+    m_layout = report::layoutReport(m_definition, m_rows, m_printer->pageLayout(), m_printed);
+}
+
+void ReportPreview::relayoutFor(const QPageLayout &pageLayout)
+{
+    // The user may have chosen other paper or orientation in the page setup.
+    if (!samePage(pageLayout, m_layout.pageLayout))
+        m_layout = report::layoutReport(m_definition, m_rows, pageLayout, m_printed);
+}
+
+void ReportPreview::paintPages(QPrinter *target)
+{
+    relayoutFor(target->pageLayout());
+    QString error;
+    if (!report::paintLayout(m_layout, *target, &error) && target->outputFormat() != QPrinter::PdfFormat)
+        MessageService::instance().information(this, error);
+}
+
+bool ReportPreview::savePdf(const QString &path, QString *error)
+{
+    relayoutFor(m_printer->pageLayout());
+    return report::writeLayoutPdf(m_layout, path, error);
+}
+
+void ReportPreview::chooseAndSavePdf()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QFileDialog dialog(this, tr("Save as PDF"), QDir(folder).filePath(m_definition->title + QStringLiteral(".pdf")),
+                       tr("PDF files (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString error;
+    if (!savePdf(dialog.selectedFiles().constFirst(), &error))
+        MessageService::instance().information(this, tr("The report could not be saved.\n%1").arg(error));
+}

@@ -1,0 +1,259 @@
+#include "support/TestSupport.h"
+
+#include "frame/Database.h"
+#include "reports/Form3.h"
+#include "reports/ReportPreview.h"
+#include "reports/ReportRenderer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+using namespace report;
+
+namespace {
+
+// Runs `handle` on the modal widget of type T once it is showing. Pending
+// polls end with `context`.
+template <typename T>
+void whenModal(QObject *context, std::function<void(T *)> handle, int tries = 500)
+{
+    QTimer::singleShot(tries == 500 ? 0 : 10, context, [context, handle, tries] {
+        if (T *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            handle(widget);
+            return;
+        }
+        if (tries > 0)
+            whenModal<T>(context, handle, tries - 1);
+    });
+}
+
+// What the test saw in a report preview before closing it.
+struct Seen {
+    bool shown = false;
+    QString title;
+    int previewPages = 0;
+    int layoutPages = 0;
+    QPageLayout pageLayout;
+    QStringList subjects;
+    QString footer;
+};
+
+Seen clickAndClosePreview(QPushButton *button, std::function<void(ReportPreview *)> extra = {})
+{
+    Seen seen;
+    QObject context;
+    whenModal<ReportPreview>(&context, [&seen, extra](ReportPreview *preview) {
+        seen.shown = true;
+        seen.title = preview->windowTitle();
+        if (auto *widget = preview->findChild<QPrintPreviewWidget *>())
+            seen.previewPages = widget->pageCount();
+        const Layout &layout = preview->layout();
+        seen.layoutPages = layout.pageCount();
+        seen.pageLayout = preview->reportPrinter()->pageLayout();
+        seen.footer = layout.textsOf(layout.pageCount() - 1, QStringLiteral("Label10"), SectionKind::PageFooter)
+                          .value(0);
+        for (int page = 0; page < layout.pageCount(); ++page)
+            seen.subjects << layout.textsOf(page, QStringLiteral("Text4"), SectionKind::Detail);
+        if (extra)
+            extra(preview);
+        preview->reject();
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    return seen;
+}
+
+} // namespace
+
+class ReportWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void windowLayout();
+    void eachButtonShowsItsReport_data();
+    void eachButtonShowsItsReport();
+    void secondShowingReadsSavedChanges();
+    void failingQueryShowsTheErrorBox();
+    void saveAsPdfFromThePreview();
+    void closeButtonClosesTheWindow();
+
+private:
+    IsolatedEnvironment env;
+    QSqlDatabase db;
+};
+
+void ReportWindowTest::init()
+{
+    env.reset();
+    db = TestData::openLive();
+}
+
+void ReportWindowTest::cleanup()
+{
+    TestData::close(db);
+}
+
+void ReportWindowTest::windowLayout()
+{
+    Form3 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Reports"));
+    QCOMPARE(form.size(), QSize(536, 144));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(!(form.windowFlags() & Qt::WindowMinMaxButtonsHint));
+    QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+    const QList<std::tuple<QString, QString, int>> buttons{
+        {"PushButton1", "Alphabetical Contact Listing", 8},
+        {"PushButton2", "Call History", 42},
+        {"PushButton3", "Weekly Call Summary", 76},
+        {"PushButton4", "Close", 110},
+    };
+    for (const auto &[name, caption, top] : buttons) {
+        auto *button = form.findChild<QPushButton *>(name);
+        QVERIFY2(button, qPrintable(name));
+        QCOMPARE(button->text(), caption);
+        QCOMPARE(button->geometry(), QRect(8, top, 520, 27));
+        QCOMPARE(button->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(button->font().pointSizeF(), 11.25);
+        QVERIFY(button->font().bold());
+    }
+    QVERIFY(env.messages.errors().isEmpty());
+}
+
+void ReportWindowTest::eachButtonShowsItsReport_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("listing") << "PushButton1" << "Alphabetical Contact Listing" << int(QPageLayout::Landscape);
+    QTest::newRow("history") << "PushButton2" << "Call History" << int(QPageLayout::Portrait);
+    QTest::newRow("weekly") << "PushButton3" << "Weekly Call Summary" << int(QPageLayout::Landscape);
+}
+
+void ReportWindowTest::eachButtonShowsItsReport()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, title);
+    QFETCH(int, orientation);
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    for (int i = 0; i < 80; ++i) {
+        const qint64 id = TestData::addContact(
+            db, {{"FirstName", "Ann"}, {"LastName", QStringLiteral("Able%1").arg(i)}, {"ContactTypeID", type}});
+        TestData::addCall(db, id, QDate::currentDate().toString(Qt::ISODate), QStringLiteral("10:00:00"),
+                          QStringLiteral("Call %1").arg(i));
+    }
+    Form3 form;
+    form.show();
+    const Seen seen = clickAndClosePreview(form.findChild<QPushButton *>(button));
+    QVERIFY(seen.shown);
+    QCOMPARE(seen.title, title);
+    QCOMPARE(int(seen.pageLayout.orientation()), orientation);
+    QCOMPARE(seen.pageLayout.margins(QPageLayout::Point), QMarginsF(45, 72, 30, 72));
+    QVERIFY(seen.layoutPages >= 2);
+    QCOMPARE(seen.previewPages, seen.layoutPages);
+    QCOMPARE(seen.footer, QStringLiteral("Page %1 of %1").arg(seen.layoutPages));
+    QVERIFY(env.messages.errors().isEmpty());
+    QVERIFY(form.isVisible()); // the reports window stays open
+}
+
+void ReportWindowTest::secondShowingReadsSavedChanges()
+{
+    const qint64 bob = TestData::addContact(db, {{"FirstName", "Bob"}, {"LastName", "Baker"}});
+    TestData::addCall(db, bob, QStringLiteral("2021-08-31"), QStringLiteral("10:00:00"), QStringLiteral("First call"));
+    Form3 form;
+    form.show();
+    auto *button = form.findChild<QPushButton *>(QStringLiteral("PushButton2"));
+    const Seen first = clickAndClosePreview(button);
+    QCOMPARE(first.subjects, QStringList{"First call"});
+
+    TestData::addCall(db, bob, QStringLiteral("2021-09-01"), QStringLiteral("10:00:00"), QStringLiteral("Second call"));
+    const Seen second = clickAndClosePreview(button);
+    QCOMPARE(second.subjects, QStringList({"First call", "Second call"}));
+}
+
+void ReportWindowTest::failingQueryShowsTheErrorBox()
+{
+    QSqlQuery drop(db);
+    QVERIFY(drop.exec(QStringLiteral("DROP VIEW qryRep3A")));
+    Form3 form;
+    form.show();
+    const Seen seen = clickAndClosePreview(form.findChild<QPushButton *>(QStringLiteral("PushButton3")));
+    QVERIFY(!seen.shown);
+    QCOMPARE(env.messages.errors().size(), 1);
+    const QString text = env.messages.errors().constFirst();
+    QVERIFY2(text.contains(QLatin1String("qryRep3A")), qPrintable(text));
+    QVERIFY2(text.contains(QLatin1String("\r\nin Corvanta2021/08/31.Form3.PushButton3_Click at line 100\r\r")),
+             qPrintable(text));
+}
+
+void ReportWindowTest::saveAsPdfFromThePreview()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type}});
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("listing.pdf"));
+    Form3 form;
+    form.show();
+    bool inToolBar = false;
+    QObject context;
+    const Seen seen = clickAndClosePreview(
+        form.findChild<QPushButton *>(QStringLiteral("PushButton1")), [&](ReportPreview *preview) {
+            const auto *toolBar = preview->findChild<QToolBar *>();
+            inToolBar = toolBar && toolBar->actions().contains(preview->savePdfAction());
+            whenModal<QFileDialog>(&context, [&path](QFileDialog *chooser) {
+                chooser->selectFile(path);
+                static_cast<QDialog *>(chooser)->accept();
+            });
+            preview->savePdfAction()->trigger();
+        });
+    QVERIFY(seen.shown);
+    QVERIFY(inToolBar);
+    QFile pdf(path);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    QVERIFY(bytes.startsWith("%PDF"));
+    // The pages and the landscape paper of the preview.
+    const QString text = QString::fromLatin1(bytes);
+    QCOMPARE(text.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![s\\w])"))), seen.layoutPages);
+    const QRegularExpressionMatch box = QRegularExpression(QStringLiteral("/MediaBox\\s*\\[\\s*0\\s+0\\s+([\\d.]+)\\s+([\\d.]+)")).match(text);
+    QVERIFY(box.hasMatch());
+    const QSizeF paper = seen.pageLayout.fullRect(QPageLayout::Point).size();
+    QCOMPARE(QSizeF(box.captured(1).toDouble(), box.captured(2).toDouble()).toSize(), paper.toSize());
+    QVERIFY(paper.width() > paper.height());
+}
+
+void ReportWindowTest::closeButtonClosesTheWindow()
+{
+    Form3 form;
+    form.show();
+    QVERIFY(form.isVisible());
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton4")), Qt::LeftButton);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.result(), int(QDialog::Rejected));
+}
+
+int main(int argc, char **argv)
+{
+    // Keep the tests away from any real print system of the machine.
+    QTemporaryDir home;
+    qputenv("CUPS_SERVER", QFile::encodeName(home.filePath(QStringLiteral("no-scheduler.sock"))));
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(home.path()));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QApplication app(argc, argv);
+    ReportWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_report_window.moc"
