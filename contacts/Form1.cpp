@@ -16,6 +16,7 @@
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
 #include "frame/Settings.h"
+#include "frame/StartUp.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
 #include "reference/Form2.h"
@@ -215,32 +216,7 @@ void Form1::setUpBindings()
 void Form1::Form_Load()
 {
     Trap trap(this, kUnit, QStringLiteral("Form_Load"));
-    if (trap.test(100, [] { return !QFileInfo(quillmarkFolder()).isDir(); }))
-        trap.step(102, [] {
-            if (!QDir().mkpath(quillmarkFolder()))
-                throw Failure(QStringLiteral("Path/File access error: %1").arg(quillmarkFolder()));
-        });
-    if (trap.test(104, [] { return !QFileInfo(dataFolder()).isDir(); }))
-        trap.step(106, [] {
-            if (!QDir().mkpath(dataFolder()))
-                throw Failure(QStringLiteral("Path/File access error: %1").arg(dataFolder()));
-        });
-    if (trap.test(108, [] { return !FileExists(liveDatabasePath()); })) {
-        const QString sample = programFolder() + QLatin1Char('/') + QLatin1String(kSampleDatabaseName);
-        const QString blank = programFolder() + QLatin1Char('/') + QLatin1String(kBlankDatabaseName);
-        auto copyTo = [](const QString &from) {
-            if (!QFile::copy(from, liveDatabasePath()))
-                throw Failure(QStringLiteral("Could not copy '%1' to '%2'.").arg(from, liveDatabasePath()));
-        };
-        if (trap.test(110, [&] { return FileExists(sample); })) {
-            trap.step(112, [&] { copyTo(sample); });
-        } else if (trap.test(114, [&] { return FileExists(blank); })) {
-            trap.step(116, [&] { copyTo(blank); });
-        } else {
-            // Neither seed exists: build the live database from the built-in schema.
-            trap.step(116, [] { writeBlankDatabase(liveDatabasePath()); });
-        }
-    }
+    prepareDataFiles(trap);
     trap.step(118, [this] { ApplyCodeJockWhite(this); });
     trap.step(120, [this] { applyHandCursor(this, {ui->dcbContactType}); });
     trap.step(144, [this] {

@@ -1,0 +1,256 @@
+#include "CommandLine.h"
+
+#include "backup/BackupFile.h"
+#include "frame/MessageService.h"
+#include "frame/Paths.h"
+#include "frame/StartUp.h"
+#include "frame/Trap.h"
+#include "reports/ReportRenderer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTextStream>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+// Reports of trapped steps go to standard error instead of a box.
+class ConsoleMessages : public MessageService {
+public:
+    explicit ConsoleMessages(QTextStream &err) : m_err(err) {}
+    Answer question(QWidget *, const QString &, const QString &) override { return Answer::No; }
+    void information(QWidget *, const QString &text) override { m_err << text << Qt::endl; }
+    void applicationError(QWidget *, const QString &text) override
+    {
+        QString oneLine = text;
+        oneLine.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        m_err << "corvanta: " << oneLine << Qt::endl;
+    }
+
+private:
+    QTextStream &m_err;
+};
+
+class MessagesScope {
+public:
+    explicit MessagesScope(MessageService *service) { MessageService::setInstance(service); }
+    ~MessagesScope() { MessageService::setInstance(nullptr); }
+};
+
+// Shows "label: 42%" on a terminal, at most a few times a second.
+class ProgressLine {
+public:
+    ProgressLine(QTextStream &err, bool enabled, QString label)
+        : m_err(err), m_enabled(enabled), m_label(std::move(label))
+    {
+        m_timer.start();
+    }
+    void update(qint64 done, qint64 total)
+    {
+        if (!m_enabled || total <= 0 || m_timer.elapsed() < m_lastShown + 200)
+            return;
+        m_lastShown = m_timer.elapsed();
+        m_err << "\r" << m_label << ": " << (done * 100 / total) << "%" << Qt::flush;
+        m_shown = true;
+    }
+    void finish()
+    {
+        if (m_shown)
+            m_err << "\r" << m_label << ": 100%" << Qt::endl;
+    }
+
+private:
+    QTextStream &m_err;
+    bool m_enabled;
+    QString m_label;
+    QElapsedTimer m_timer;
+    qint64 m_lastShown = -1000;
+    bool m_shown = false;
+};
+
+bool prepareData(QTextStream &err)
+{
+    ConsoleMessages messages(err);
+    MessagesScope scope(&messages);
+    Trap trap(nullptr, QStringLiteral("Main"), QStringLiteral("Command"));
+    prepareDataFiles(trap);
+    return trap.failures() == 0 && QFileInfo::exists(liveDatabasePath());
+}
+
+int usage(const CommandLineStreams &io, const QString &problem)
+{
+    *io.err << "corvanta: " << problem << Qt::endl << Qt::endl << commandLineHelp() << Qt::flush;
+    return 2;
+}
+
+int runBackup(const QStringList &args, const CommandLineStreams &io)
+{
+    if (args.size() != 2)
+        return usage(io, QStringLiteral("backup needs exactly one FOLDER."));
+    const QString folder = args.at(1);
+    if (!QFileInfo(folder).isDir()) {
+        *io.err << "corvanta: the folder " << folder << " does not exist." << Qt::endl;
+        return 1;
+    }
+    if (!prepareData(*io.err))
+        return 1;
+    ProgressLine progress(*io.err, io.showProgress, QStringLiteral("Backing up"));
+    const backup::BackupResult result =
+        backup::writeBackup(QDir(folder).absolutePath(), [&](qint64 done, qint64 total) { progress.update(done, total); });
+    progress.finish();
+    if (!result.ok) {
+        *io.err << "corvanta: backup failed: " << result.error << Qt::endl;
+        return 1;
+    }
+    *io.out << "Wrote " << result.filePath << " (" << result.written[0] << " contact types, " << result.written[1]
+            << " contacts, " << result.written[2] << " calls)." << Qt::endl;
+    return 0;
+}
+
+int runRestore(const QStringList &args, const CommandLineStreams &io)
+{
+    QString folder;
+    bool deleteFirst = false;
+    bool append = false;
+    bool yes = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == QLatin1String("--delete-first"))
+            deleteFirst = true;
+        else if (arg == QLatin1String("--append"))
+            append = true;
+        else if (arg == QLatin1String("--yes"))
+            yes = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            return usage(io, QStringLiteral("unknown option %1.").arg(arg));
+        else if (folder.isEmpty())
+            folder = arg;
+        else
+            return usage(io, QStringLiteral("restore takes one FOLDER."));
+    }
+    if (folder.isEmpty())
+        return usage(io, QStringLiteral("restore needs a FOLDER."));
+    if (deleteFirst == append)
+        return usage(io, QStringLiteral("restore needs exactly one of --delete-first and --append."));
+    if (deleteFirst && !yes) {
+        if (!io.interactive) {
+            *io.err << "corvanta: refusing to delete all your data without a terminal to ask on; "
+                       "add --yes to confirm." << Qt::endl;
+            return 2;
+        }
+        *io.err << "Are you sure you wish to delete all your data and proceed? [y/N] " << Qt::flush;
+        const QString answer = io.in->readLine().trimmed();
+        if (answer.compare(QLatin1String("y"), Qt::CaseInsensitive) != 0
+            && answer.compare(QLatin1String("yes"), Qt::CaseInsensitive) != 0) {
+            *io.err << "Nothing was changed." << Qt::endl;
+            return 1;
+        }
+    }
+    if (!prepareData(*io.err))
+        return 1;
+    ProgressLine progress(*io.err, io.showProgress, QStringLiteral("Restoring"));
+    backup::RestoreCallbacks callbacks;
+    qint64 reported = 0;
+    callbacks.rejected = [&](const backup::RejectedRecord &record) {
+        if (++reported <= 10)
+            *io.err << "corvanta: line " << record.lineNumber << " of the " << backup::tableName(record.table)
+                    << " section was not restored: " << record.reason << Qt::endl;
+    };
+    callbacks.progress = [&](qint64 done, qint64 total) { progress.update(done, total); };
+    const backup::RestoreResult result = backup::restoreBackup(
+        QDir(folder).absolutePath(), deleteFirst ? backup::RestoreMode::DeleteFirst : backup::RestoreMode::Append, callbacks);
+    progress.finish();
+    switch (result.status) {
+    case backup::RestoreStatus::Done:
+        *io.out << result.message() << Qt::endl;
+        return result.rejected == 0 ? 0 : 1;
+    case backup::RestoreStatus::NoData:
+    case backup::RestoreStatus::NoFile:
+        *io.err << "corvanta: " << result.message() << Qt::endl;
+        return 1;
+    case backup::RestoreStatus::Failed:
+        break;
+    }
+    *io.err << "corvanta: restore failed, the database is unchanged: " << result.error << Qt::endl;
+    return 1;
+}
+
+int runReport(const QStringList &args, const CommandLineStreams &io)
+{
+    if (args.size() != 4 || args.at(2) != QLatin1String("--pdf"))
+        return usage(io, QStringLiteral("report needs a number and --pdf FILE."));
+    bool isNumber = false;
+    const int number = args.at(1).toInt(&isNumber);
+    if (!isNumber || number < 1 || number > 3)
+        return usage(io, QStringLiteral("the report number is 1, 2 or 3."));
+    if (!prepareData(*io.err))
+        return 1;
+    QString error;
+    if (!report::writeReportPdf(number, args.at(3), &error)) {
+        *io.err << "corvanta: report failed: " << error << Qt::endl;
+        return 1;
+    }
+    *io.out << "Wrote " << args.at(3) << Qt::endl;
+    return 0;
+}
+} // namespace
+
+QString commandLineHelp()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  corvanta                                  open the windows\n"
+        "  corvanta backup FOLDER                    write FOLDER/BackupDB.txt\n"
+        "  corvanta restore FOLDER --delete-first|--append [--yes]\n"
+        "                                            restore FOLDER/BackupDB.txt, replacing\n"
+        "                                            all data or adding to it; --yes confirms\n"
+        "                                            the deletion without asking\n"
+        "  corvanta report 1|2|3 --pdf FILE          write a report as PDF (1 Alphabetical\n"
+        "                                            Contact Listing, 2 Call History,\n"
+        "                                            3 Weekly Call Summary)\n"
+        "  corvanta --help                           show this help\n"
+        "  corvanta --version                        show the version\n"
+        "\n"
+        "The commands use the same data folder and settings as the windows.\n");
+}
+
+bool isCommandLineRequest(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return false;
+    const QString &first = arguments.first();
+    return first == QLatin1String("backup") || first == QLatin1String("restore") || first == QLatin1String("report")
+        || first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("--version")
+        || !first.startsWith(QLatin1Char('-'));
+}
+
+int runCommandLine(const QStringList &arguments, const CommandLineStreams &io)
+{
+    const QString command = arguments.value(0);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        *io.out << commandLineHelp() << Qt::flush;
+        return 0;
+    }
+    if (command == QLatin1String("--version")) {
+        *io.out << "corvanta " << CORVANTA_VERSION << Qt::endl;
+        return 0;
+    }
+    if (command == QLatin1String("backup"))
+        return runBackup(arguments, io);
+    if (command == QLatin1String("restore"))
+        return runRestore(arguments, io);
+    if (command == QLatin1String("report"))
+        return runReport(arguments, io);
+    return usage(io, QStringLiteral("unknown command %1.").arg(command));
+}
+
+int runCommandLineOnConsole(const QStringList &arguments)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QTextStream in(stdin);
+    const CommandLineStreams io{&out, &err, &in, isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1,
+                                isatty(STDERR_FILENO) == 1};
+    return runCommandLine(arguments, io);
+}
