@@ -1,0 +1,350 @@
+#include "support/TestSupport.h"
+
+#include "reports/Form3.h"
+#include "reports/Printers.h"
+#include "reports/ReportPreview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+const QString kPrinter = QStringLiteral("CorvantaTest");
+
+QString findTool(const QString &name)
+{
+    const QStringList places{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"), QStringLiteral("/sbin"),
+                             QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")};
+    const QString found = QStandardPaths::findExecutable(name);
+    return found.isEmpty() ? QStandardPaths::findExecutable(name, places) : found;
+}
+
+struct ToolResult {
+    int exitCode = -1;
+    QString output;
+};
+
+// Runs a CUPS command line tool against the private scheduler.
+ToolResult runTool(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(findTool(tool), arguments);
+    ToolResult result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        result.output = QStringLiteral("%1 did not finish").arg(tool);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = QString::fromLocal8Bit(process.readAll());
+    return result;
+}
+
+// The printer's options as another program sees them.
+QMap<QString, QString> storedOptions()
+{
+    const ToolResult result = runTool(QStringLiteral("lpoptions"), {QStringLiteral("-p"), kPrinter});
+    QMap<QString, QString> options;
+    static const QRegularExpression pair(QStringLiteral("([\\w-]+)=('[^']*'|\\S*)"));
+    for (auto it = pair.globalMatch(result.output); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        options.insert(m.captured(1), m.captured(2));
+    }
+    return options;
+}
+
+// Runs `handle` on the report preview once it shows, then closes it.
+void whenPreviewShows(QObject *context, std::function<void(ReportPreview *)> handle, int tries = 500)
+{
+    QTimer::singleShot(tries == 500 ? 0 : 10, context, [context, handle, tries] {
+        if (auto *preview = qobject_cast<ReportPreview *>(QApplication::activeModalWidget())) {
+            handle(preview);
+            preview->reject();
+            return;
+        }
+        if (tries > 0)
+            whenPreviewShows(context, handle, tries - 1);
+    });
+}
+
+} // namespace
+
+// Starts a CUPS scheduler of its own (own configuration, spool and socket)
+// with one printer that prints to a file, and points the program at it.
+class ReportPrinterTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void withoutDefaultPrinterNothingChanges();
+    void landscapeReportSwitchesTheDefaultWhileOpen();
+    void portraitReportSwitchesBackFromLandscape();
+    void optionsThatWereNotStoredAreRemovedAgain();
+    void secondSetWithoutRestoreKeepsTheFirstOrientation();
+    void orientationZeroChangesNothing();
+    void failingReportPutsTheDefaultsBack();
+
+private:
+    bool makeDefault(const QStringList &options);
+    QString schedulerLog() const;
+
+    IsolatedEnvironment env;
+    QSqlDatabase db;
+    QTemporaryDir m_dir;
+    QProcess m_cupsd;
+    QString m_output;
+};
+
+void ReportPrinterTest::initTestCase()
+{
+    const QString cupsd = findTool(QStringLiteral("cupsd"));
+    if (cupsd.isEmpty()) {
+        QSKIP("cupsd is not installed: the printer orientation tests need the CUPS scheduler "
+              "(Debian package cups).");
+    }
+    for (const char *tool : {"lpadmin", "lpoptions", "lpstat"}) {
+        if (findTool(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed (Debian package cups-client).").arg(tool)));
+    }
+    QVERIFY(m_dir.isValid());
+    const QString root = m_dir.path();
+    for (const char *sub : {"spool", "state", "cache", "tmp", "log", "client", "home"})
+        QVERIFY(QDir(root).mkpath(QString::fromLatin1(sub)));
+    const QString socket = root + QStringLiteral("/cups.sock");
+
+    QFile conf(root + QStringLiteral("/cupsd.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(QStringLiteral("Listen %1\n"
+                              "LogLevel warn\n"
+                              "WebInterface No\n"
+                              "Browsing No\n"
+                              "DefaultAuthType None\n"
+                              "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                              "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n")
+                   .arg(socket)
+                   .toUtf8());
+    conf.close();
+    QFile files(root + QStringLiteral("/cups-files.conf"));
+    QVERIFY(files.open(QIODevice::WriteOnly));
+    files.write(QStringLiteral("ServerRoot %1\n"
+                               "RequestRoot %1/spool\n"
+                               "StateDir %1/state\n"
+                               "CacheDir %1/cache\n"
+                               "TempDir %1/tmp\n"
+                               "AccessLog %1/log/access_log\n"
+                               "ErrorLog %1/log/error_log\n"
+                               "PageLog %1/log/page_log\n"
+                               "FileDevice Yes\n"
+                               "Sandboxing Relaxed\n"
+                               "SystemGroup root\n")
+                    .arg(root)
+                    .toUtf8());
+    files.close();
+
+    // The program and the tools talk to this scheduler only, and keep this
+    // user's printer defaults in the temporary folder.
+    qputenv("CUPS_SERVER", QFile::encodeName(socket));
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(root + QStringLiteral("/client")));
+    qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
+    unsetenv("PRINTER");
+    unsetenv("LPDEST");
+
+    m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+    m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), conf.fileName(), QStringLiteral("-s"),
+                          files.fileName()});
+    QVERIFY2(m_cupsd.waitForStarted(10000), qPrintable(m_cupsd.errorString()));
+    bool running = false;
+    for (int attempt = 0; attempt < 150 && !running; ++attempt) {
+        running = runTool(QStringLiteral("lpstat"), {QStringLiteral("-r")})
+                      .output.contains(QLatin1String("scheduler is running"));
+        if (!running) {
+            if (m_cupsd.state() == QProcess::NotRunning)
+                break;
+            QThread::msleep(100);
+        }
+    }
+    QVERIFY2(running, qPrintable(QStringLiteral("The private scheduler did not start.\n%1").arg(schedulerLog())));
+    const ToolResult added = runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), kPrinter, QStringLiteral("-E"),
+                                                                 QStringLiteral("-v"), QStringLiteral("file:///dev/null"),
+                                                                 QStringLiteral("-m"), QStringLiteral("raw")});
+    QVERIFY2(added.exitCode == 0, qPrintable(added.output + schedulerLog()));
+}
+
+void ReportPrinterTest::cleanupTestCase()
+{
+    if (m_cupsd.state() != QProcess::NotRunning) {
+        m_cupsd.terminate();
+        if (!m_cupsd.waitForFinished(10000)) {
+            m_cupsd.kill();
+            m_cupsd.waitForFinished();
+        }
+    }
+}
+
+void ReportPrinterTest::init()
+{
+    env.reset();
+    db = TestData::openLive();
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type}});
+    TestData::addCall(db, ann, QDate::currentDate().toString(Qt::ISODate), QStringLiteral("10:00:00"),
+                      QStringLiteral("Order"));
+}
+
+void ReportPrinterTest::cleanup()
+{
+    TestData::close(db);
+}
+
+QString ReportPrinterTest::schedulerLog() const
+{
+    QFile log(m_dir.filePath(QStringLiteral("log/error_log")));
+    QString text = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
+    return text;
+}
+
+// Makes the printer the default and stores the given options for it.
+bool ReportPrinterTest::makeDefault(const QStringList &options)
+{
+    if (runTool(QStringLiteral("lpadmin"), {QStringLiteral("-d"), kPrinter}).exitCode != 0)
+        return false;
+    QStringList arguments{QStringLiteral("-p"), kPrinter};
+    for (const QString &option : options)
+        arguments << QStringLiteral("-o") << option;
+    for (const char *name : {"orientation-requested", "media"}) {
+        if (!options.join(QLatin1Char(' ')).contains(QLatin1String(name)))
+            arguments << QStringLiteral("-r") << QString::fromLatin1(name);
+    }
+    return runTool(QStringLiteral("lpoptions"), arguments).exitCode == 0;
+}
+
+void ReportPrinterTest::withoutDefaultPrinterNothingChanges()
+{
+    QVERIFY(Printers::defaultPrinterName().isEmpty());
+    const QMap<QString, QString> before = storedOptions();
+    QVERIFY(!before.isEmpty()); // the printer exists
+    QVERIFY(!before.contains(QStringLiteral("orientation-requested")));
+
+    Form3 form;
+    form.show();
+    QObject context;
+    bool shown = false;
+    whenPreviewShows(&context, [&](ReportPreview *) { shown = true; });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton1")), Qt::LeftButton);
+    QVERIFY(shown);
+    QVERIFY(env.messages.errors().isEmpty());
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QString());
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("home/.cups/lpoptions"))));
+    QCOMPARE(Printers::savedSettings().orientation, 0);
+}
+
+void ReportPrinterTest::landscapeReportSwitchesTheDefaultWhileOpen()
+{
+    QVERIFY(makeDefault({QStringLiteral("orientation-requested=3"), QStringLiteral("media=A4")}));
+    QCOMPARE(Printers::defaultPrinterName(), kPrinter);
+
+    Form3 form;
+    form.show();
+    QObject context;
+    QMap<QString, QString> whileOpen;
+    whenPreviewShows(&context, [&](ReportPreview *) { whileOpen = storedOptions(); });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton1")), Qt::LeftButton);
+    QVERIFY(env.messages.errors().isEmpty());
+    QCOMPARE(whileOpen.value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    QCOMPARE(whileOpen.value(QStringLiteral("media")), QStringLiteral("A4"));
+
+    const QMap<QString, QString> after = storedOptions();
+    QCOMPARE(after.value(QStringLiteral("orientation-requested")), QStringLiteral("3"));
+    QCOMPARE(after.value(QStringLiteral("media")), QStringLiteral("A4"));
+    QCOMPARE(Printers::savedSettings().orientation, 3);
+    QCOMPARE(Printers::savedSettings().paperSize, QStringLiteral("A4"));
+}
+
+void ReportPrinterTest::portraitReportSwitchesBackFromLandscape()
+{
+    QVERIFY(makeDefault({QStringLiteral("orientation-requested=4"), QStringLiteral("media=Letter")}));
+    Form3 form;
+    form.show();
+    QObject context;
+    QMap<QString, QString> whileOpen;
+    whenPreviewShows(&context, [&](ReportPreview *) { whileOpen = storedOptions(); });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton2")), Qt::LeftButton);
+    QCOMPARE(whileOpen.value(QStringLiteral("orientation-requested")), QStringLiteral("3"));
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("Letter"));
+}
+
+void ReportPrinterTest::optionsThatWereNotStoredAreRemovedAgain()
+{
+    QVERIFY(makeDefault({}));
+    QVERIFY(!storedOptions().contains(QStringLiteral("orientation-requested")));
+    Form3 form;
+    form.show();
+    QObject context;
+    QMap<QString, QString> whileOpen;
+    whenPreviewShows(&context, [&](ReportPreview *) { whileOpen = storedOptions(); });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton3")), Qt::LeftButton);
+    QCOMPARE(whileOpen.value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    QVERIFY(!storedOptions().contains(QStringLiteral("orientation-requested")));
+}
+
+void ReportPrinterTest::secondSetWithoutRestoreKeepsTheFirstOrientation()
+{
+    QVERIFY(makeDefault({QStringLiteral("orientation-requested=3"), QStringLiteral("media=A4")}));
+    Printers::SetPrinterOrientation(7, Printers::kLandscape);
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    Printers::SetPrinterOrientation(8, Printers::kPortrait);
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("3"));
+    QCOMPARE(Printers::savedSettings().reportWindow, quintptr(8));
+    // The restore brings back what the second call read: the first call's landscape.
+    Printers::RestorePrinterOrientation();
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("A4"));
+}
+
+void ReportPrinterTest::orientationZeroChangesNothing()
+{
+    QVERIFY(makeDefault({QStringLiteral("orientation-requested=4"), QStringLiteral("media=A4")}));
+    Printers::SetPrinterOrientation(0, 0);
+    QCOMPARE(Printers::savedSettings().orientation, 4);
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("A4"));
+}
+
+void ReportPrinterTest::failingReportPutsTheDefaultsBack()
+{
+    QVERIFY(makeDefault({QStringLiteral("orientation-requested=3"), QStringLiteral("media=A4")}));
+    QSqlQuery drop(db);
+    QVERIFY(drop.exec(QStringLiteral("DROP VIEW qryRep1B")));
+    Form3 form;
+    form.show();
+    QObject context;
+    bool shown = false;
+    whenPreviewShows(&context, [&](ReportPreview *) { shown = true; });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton1")), Qt::LeftButton);
+    QVERIFY(!shown);
+    QCOMPARE(env.messages.errors().size(), 1);
+    QVERIFY(env.messages.errors().constFirst().contains(
+        QLatin1String("in Corvanta2021/08/31.Form3.PushButton1_Click at line 100")));
+    QCOMPARE(Printers::savedSettings().orientation, 3); // it had been switched ...
+    QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("3")); // ... and is back
+}
+
+QTEST_MAIN(ReportPrinterTest)
+#include "tst_report_printer.moc"
