@@ -111,8 +111,7 @@ void CallLogTest::rowTypedInGridGetsDefaults()
     const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}});
     TestData::addCall(db, ann, "2026-01-01", "08:00:00", "Old call");
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     child<QTabWidget>(&form, "SSTab1")->setCurrentIndex(1);
     auto *grid = child<QTableView>(&form, "DataGrid1");
     QCOMPARE(grid->model()->rowCount(), 2); // the call and the empty row for a new one
@@ -176,8 +175,7 @@ void CallLogTest::notesReachDatabaseWhenCallOrContactChanges()
     const qint64 first = TestData::addCall(db, ann, "2021-03-14", "14:30:00", "First");
     const qint64 second = TestData::addCall(db, ann, "2021-03-15", "09:00:00", "Second");
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     child<QTabWidget>(&form, "SSTab1")->setCurrentIndex(1);
     auto *notes = child<QPlainTextEdit>(&form, "CallNotes");
     auto *grid = child<QTableView>(&form, "DataGrid1");
@@ -210,8 +208,7 @@ void CallLogTest::callsNeverShowUnderAnotherContact()
     TestData::addCall(db, b, "2021-01-02", "11:00:00", "B1");
     TestData::addCall(db, b, "2021-01-03", "12:00:00", "B2");
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     for (int round = 0; round < 2; ++round) {
         clickListRow(form, 1);
         QCOMPARE(form.callsRs()->rowCount(), 2);

@@ -55,8 +55,7 @@ void ContactCommandsTest::createThenSaveWithoutType()
     TestData::addType(db, "Customer");
     TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Lee"}});
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     QTest::mouseClick(child<QPushButton>(&form, "PushButton4"), Qt::LeftButton);
 
     // The new row is stored at once with its default first name.
@@ -87,8 +86,7 @@ void ContactCommandsTest::createChooseTypeAndSave()
     TestData::addType(db, "Customer");
     TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Lee"}});
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     QTest::mouseClick(child<QPushButton>(&form, "PushButton4"), Qt::LeftButton);
     auto *types = child<QComboBox>(&form, "dcbContactType");
     QCOMPARE(types->currentIndex(), -1);
@@ -113,8 +111,7 @@ void ContactCommandsTest::firstContactInEmptyDatabaseIsListedOnSave()
     QSqlDatabase db = TestData::openLive();
     TestData::addType(db, "Customer");
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     QCOMPARE(listRows(form), 0);
     QTest::mouseClick(child<QPushButton>(&form, "PushButton4"), Qt::LeftButton);
     auto *first = child<QLineEdit>(&form, "Text1_0");
@@ -221,8 +218,7 @@ void ContactCommandsTest::failingUpdateIsReportedAtItsStep()
     const qint64 type = TestData::addType(db, "Customer");
     TestData::addContact(db, {{"FirstName", "Ann"}, {"ContactTypeID", type}});
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     auto *city = child<QLineEdit>(&form, "Text1_12");
     city->setFocus();
     QTest::keyClicks(city, "Rome");

@@ -230,8 +230,7 @@ void MainWindowTest::clickingRowShowsFieldsBannerAndCalls()
     TestData::close(db);
 
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     clickListRow(form, 1);
     QCOMPARE(child<QLineEdit>(&form, "Text1_0")->text(), QStringLiteral("Bob"));
     QCOMPARE(child<QLineEdit>(&form, "Text1_4")->text(), QStringLiteral("Buyer"));
@@ -255,8 +254,7 @@ void MainWindowTest::typingNameUpdatesBanner()
     TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Lee"}});
     TestData::close(db);
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     auto *first = child<QLineEdit>(&form, "Text1_0");
     first->setFocus();
     first->selectAll();
@@ -276,8 +274,7 @@ void MainWindowTest::editsReachDatabaseWhenRowMoves()
     TestData::addContact(db, {{"FirstName", "Ann"}});
     TestData::addContact(db, {{"FirstName", "Bob"}});
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     auto *city = child<QLineEdit>(&form, "Text1_12");
     city->setFocus();
     QTest::keyClicks(city, "Paris");
@@ -302,8 +299,7 @@ void MainWindowTest::phoneAndBirthDateFormats()
     TestData::addContact(db, {{"FirstName", "Ann"}, {"WorkPhone", "5551234567"}, {"HomePhone", "+44 20 7946"},
                               {"Birthdate", "1980-01-31"}});
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     auto *work = child<QLineEdit>(&form, "Text1_8");
     QCOMPARE(work->text(), QStringLiteral("(555) 123-4567"));
     QCOMPARE(child<QLineEdit>(&form, "Text1_11")->text(), QStringLiteral("+44 20 7946"));
@@ -346,8 +342,7 @@ void MainWindowTest::sameNameContactsShowTheirOwnCalls()
     TestData::addCall(db, second, "2026-01-03", "11:00:00", "second's call B");
     TestData::close(db);
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     QCOMPARE(form.callsRs()->rowCount(), 1);
     clickListRow(form, 1);
     QCOMPARE(form.callsRs()->rowCount(), 2);
@@ -377,8 +372,7 @@ void MainWindowTest::closeQuestionYesStores()
     TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Lee"}});
     {
         Form1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showActive(&form));
         auto *city = child<QLineEdit>(&form, "Text1_12");
         city->setFocus();
         QTest::keyClicks(city, "Rome");
@@ -397,8 +391,7 @@ void MainWindowTest::closeQuestionNoLosesChange()
     TestData::addContact(db, {{"FirstName", "Ann"}, {"City", "Oslo"}});
     {
         Form1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showActive(&form));
         auto *city = child<QLineEdit>(&form, "Text1_12");
         city->setFocus();
         city->selectAll();
@@ -418,8 +411,7 @@ void MainWindowTest::closeWithoutChangeAsksNothing()
     TestData::addContact(db, {{"FirstName", "Ann"}});
     TestData::close(db);
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(showActive(&form));
     form.close();
     QVERIFY(env.messages.questions().isEmpty());
     QVERIFY(env.messages.errors().isEmpty());

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+#include <QWidget>
 
 MessageService::Answer ScriptedMessages::question(QWidget *, const QString &title, const QString &text)
 {
@@ -65,6 +66,16 @@ void IsolatedEnvironment::reset()
     QDir(m_root.path()).mkpath(QStringLiteral("program"));
     messages.clear();
     messages.onQuestion = nullptr;
+}
+
+bool showActive(QWidget *window)
+{
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        return false;
+    window->activateWindow();
+    window->raise();
+    return QTest::qWaitForWindowActive(window);
 }
 
 namespace TestData {

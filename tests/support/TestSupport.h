@@ -8,6 +8,8 @@
 #include <QVariantMap>
 #include <functional>
 
+class QWidget;
+
 // Answers the program's boxes in tests and records what they said.
 class ScriptedMessages : public MessageService {
 public:
@@ -55,6 +57,10 @@ public:
 private:
     QTemporaryDir m_root;
 };
+
+// Shows the window and waits until it is the active window, so that focus
+// moves as a user sees it (also on a real X server).
+bool showActive(QWidget *window);
 
 // Helpers that fill the live database through a connection of the test's own.
 namespace TestData {
