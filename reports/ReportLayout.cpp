@@ -119,18 +119,19 @@ public:
 
         for (const GroupedRows::Group &group : m_rows.groups) {
             const QString *headerTexts = m_rows.headerTexts.empty() ? nullptr : &m_rows.headerText(group, 0);
+            const auto detailTexts = [this](int i) {
+                return m_rows.detailColumns > 0 ? &m_rows.detailText(m_rows.detailOrder[size_t(i)], 0) : nullptr;
+            };
             int keep = groupHeader.height;
             if (group.begin < group.end)
-                keep += sectionHeight(detail, &m_rows.detailText(m_rows.detailOrder[size_t(group.begin)], 0));
+                keep += sectionHeight(detail, detailTexts(group.begin), m_heights);
             ensureRoom(keep);
             placeSection(groupHeader, headerTexts, 0);
             for (int i = group.begin; i < group.end; ++i) {
-                const QString *texts = m_rows.detailColumns > 0
-                    ? &m_rows.detailText(m_rows.detailOrder[size_t(i)], 0)
-                    : nullptr;
-                const int height = sectionHeight(detail, texts);
+                const QString *texts = detailTexts(i);
+                const int height = sectionHeight(detail, texts, m_heights);
                 ensureRoom(height);
-                placeSection(detail, texts, height);
+                placeSection(detail, texts, height, &m_heights);
             }
             ensureRoom(groupFooter.height);
             placeSection(groupFooter, nullptr, 0);
@@ -174,20 +175,19 @@ private:
     }
 
     // The height of a section for one row: its own height, or more when a
-    // growing text box needs it.
-    int sectionHeight(const Section &section, const QString *texts) const
+    // growing text box needs it. heights receives the height of every text
+    // box of the section, in order.
+    int sectionHeight(const Section &section, const QString *texts, std::vector<int> &heights) const
     {
+        heights.clear();
         int height = section.height;
-        if (!texts)
-            return height;
         int column = 0;
         for (const Control &control : section.controls) {
             if (control.kind != ControlKind::TextBox)
                 continue;
-            if (control.canGrow) {
-                const int grown = textHeight(control, texts[column]);
-                height = std::max(height, section.height + control.top + grown - (control.top + control.height));
-            }
+            const int grown = texts ? textHeight(control, texts[column]) : control.height;
+            heights.push_back(grown);
+            height = std::max(height, section.height + grown - control.height);
             ++column;
         }
         return height;
@@ -205,7 +205,8 @@ private:
 
     // Places one section at the current position; texts holds one text per
     // text box of the section. height 0 means the section's own height.
-    void placeSection(const Section &section, const QString *texts, int height)
+    void placeSection(const Section &section, const QString *texts, int height,
+                      const std::vector<int> *heights = nullptr)
     {
         if (height == 0)
             height = section.height;
@@ -234,12 +235,11 @@ private:
                 if (item.text.isEmpty())
                     continue; // Null prints as nothing
                 if (control.canGrow) {
-                    item.height = textHeight(control, item.text);
-                    item.wrap = item.height > control.height || item.text.contains(QLatin1Char('\n'));
+                    const int needed = heights ? (*heights)[size_t(column - 1)] : textHeight(control, item.text);
+                    item.wrap = needed > control.height || item.text.contains(QLatin1Char('\n'));
                     // A line taller than a whole page is cut at the page footer.
-                    if (section.kind == SectionKind::Detail)
-                        item.height = std::min(item.height, std::max(control.height, available - control.top));
-                    item.clip = item.wrap && item.height < textHeight(control, item.text);
+                    item.height = std::min(needed, std::max(control.height, available - control.top));
+                    item.clip = item.height < needed;
                 } else {
                     item.clip = !m_measures[size_t(control.style)].surelyFits(item.text, control.width);
                 }
@@ -277,6 +277,7 @@ private:
     const GroupedRows &m_rows;
     Layout m_layout;
     std::vector<TextMeasure> m_measures;
+    std::vector<int> m_heights;
     QString m_date;
     QString m_time;
     int m_bodyHeight = 0;
