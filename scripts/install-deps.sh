@@ -6,7 +6,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
     libcups2-dev cups cups-bsd
     fonts-liberation
-    xvfb xauth x11-apps imagemagick poppler-utils
+    xvfb xauth x11-apps xdotool imagemagick poppler-utils
     sqlite3 clang
 )
 missing=()
