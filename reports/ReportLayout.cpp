@@ -265,6 +265,7 @@ private:
                 item.height = control.height;
                 if (control.kind == ControlKind::Label) {
                     item.text = labelText(control);
+                    item.clip = true;
                     item.text.replace(QLatin1String("%p"), QString::number(page + 1));
                     item.text.replace(QLatin1String("%P"), QString::number(count));
                 }

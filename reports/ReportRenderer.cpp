@@ -50,12 +50,12 @@ void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double re
             painter.setFont(fonts[size_t(currentStyle)]);
             painter.setPen(style.color);
         }
-        if (!item.clip && !item.wrap) {
-            // One line known to fit: no line breaking and no clipping needed.
+        const Style &style = definition.styles[currentStyle];
+        if (!item.clip && !item.wrap && (style.alignment & Qt::AlignLeft)) {
+            // One left-aligned line known to fit: no line breaking or clipping needed.
             painter.drawText(QPointF(item.x, item.y + ascents[size_t(currentStyle)]), item.text);
             continue;
         }
-        const Style &style = definition.styles[currentStyle];
         int flags = int(style.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
         flags |= item.wrap ? int(Qt::TextWordWrap) : int(Qt::TextSingleLine);
         painter.drawText(box, flags, item.text);

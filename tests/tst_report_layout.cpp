@@ -5,6 +5,8 @@
 #include "reports/ReportRenderer.h"
 
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -97,6 +99,7 @@ private slots:
     void groupHeaderStaysWithItsFirstLine();
     void pageLayoutOfEachReport_data();
     void pageLayoutOfEachReport();
+    void paintedPageMatchesTheLayout();
     void pdfPagesAndOrientation_data();
     void pdfPagesAndOrientation();
     void brokenQueryFails();
@@ -337,6 +340,59 @@ void ReportLayoutTest::pageLayoutOfEachReport()
     QCOMPARE(layout.pageCount(), 1); // an empty report still has its headers and "Page 1 of 1"
     QCOMPARE(layout.textsOf(0, QStringLiteral("Label10"), SectionKind::PageFooter), QStringList{"Page 1 of 1"});
     QVERIFY(!buildReport(4, db, QPageSize(), kPrinted).definition);
+}
+
+void ReportLayoutTest::paintedPageMatchesTheLayout()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type}});
+    const Layout layout = build(1);
+    const double dpi = 144; // 10 twips to the pixel
+    const QSizeF area = layout.pageLayout.paintRect(QPageLayout::Inch).size() * dpi;
+    QImage image(area.toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paintPage(painter, layout, 0, dpi);
+    painter.end();
+
+    // The extent of the ink inside a box given in twips.
+    const auto ink = [&image](int x, int y, int width, int height, auto isInk) {
+        QRect found;
+        for (int py = y / 10; py < (y + height) / 10 && py < image.height(); ++py) {
+            for (int px = x / 10; px < (x + width) / 10 && px < image.width(); ++px) {
+                if (isInk(QColor(image.pixel(px, py))))
+                    found |= QRect(px, py, 1, 1);
+            }
+        }
+        return found;
+    };
+    const auto dark = [](const QColor &c) { return c.lightness() < 128; };
+    const auto navy = [](const QColor &c) { return c.blue() > 60 && c.red() < 60 && c.green() < 60; };
+
+    // The grey bar across the report.
+    const QRect bar = ink(0, 0, 14000, 400, [](const QColor &c) { return c == QColor(224, 224, 224); });
+    QVERIFY(bar.left() <= 1); // inside its white outline
+    QVERIFY(qAbs(bar.right() - 1300) <= 1);
+    QVERIFY(qAbs(bar.top() - 8) <= 1 && qAbs(bar.bottom() - 28) <= 1);
+
+    // The title in black in its box; date and page number right-aligned in navy.
+    const QRect title = ink(675, 390, 6105, 555, dark);
+    QVERIFY(title.isValid());
+    QVERIFY(title.left() < 675 / 10 + 5);
+    const QRect date = ink(10080, 405, 2940, 240, navy);
+    QVERIFY(date.isValid());
+    QVERIFY2(qAbs(date.right() - (10080 + 2940) / 10) <= 3, qPrintable(QString::number(date.right())));
+    const Item *footer = layout.itemsOf(0, QStringLiteral("Label10"), SectionKind::PageFooter).front();
+    const QRect page = ink(footer->x, footer->y, footer->width, footer->height, navy);
+    QVERIFY(page.isValid());
+    QVERIFY2(qAbs(page.right() - (footer->x + footer->width) / 10) <= 3, qPrintable(QString::number(page.right())));
+    QVERIFY(page.left() > footer->x / 10 + 100); // "Page 1 of 1" is far narrower than its box
+
+    // The detail line in black at its column.
+    const Item *name = layout.itemsOf(0, QStringLiteral("Text1"), SectionKind::Detail).front();
+    const QRect nameInk = ink(name->x, name->y, name->width, name->height, dark);
+    QVERIFY(nameInk.isValid());
+    QVERIFY(qAbs(nameInk.left() - 90) <= 2);
 }
 
 void ReportLayoutTest::pdfPagesAndOrientation_data()
