@@ -1,6 +1,8 @@
 #include "BenchSteps.h"
 
 #include "DataGenerator.h"
+#include "backup/BackupFile.h"
+#include "reports/ReportRenderer.h"
 #include "contacts/ContactListModel.h"
 #include "contacts/Form1.h"
 #include "frame/Database.h"
@@ -98,6 +100,81 @@ int stepList(const QString &work, const QString &database)
     return 0;
 }
 
+// Copies the database into the data folder (the step changes it).
+void copyIntoDataFolder(const QString &work, const QString &database)
+{
+    pointDataFolderAt(work, database);
+    const QString live = liveDatabasePath();
+    QFile::remove(live);
+    QFile::copy(database, live);
+}
+
+int stepBackup(const QString &work, const QString &database)
+{
+    pointDataFolderAt(work, database);
+    const QString folder = work + "/backup";
+    QDir().mkpath(folder);
+    QElapsedTimer timer;
+    timer.start();
+    const backup::BackupResult result = backup::writeBackup(folder);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (!result.ok) {
+        std::fprintf(stderr, "backup failed: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    std::printf("backup_ms %.1f\nbackup_bytes %lld\nbackup_records %lld\nbackup_peak_mb %.1f\n", ms,
+                QFileInfo(result.filePath).size(), result.written[0] + result.written[1] + result.written[2],
+                peakMegabytes());
+    return 0;
+}
+
+int stepRestore(const QString &work, const QString &database)
+{
+    copyIntoDataFolder(work, database);
+    const QString folder = work + "/backup";
+    QElapsedTimer timer;
+    timer.start();
+    const backup::RestoreResult result = backup::restoreBackup(folder, backup::RestoreMode::DeleteFirst);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (result.status != backup::RestoreStatus::Done) {
+        std::fprintf(stderr, "restore failed: %s %s\n", qPrintable(result.message()), qPrintable(result.error));
+        return 1;
+    }
+    std::printf("restore_ms %.1f\nrestore_records %lld\nrestore_rejected %lld\nrestore_peak_mb %.1f\n", ms,
+                result.restored[0] + result.restored[1] + result.restored[2], result.rejected, peakMegabytes());
+    return 0;
+}
+
+int stepReport(const QString &work, const QString &database)
+{
+    pointDataFolderAt(work, database);
+    const QString pdf = work + "/call-history.pdf";
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    if (!report::writeReportPdf(2, pdf, &error)) {
+        std::fprintf(stderr, "report failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("report_ms %.1f\nreport_pdf_bytes %lld\nreport_peak_mb %.1f\n", timer.nsecsElapsed() / 1e6,
+                QFileInfo(pdf).size(), peakMegabytes());
+    return 0;
+}
+
+// Runs a shell command and returns its wall time in milliseconds (-1 on failure).
+double timeShell(const QString &command)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const int status = QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    return status == 0 ? timer.nsecsElapsed() / 1e6 : -1.0;
+}
+
+QString quoted(const QString &path)
+{
+    return QLatin1Char('\'') + QString(path).replace(QLatin1String("'"), QLatin1String("'\\''")) + QLatin1Char('\'');
+}
+
 struct Figure {
     QString name;
     QString value;
@@ -158,6 +235,12 @@ int runBenchmarks(int argc, char *argv[])
     g_processClock.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray runtime = QFile::encodeName(QDir::tempPath() + "/corvanta-bench-runtime");
+        QDir().mkpath(QString::fromLocal8Bit(runtime));
+        QFile::setPermissions(QString::fromLocal8Bit(runtime), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOptions({
@@ -181,6 +264,12 @@ int runBenchmarks(int argc, char *argv[])
             return stepStartup(work, database);
         if (step == "list")
             return stepList(work, database);
+        if (step == "backup")
+            return stepBackup(work, database);
+        if (step == "restore")
+            return stepRestore(work, database);
+        if (step == "report")
+            return stepReport(work, database);
         std::fprintf(stderr, "unknown step %s\n", qPrintable(step));
         return 2;
     }
@@ -196,5 +285,40 @@ int runBenchmarks(int argc, char *argv[])
     const QList<Figure> list = runChild("list", {"--work", work, "--db", big});
     std::printf("listContacts (%s contacts): %s ms median of 7 (target < 100 ms)\n",
                 qPrintable(figure(list, "list_rows")), qPrintable(figure(list, "list_ms")));
+    std::fflush(stdout);
+
+    const QString backupDb = ensureDatabase(work, "backup", parser.value("backup-contacts").toLongLong(), 5);
+    if (backupDb.isEmpty())
+        return 1;
+    const QList<Figure> backupFigures = runChild("backup", {"--work", work, "--db", backupDb});
+    const QString dump = work + "/dump.sql";
+    QFile::remove(dump);
+    const double dumpMs = timeShell(QStringLiteral("sqlite3 %1 .dump > %2").arg(quoted(backupDb), quoted(dump)));
+    const double backupMs = figure(backupFigures, "backup_ms").toDouble();
+    std::printf("backup (%s records, %s bytes): %.0f ms; sqlite3 .dump: %.0f ms (%lld bytes); ratio %.2f (target <= 1.0)\n",
+                qPrintable(figure(backupFigures, "backup_records")), qPrintable(figure(backupFigures, "backup_bytes")),
+                backupMs, dumpMs, QFileInfo(dump).size(), dumpMs > 0 ? backupMs / dumpMs : 0.0);
+    std::fflush(stdout);
+
+    const QList<Figure> restoreFigures = runChild("restore", {"--work", work, "--db", backupDb});
+    const QString loaded = work + "/loaded.sqlite";
+    QFile::remove(loaded);
+    const double loadMs = timeShell(QStringLiteral("sqlite3 %1 < %2").arg(quoted(loaded), quoted(dump)));
+    const double restoreMs = figure(restoreFigures, "restore_ms").toDouble();
+    std::printf("restore, delete first (%s records, %s rejected): %.0f ms, peak %s MB; sqlite3 loading the dump: %.0f ms; "
+                "ratio %.2f (target <= 1.0)\n",
+                qPrintable(figure(restoreFigures, "restore_records")), qPrintable(figure(restoreFigures, "restore_rejected")),
+                restoreMs, qPrintable(figure(restoreFigures, "restore_peak_mb")), loadMs,
+                loadMs > 0 ? restoreMs / loadMs : 0.0);
+    std::fflush(stdout);
+
+    const qint64 reportCalls = parser.value("report-calls").toLongLong();
+    const QString reportDb = ensureDatabase(work, "report", std::max<qint64>(1, reportCalls / 5), 5);
+    if (reportDb.isEmpty())
+        return 1;
+    const QList<Figure> reportFigures = runChild("report", {"--work", work, "--db", reportDb});
+    std::printf("\"Call History\" over %lld calls to PDF: %s ms, peak memory %s MB, %s bytes (target < 10000 ms, < 400 MB)\n",
+                reportCalls, qPrintable(figure(reportFigures, "report_ms")), qPrintable(figure(reportFigures, "report_peak_mb")),
+                qPrintable(figure(reportFigures, "report_pdf_bytes")));
     return 0;
 }
