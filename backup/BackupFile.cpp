@@ -732,8 +732,11 @@ RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const Resto
         return result;
     }
     {
+        // A large page cache, and the savepoints' journals kept in memory
+        // rather than in temporary files.
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA cache_size=-65536"));
+        pragma.exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
     }
     result = restoreBackupData(db, data, mode, callbacks);
     closeConnection(db);
