@@ -134,6 +134,14 @@ void Form2::PushButton1_Click()
     trap.step(108, [this] { setCurrentRow(0); });
 }
 
+void Form2::done(int result)
+{
+    const QModelIndex current = ui->DataGrid1->currentIndex();
+    if (QWidget *editor = current.isValid() ? ui->DataGrid1->indexWidget(current) : nullptr)
+        emit ui->DataGrid1->itemDelegate()->commitData(editor);
+    QDialog::done(result);
+}
+
 // A new type is a change the main window's pending contact edit must not outlast.
 void Form2::storeMainWindowEdit()
 {

@@ -28,6 +28,9 @@ public:
     int currentRow() const;
     void setCurrentRow(int row);
 
+    // Closing the window keeps a name still being typed in the grid.
+    void done(int result) override;
+
 public slots:
     void PushButton1_Click(); // Delete Current Type
     void PushButton2_Click(); // Add New Type

@@ -195,6 +195,18 @@ void ContactTypesTest::renamedTypeIsStoredAndEmptyNameRefused()
                  QStringLiteral("Employee"));
     });
     QCOMPARE(comboItems(typeBox()), (QStringList{"Client", "Employee", "Supplier"}));
+
+    // A name still being typed when the window is closed is kept.
+    editTypes([](Form2 *window) {
+        const QModelIndex cell = window->grid()->model()->index(2, ContactTypesModel::ContactType);
+        window->setCurrentRow(2);
+        window->grid()->edit(cell);
+        auto *editor = qobject_cast<QLineEdit *>(window->grid()->indexWidget(cell));
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Vendor"));
+    });
+    QCOMPARE(comboItems(typeBox()), (QStringList{"Client", "Employee", "Vendor"}));
 }
 
 void ContactTypesTest::deleteAnsweredNoThenYes()
