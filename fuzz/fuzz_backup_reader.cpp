@@ -1,0 +1,99 @@
+// Feeds arbitrary bytes to the backup file reader as the content of
+// BackupDB.txt. Besides never crashing, the reader must keep two promises on
+// any input: a restore into a healthy database ends (it never fails as a
+// whole), and whatever it restored survives a backup, a delete-first restore
+// and a second backup unchanged, byte for byte.
+
+#include "backup/BackupFile.h"
+#include "backup/BackupText.h"
+#include "frame/Database.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QSqlQuery>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace backup;
+
+namespace {
+QSqlDatabase *g_db = nullptr;
+
+void fail(const char *what, const QByteArray &detail = {})
+{
+    std::fprintf(stderr, "%s\n%s\n", what, detail.constData());
+    std::abort();
+}
+
+QByteArray backupOf(QSqlDatabase &db)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const BackupResult result = writeBackupTo(db, buffer);
+    if (!result.ok)
+        fail("backup failed", result.error.toUtf8());
+    return buffer.data();
+}
+
+void emptyTables(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("DELETE FROM \"Contact Types\""));
+    query.exec(QStringLiteral("DELETE FROM Contacts"));
+    query.exec(QStringLiteral("DELETE FROM Calls"));
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    static QSqlDatabase db = openDatabaseFile(QStringLiteral(":memory:"), true);
+    createSchema(db);
+    g_db = &db;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QSqlDatabase &db = *g_db;
+
+    // The text layer on its own: every line, as record and as date.
+    const BackupLines lines(bytes);
+    const BackupSections sections = findSections(lines);
+    readKeySection(lines, sections);
+    DateText dates;
+    QList<RecordValue> values;
+    QString reason;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines.text(i);
+        parseRecordLine(line, &values, &reason);
+        dates.parse(line);
+    }
+
+    // The whole restore, in the mode the first byte chooses, onto a database
+    // that already holds a row of each table.
+    emptyTables(db);
+    {
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES ('Existing')"));
+        query.exec(QStringLiteral("INSERT INTO Contacts (FirstName, ContactTypeID) VALUES ('Existing', 1)"));
+        query.exec(QStringLiteral("INSERT INTO Calls (ContactID, CallDate) VALUES (1, '2021-03-14')"));
+    }
+    const RestoreMode mode = size > 0 && (data[0] & 1) ? RestoreMode::Append : RestoreMode::DeleteFirst;
+    const RestoreResult first = restoreBackupData(db, bytes, mode);
+    if (first.status == RestoreStatus::Failed)
+        fail("restore failed", first.error.toUtf8());
+    if (first.status == RestoreStatus::NoData && !bytes.isEmpty() && lines.size() != 0)
+        fail("lines but no data");
+
+    const QByteArray written = backupOf(db);
+    const RestoreResult again = restoreBackupData(db, written, RestoreMode::DeleteFirst);
+    if (again.status != RestoreStatus::Done || again.rejected != 0 || !again.keysFromFile)
+        fail("the backup did not restore cleanly", written);
+    const QByteArray rewritten = backupOf(db);
+    if (rewritten != written)
+        fail("a backup and restore changed the data", written + "\n----\n" + rewritten);
+    return 0;
+}
