@@ -12,7 +12,10 @@
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QSqlRecord>
+
+#include <sqlite3.h>
 
 namespace backup {
 
@@ -185,6 +188,119 @@ void appendValue(QByteArray &out, const QVariant &value, FieldKind kind, DateTex
     }
 }
 
+// The value of a column as the Qt driver would hand it over.
+QVariant columnVariant(sqlite3_stmt *statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    }
+}
+
+// Encodes one column of a row straight from SQLite's UTF-8 text; every
+// unusual value takes the general path through appendValue, so both give
+// the same bytes.
+class ColumnEncoder {
+public:
+    explicit ColumnEncoder(DateText &dates) : m_dates(dates) {}
+
+    void append(QByteArray &out, sqlite3_stmt *statement, int column, FieldKind kind)
+    {
+        const int type = sqlite3_column_type(statement, column);
+        if (type == SQLITE_INTEGER && kind == FieldKind::Long) {
+            out.append(QByteArray::number(qlonglong(sqlite3_column_int64(statement, column))));
+            return;
+        }
+        if (type == SQLITE_NULL && kind == FieldKind::Text) {
+            out.append("' '", 3);
+            return;
+        }
+        if (type == SQLITE_TEXT && (kind == FieldKind::Text || kind == FieldKind::Date)) {
+            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+            const QByteArrayView bytes(text, sqlite3_column_bytes(statement, column));
+            if (kind == FieldKind::Text && isValidUtf8(bytes)) {
+                // The removed characters are ASCII, so removing their bytes is
+                // the same as removing the characters.
+                out.append('\'');
+                for (const char c : bytes) {
+                    if (c != '\r' && c != '\n' && c != '\'')
+                        out.append(c);
+                }
+                out.append(" '", 2);
+                return;
+            }
+            if (kind == FieldKind::Date) {
+                const QByteArray key = bytes.toByteArray();
+                auto cached = m_dateCache.constFind(key);
+                if (cached == m_dateCache.constEnd()) {
+                    QByteArray encoded;
+                    appendValue(encoded, QString::fromUtf8(bytes), kind, m_dates);
+                    if (m_dateCache.size() > 100000)
+                        m_dateCache.clear();
+                    cached = m_dateCache.insert(key, encoded);
+                }
+                out.append(*cached);
+                return;
+            }
+        }
+        appendValue(out, columnVariant(statement, column), kind, m_dates);
+    }
+
+private:
+    DateText &m_dates;
+    QHash<QByteArray, QByteArray> m_dateCache;
+};
+
+sqlite3 *nativeHandle(QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(handle.data());
+    return nullptr;
+}
+
+// A whole-table statement read row by row through SQLite itself.
+class NativeStatement {
+public:
+    NativeStatement(sqlite3 *db, const char *sql, Stage stage)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
+            throw StageError{stage, QString::fromUtf8(sqlite3_errmsg(db))};
+        m_db = db;
+        m_stage = stage;
+    }
+    ~NativeStatement() { sqlite3_finalize(m_statement); }
+    NativeStatement(const NativeStatement &) = delete;
+    NativeStatement &operator=(const NativeStatement &) = delete;
+
+    bool next()
+    {
+        const int status = sqlite3_step(m_statement);
+        if (status == SQLITE_ROW)
+            return true;
+        if (status != SQLITE_DONE)
+            throw StageError{m_stage, QString::fromUtf8(sqlite3_errmsg(m_db))};
+        return false;
+    }
+    sqlite3_stmt *get() const { return m_statement; }
+    int columns() const { return sqlite3_column_count(m_statement); }
+
+private:
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_statement = nullptr;
+    Stage m_stage = Stage::None;
+};
+
 qint64 countRows(QSqlDatabase &db, const QString &table)
 {
     QSqlQuery query(db);
@@ -293,22 +409,26 @@ BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunct
         for (const auto &section : sections) {
             const Stage stage = stageOf(section.table);
             const TableInfo &info = tables[int(section.table)];
-            QSqlQuery query = openTable(db, QString::fromLatin1(section.statement), stage);
+            sqlite3 *handle = nativeHandle(db);
+            if (!handle)
+                throw StageError{stage, QStringLiteral("The database connection is not an SQLite connection.")};
+            NativeStatement query(handle, section.statement, stage);
             writer.line(section.marker, stage);
-            const int fields = query.record().count();
+            const int fields = query.columns();
             QList<FieldKind> kinds;
             for (int i = 0; i < fields; ++i)
                 kinds.append(i < info.columns.size() ? info.columns.at(i).kind : FieldKind::Text);
+            ColumnEncoder encoder(dates);
             while (query.next()) {
                 QByteArray &line = writer.buffer();
                 for (int i = 1; i < fields; ++i) {
-                    appendValue(line, query.value(i), kinds.at(i), dates);
+                    encoder.append(line, query.get(), i, kinds.at(i));
                     if (i + 1 < fields)
                         line.append(", ", 2);
                 }
                 writer.endLine(stage);
                 if (section.keys)
-                    section.keys->append(query.value(0).toLongLong());
+                    section.keys->append(sqlite3_column_int64(query.get(), 0));
                 ++result.written[int(section.table)];
                 tick();
             }
@@ -479,6 +599,11 @@ public:
             execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(types.name)), Stage::DeleteContactTypes);
             execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(contacts.name)), Stage::DeleteContacts);
             execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(calls.name)), Stage::DeleteCalls);
+            // Into empty tables it is far quicker to build the indexes once,
+            // after the rows are in, than to update them row by row. The
+            // statements are part of the transaction, so a failure brings the
+            // indexes back with the rows.
+            m_deferredIndexes = dropPlainIndexes({types.name, contacts.name, calls.name});
         }
         prepare(m_savepoint, QStringLiteral("SAVEPOINT restore_record"));
         prepare(m_release, QStringLiteral("RELEASE restore_record"));
@@ -501,12 +626,38 @@ public:
         restoreSection(BackupTable::Calls, calls, sections.calls, nullptr, false, nullptr, contacts.keyName(),
                        mapKeys ? &contactMap : nullptr);
 
+        for (const QString &statement : std::as_const(m_deferredIndexes))
+            execOrThrow(m_db, statement, Stage::Finish);
         transaction.commit();
         if (m_callbacks.progress)
             m_callbacks.progress(m_total, m_total);
     }
 
 private:
+    // Drops the tables' indexes that enforce nothing (not UNIQUE) and returns
+    // the statements that create them again.
+    QStringList dropPlainIndexes(const QStringList &tables)
+    {
+        QStringList names;
+        QStringList statements;
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL")))
+            throw StageError{Stage::OpenDatabase, query.lastError().text()};
+        while (query.next()) {
+            const QString sql = query.value(2).toString();
+            if (!tables.contains(query.value(1).toString(), Qt::CaseInsensitive)
+                || sql.simplified().startsWith(QLatin1String("CREATE UNIQUE"), Qt::CaseInsensitive))
+                continue;
+            names << query.value(0).toString();
+            statements << sql;
+        }
+        query.finish();
+        for (const QString &name : std::as_const(names))
+            execOrThrow(m_db, QStringLiteral("DROP INDEX %1").arg(quoted(name)), Stage::OpenDatabase);
+        return statements;
+    }
+
     void prepare(QSqlQuery &query, const QString &sql)
     {
         if (!query.prepare(sql))
@@ -666,6 +817,7 @@ private:
     QSqlQuery m_release;
     QSqlQuery m_rollbackTo;
     DateText m_dates;
+    QStringList m_deferredIndexes;
     qint64 m_total = 0;
     qint64 m_done = 0;
 };
