@@ -573,12 +573,63 @@ private:
     bool m_active = false;
 };
 
+// The savepoint around each restored record, as SQLite statements prepared
+// once: a rejected record is rolled back alone, the others stay.
+class RecordSavepoints {
+public:
+    RecordSavepoints() = default;
+    RecordSavepoints(const RecordSavepoints &) = delete;
+    RecordSavepoints &operator=(const RecordSavepoints &) = delete;
+    ~RecordSavepoints()
+    {
+        for (sqlite3_stmt *statement : {m_begin, m_release, m_rollBack})
+            sqlite3_finalize(statement);
+    }
+
+    void prepare(sqlite3 *db)
+    {
+        if (!db)
+            throw StageError{Stage::OpenDatabase, QStringLiteral("The database connection is not an SQLite connection.")};
+        m_db = db;
+        if (sqlite3_prepare_v2(db, "SAVEPOINT restore_record", -1, &m_begin, nullptr) != SQLITE_OK
+            || sqlite3_prepare_v2(db, "RELEASE restore_record", -1, &m_release, nullptr) != SQLITE_OK
+            || sqlite3_prepare_v2(db, "ROLLBACK TO restore_record", -1, &m_rollBack, nullptr) != SQLITE_OK)
+            throw StageError{Stage::OpenDatabase, QString::fromUtf8(sqlite3_errmsg(db))};
+    }
+    void begin(Stage stage)
+    {
+        if (!run(m_begin))
+            throw StageError{stage, QString::fromUtf8(sqlite3_errmsg(m_db))};
+    }
+    void release(Stage stage)
+    {
+        if (!run(m_release))
+            throw StageError{stage, QString::fromUtf8(sqlite3_errmsg(m_db))};
+    }
+    // Undoes the record and ends its savepoint; false when the database has
+    // already given up the whole transaction.
+    bool rollBack() { return run(m_rollBack) && run(m_release); }
+
+private:
+    static bool run(sqlite3_stmt *statement)
+    {
+        const int status = sqlite3_step(statement);
+        sqlite3_reset(statement);
+        return status == SQLITE_DONE;
+    }
+
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_begin = nullptr;
+    sqlite3_stmt *m_release = nullptr;
+    sqlite3_stmt *m_rollBack = nullptr;
+};
+
 class Restorer {
 public:
     Restorer(QSqlDatabase &db, const BackupLines &lines, RestoreMode mode, const RestoreCallbacks &callbacks,
              RestoreResult &result)
         : m_db(db), m_lines(lines), m_mode(mode), m_callbacks(callbacks), m_result(result),
-          m_savepoint(db), m_release(db), m_rollbackTo(db)
+          m_savepoints()
     {
     }
 
@@ -605,9 +656,7 @@ public:
             // indexes back with the rows.
             m_deferredIndexes = dropPlainIndexes({types.name, contacts.name, calls.name});
         }
-        prepare(m_savepoint, QStringLiteral("SAVEPOINT restore_record"));
-        prepare(m_release, QStringLiteral("RELEASE restore_record"));
-        prepare(m_rollbackTo, QStringLiteral("ROLLBACK TO restore_record"));
+        m_savepoints.prepare(nativeHandle(m_db));
         if (m_callbacks.progress)
             m_callbacks.progress(0, m_total);
 
@@ -780,11 +829,9 @@ private:
             if (explicitKeys)
                 insert.bindValue(0, oldKeys->at(record));
 
-            if (!m_savepoint.exec())
-                throw StageError{stage, m_savepoint.lastError().text()};
+            m_savepoints.begin(stage);
             if (insert.exec()) {
-                if (!m_release.exec())
-                    throw StageError{stage, m_release.lastError().text()};
+                m_savepoints.release(stage);
                 if (newKeys)
                     newKeys->insert(oldKeys->at(record), insert.lastInsertId().toLongLong());
                 ++m_result.restored[int(table)];
@@ -795,7 +842,7 @@ private:
                 throw StageError{stage, error.text()};
             // When the database has already given up the whole transaction,
             // there is no savepoint left to return to.
-            if (!m_rollbackTo.exec() || !m_release.exec())
+            if (!m_savepoints.rollBack())
                 throw StageError{stage, error.text()};
             reject(table, index, line, error.databaseText().isEmpty() ? error.text() : error.databaseText());
         }
@@ -813,9 +860,7 @@ private:
     RestoreMode m_mode;
     const RestoreCallbacks &m_callbacks;
     RestoreResult &m_result;
-    QSqlQuery m_savepoint;
-    QSqlQuery m_release;
-    QSqlQuery m_rollbackTo;
+    RecordSavepoints m_savepoints;
     DateText m_dates;
     QStringList m_deferredIndexes;
     qint64 m_total = 0;
