@@ -58,6 +58,9 @@ close_top() { xdotool key Escape; sleep 0.7; }
 
 main_window >/dev/null
 shoot 1-main-window
+click_main 96 170;  shoot 1-main-window-calls
+click_main 167 170; shoot 1-main-window-additional-info
+click_main 40 170
 click_main 92 101;  shoot 2-search;          close_top
 click_main 260 101; shoot 3-edit-labels;     close_top
 click_main 444 101; shoot 4-contact-types;   close_top
