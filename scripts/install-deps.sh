@@ -7,7 +7,7 @@ packages=(
     libcups2-dev cups cups-bsd
     fonts-liberation
     xvfb xauth x11-apps xdotool imagemagick poppler-utils
-    sqlite3 clang libclang-rt-14-dev
+    sqlite3 libsqlite3-dev clang libclang-rt-14-dev
 )
 missing=()
 for package in "${packages[@]}"; do
