@@ -7,6 +7,9 @@
 #include "frame/Settings.h"
 #include "frame/Trap.h"
 
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 class FrameTest : public QObject {
@@ -25,6 +28,8 @@ private slots:
     void failedConfirmationGuardsNothing();
     void settingsKeysAndDefaults();
     void dataFolderFollowsXdg();
+    void realQuestionBoxAnswersNoOnEnter();
+    void realBoxesCarryTheirTitlesAndIcons();
 
 private:
     IsolatedEnvironment env;
@@ -147,6 +152,57 @@ void FrameTest::dataFolderFollowsXdg()
     QCOMPARE(liveDatabasePath(), env.root() + "/data/Quillmark/Corvanta/dbData.sqlite");
     QVERIFY(!FileExists(liveDatabasePath()));
     QVERIFY(FileExists(env.root()));
+}
+
+namespace {
+// Acts on the next modal box once it is shown.
+void whenBoxShows(const std::function<void(QMessageBox *)> &act)
+{
+    QTimer::singleShot(0, [act] {
+        QMessageBox *box = nullptr;
+        QTest::qWaitFor([&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) != nullptr; });
+        if (box)
+            act(box);
+    });
+}
+} // namespace
+
+void FrameTest::realQuestionBoxAnswersNoOnEnter()
+{
+    DialogMessageService dialogs;
+    QString title;
+    whenBoxShows([&](QMessageBox *box) {
+        title = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QCOMPARE(dialogs.question(nullptr, "Question", "Do you really want to delete this Contact ?"),
+             MessageService::Answer::No);
+    QCOMPARE(title, QStringLiteral("Question"));
+    whenBoxShows([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    QCOMPARE(dialogs.question(nullptr, "Question", "Sure?"), MessageService::Answer::Yes);
+}
+
+void FrameTest::realBoxesCarryTheirTitlesAndIcons()
+{
+    DialogMessageService dialogs;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    whenBoxShows([&](QMessageBox *box) {
+        title = box->windowTitle();
+        icon = box->icon();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    dialogs.information(nullptr, "Done.");
+    QCOMPARE(title, ::applicationTitle());
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    whenBoxShows([&](QMessageBox *box) {
+        title = box->windowTitle();
+        icon = box->icon();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    dialogs.applicationError(nullptr, "boom");
+    QCOMPARE(title, QStringLiteral("Application Error"));
+    QCOMPARE(icon, QMessageBox::Warning);
 }
 
 QTEST_MAIN(FrameTest)
