@@ -14,15 +14,6 @@
 #include <QtTest>
 
 namespace {
-template <typename T = QWidget>
-T *child(QWidget *window, const QString &name)
-{
-    T *widget = window->findChild<T *>(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return widget;
-}
-
 int listRows(Form1 &form)
 {
     return child<QTableView>(&form, "ListView1")->model()->rowCount();

@@ -16,20 +16,6 @@
 namespace {
 const QString kMissing = QStringLiteral("<missing>");
 
-// Acts on the modal window the next call opens, then closes it, so that a
-// failing check can never leave the test waiting on exec().
-void whileModal(const std::function<void(QDialog *)> &action)
-{
-    QTimer::singleShot(0, [action] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            QFAIL("no modal window was opened");
-            return;
-        }
-        action(dialog);
-        dialog->reject();
-    });
-}
 
 void activate(Form1 &window)
 {

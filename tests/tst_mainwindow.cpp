@@ -20,21 +20,6 @@
 #include <QtTest>
 
 namespace {
-template <typename T = QWidget>
-T *child(QWidget *window, const QString &name)
-{
-    T *widget = window->findChild<T *>(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return widget;
-}
-
-void clickListRow(Form1 &form, int row)
-{
-    auto *list = child<QTableView>(&form, "ListView1");
-    const QRect rect = list->visualRect(list->model()->index(row, 1));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-}
 
 void writeSeed(const QString &path, const QString &firstName)
 {
@@ -231,7 +216,7 @@ void MainWindowTest::clickingRowShowsFieldsBannerAndCalls()
 
     Form1 form;
     QVERIFY(showActive(&form));
-    clickListRow(form, 1);
+    clickListRow(&form, 1);
     QCOMPARE(child<QLineEdit>(&form, "Text1_0")->text(), QStringLiteral("Bob"));
     QCOMPARE(child<QLineEdit>(&form, "Text1_4")->text(), QStringLiteral("Buyer"));
     QCOMPARE(child<QLineEdit>(&form, "Text1_2")->text(), QStringLiteral("Ann"));
@@ -241,7 +226,7 @@ void MainWindowTest::clickingRowShowsFieldsBannerAndCalls()
     QCOMPARE(form.lastListIndex(), 2);
     QCOMPARE(form.callsRs()->rowCount(), 1);
     QCOMPARE(child<QPlainTextEdit>(&form, "CallNotes")->toPlainText(), QStringLiteral("Bob's notes"));
-    clickListRow(form, 0);
+    clickListRow(&form, 0);
     QCOMPARE(child<QLabel>(&form, "FullName1")->text(), QStringLiteral("Ann Lee"));
     QCOMPARE(child<QComboBox>(&form, "dcbContactType")->currentIndex(), -1);
     QCOMPARE(form.callsRs()->rowCount(), 0);
@@ -344,7 +329,7 @@ void MainWindowTest::sameNameContactsShowTheirOwnCalls()
     Form1 form;
     QVERIFY(showActive(&form));
     QCOMPARE(form.callsRs()->rowCount(), 1);
-    clickListRow(form, 1);
+    clickListRow(&form, 1);
     QCOMPARE(form.callsRs()->rowCount(), 2);
     QCOMPARE(form.callsRs()->index(0, CallLogModel::Subject).data().toString(), QStringLiteral("second's call A"));
     QMetaObject::invokeMethod(child(&form, "dc"), "firstClicked");

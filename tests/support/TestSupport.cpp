@@ -8,7 +8,11 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QApplication>
+#include <QDialog>
+#include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 MessageService::Answer ScriptedMessages::question(QWidget *, const QString &title, const QString &text)
@@ -76,6 +80,26 @@ bool showActive(QWidget *window)
     window->activateWindow();
     window->raise();
     return QTest::qWaitForWindowActive(window);
+}
+
+void clickListRow(QWidget *mainWindow, int row)
+{
+    auto *list = child<QTableView>(mainWindow, QStringLiteral("ListView1"));
+    const QRect rect = list->visualRect(list->model()->index(row, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+void whileModal(const std::function<void(QDialog *)> &action)
+{
+    QTimer::singleShot(0, [action] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QFAIL("no modal window was opened");
+            return;
+        }
+        action(dialog);
+        dialog->reject();
+    });
 }
 
 namespace TestData {

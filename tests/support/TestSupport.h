@@ -5,10 +5,9 @@
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QVariantMap>
 #include <functional>
-
-class QWidget;
 
 // Answers the program's boxes in tests and records what they said.
 class ScriptedMessages : public MessageService {
@@ -61,6 +60,23 @@ private:
 // Shows the window and waits until it is the active window, so that focus
 // moves as a user sees it (also on a real X server).
 bool showActive(QWidget *window);
+
+// The control of a window by its object name; the test stops when it is missing.
+template <typename T = QWidget>
+T *child(QWidget *window, const QString &name)
+{
+    T *widget = window->template findChild<T *>(name);
+    if (!widget)
+        qFatal("no control %s", qPrintable(name));
+    return widget;
+}
+
+// Clicks a row of the main window's contact list.
+void clickListRow(QWidget *mainWindow, int row);
+
+// Acts on the modal window that the next call opens, then closes it, so that
+// a failing check can never leave the test waiting on exec().
+void whileModal(const std::function<void(class QDialog *)> &action);
 
 // Helpers that fill the live database through a connection of the test's own.
 namespace TestData {
