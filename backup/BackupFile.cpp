@@ -17,6 +17,9 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+#include <unordered_map>
+
 namespace backup {
 
 namespace {
@@ -228,28 +231,35 @@ public:
         if (type == SQLITE_TEXT && (kind == FieldKind::Text || kind == FieldKind::Date)) {
             const char *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
             const QByteArrayView bytes(text, sqlite3_column_bytes(statement, column));
-            if (kind == FieldKind::Text && isValidUtf8(bytes)) {
+            if (kind == FieldKind::Text && (isAscii(bytes) || isValidUtf8(bytes))) {
                 // The removed characters are ASCII, so removing their bytes is
-                // the same as removing the characters.
+                // the same as removing the characters. Runs between them are
+                // copied whole.
                 out.append('\'');
-                for (const char c : bytes) {
-                    if (c != '\r' && c != '\n' && c != '\'')
-                        out.append(c);
+                const char *run = bytes.data();
+                const char *end = run + bytes.size();
+                for (const char *p = run; p != end; ++p) {
+                    if (*p == '\r' || *p == '\n' || *p == '\'') {
+                        out.append(run, p - run);
+                        run = p + 1;
+                    }
                 }
+                out.append(run, end - run);
                 out.append(" '", 2);
                 return;
             }
-            if (kind == FieldKind::Date) {
-                const QByteArray key = bytes.toByteArray();
-                auto cached = m_dateCache.constFind(key);
-                if (cached == m_dateCache.constEnd()) {
+            if (kind == FieldKind::Date && bytes.size() <= qsizetype(sizeof(DateKey::bytes))) {
+                DateKey key;
+                std::memcpy(key.bytes, bytes.data(), size_t(bytes.size()));
+                auto cached = m_dateCache.find(key);
+                if (cached == m_dateCache.end()) {
                     QByteArray encoded;
                     appendValue(encoded, QString::fromUtf8(bytes), kind, m_dates);
                     if (m_dateCache.size() > 100000)
                         m_dateCache.clear();
-                    cached = m_dateCache.insert(key, encoded);
+                    cached = m_dateCache.emplace(key, encoded).first;
                 }
-                out.append(*cached);
+                out.append(cached->second);
                 return;
             }
         }
@@ -257,8 +267,30 @@ public:
     }
 
 private:
+    // A stored date or time text (at most 'YYYY-MM-DDTHH:MM:SS' and a few
+    // more), zero-padded, as a key that costs no allocation.
+    struct DateKey {
+        char bytes[24] = {};
+        bool operator==(const DateKey &other) const { return std::memcmp(bytes, other.bytes, sizeof bytes) == 0; }
+    };
+    struct DateKeyHash {
+        size_t operator()(const DateKey &key) const
+        {
+            return size_t(qHashBits(key.bytes, sizeof key.bytes));
+        }
+    };
+
+    static bool isAscii(QByteArrayView bytes)
+    {
+        for (const char c : bytes) {
+            if (static_cast<unsigned char>(c) >= 0x80)
+                return false;
+        }
+        return true;
+    }
+
     DateText &m_dates;
-    QHash<QByteArray, QByteArray> m_dateCache;
+    std::unordered_map<DateKey, QByteArray, DateKeyHash> m_dateCache;
 };
 
 sqlite3 *nativeHandle(QSqlDatabase &db)
