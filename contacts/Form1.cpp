@@ -463,8 +463,10 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     Trap trap(this, kUnit, QStringLiteral("Form_QueryUnload"));
-    trap.step(100, [this] { commitBoxes(); });
-    if (trap.test(100, [this] { return m_contactsRs->isEditing(); })) {
+    if (trap.test(100, [this] {
+            commitBoxes();
+            return m_contactsRs->isEditing();
+        })) {
         bool save = false;
         trap.step(102, [&] {
             const QString text = QStringLiteral("  Contact is changed.\r\nDo you want to save your changes for \r\n")
@@ -537,8 +539,7 @@ void Form1::onNameTyped(int field, const QString &text)
 {
     if (!m_contactsRs->hasCurrent())
         return;
-    Trap trap(this, kUnit, field == ContactField::FirstName ? QStringLiteral("Text1_Change")
-                                                            : QStringLiteral("Text1_Change"));
+    Trap trap(this, kUnit, QStringLiteral("Text1_Change"));
     trap.step(100, [&] {
         m_contactsRs->setValue(field, text);
         SetFullName();
