@@ -160,7 +160,7 @@ void whenBoxShows(const std::function<void(QMessageBox *)> &act)
 {
     QTimer::singleShot(0, [act] {
         QMessageBox *box = nullptr;
-        QTest::qWaitFor([&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) != nullptr; });
+        (void)QTest::qWaitFor([&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) != nullptr; });
         if (box)
             act(box);
     });
