@@ -552,14 +552,10 @@ QString RestoreResult::message() const
 
 namespace {
 
-// Failures of the database itself, as opposed to a record it refuses.
-bool isDatabaseFailure(const QSqlError &error)
+// A failure of the database itself, as opposed to a record it refuses.
+bool isDatabaseFailure(int primaryCode)
 {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xFF;
-    if (!ok)
-        return false;
-    switch (code) {
+    switch (primaryCode) {
     case 4:  // ABORT
     case 5:  // BUSY
     case 6:  // LOCKED
@@ -654,6 +650,60 @@ private:
     sqlite3_stmt *m_begin = nullptr;
     sqlite3_stmt *m_release = nullptr;
     sqlite3_stmt *m_rollBack = nullptr;
+};
+
+// The INSERT of one section as an SQLite statement prepared once. Values are
+// kept until the statement has run, so SQLite reads the texts in place.
+class NativeInsert {
+public:
+    NativeInsert(sqlite3 *db, const QString &sql, int parameters, Stage stage) : m_db(db), m_values(parameters)
+    {
+        if (!db)
+            throw StageError{stage, QStringLiteral("The database connection is not an SQLite connection.")};
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
+            throw StageError{stage, QString::fromUtf8(sqlite3_errmsg(db))};
+    }
+    ~NativeInsert() { sqlite3_finalize(m_statement); }
+    NativeInsert(const NativeInsert &) = delete;
+    NativeInsert &operator=(const NativeInsert &) = delete;
+
+    void bindValue(int index, const QVariant &value) { m_values[index] = value; }
+
+    bool exec()
+    {
+        for (int i = 0; i < m_values.size(); ++i) {
+            const QVariant &value = m_values.at(i);
+            const int parameter = i + 1;
+            if (value.isNull()) {
+                sqlite3_bind_null(m_statement, parameter);
+            } else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
+                sqlite3_bind_int64(m_statement, parameter, value.toLongLong());
+            } else {
+                if (value.typeId() != QMetaType::QString)
+                    m_values[i] = value.toString();
+                const QString &text = *static_cast<const QString *>(m_values.at(i).constData());
+                sqlite3_bind_text16(m_statement, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
+                                    SQLITE_STATIC);
+            }
+        }
+        const int status = sqlite3_step(m_statement);
+        m_errorCode = status == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(m_db);
+        m_errorMessage = status == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_reset(m_statement);
+        return status == SQLITE_DONE;
+    }
+
+    qint64 lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
+    // The primary result code of the last failure, and its message.
+    int errorCode() const { return m_errorCode & 0xFF; }
+    QString errorMessage() const { return m_errorMessage; }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_statement = nullptr;
+    QList<QVariant> m_values;
+    int m_errorCode = SQLITE_OK;
+    QString m_errorMessage;
 };
 
 class Restorer {
@@ -808,10 +858,10 @@ private:
             names << quoted(info.columns.at(i).name);
             marks << QStringLiteral("?");
         }
-        QSqlQuery insert(m_db);
-        if (!insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(quoted(info.name), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))))
-            throw StageError{stage, insert.lastError().text()};
+        NativeInsert insert(nativeHandle(m_db),
+                            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(quoted(info.name), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                            int(names.size()), stage);
 
         qsizetype referenceIndex = -1;
         if (referenceMap) {
@@ -865,18 +915,18 @@ private:
             if (insert.exec()) {
                 m_savepoints.release(stage);
                 if (newKeys)
-                    newKeys->insert(oldKeys->at(record), insert.lastInsertId().toLongLong());
+                    newKeys->insert(oldKeys->at(record), insert.lastInsertId());
                 ++m_result.restored[int(table)];
                 continue;
             }
-            const QSqlError error = insert.lastError();
-            if (isDatabaseFailure(error))
-                throw StageError{stage, error.text()};
+            const QString error = insert.errorMessage();
+            if (isDatabaseFailure(insert.errorCode()))
+                throw StageError{stage, error};
             // When the database has already given up the whole transaction,
             // there is no savepoint left to return to.
             if (!m_savepoints.rollBack())
-                throw StageError{stage, error.text()};
-            reject(table, index, line, error.databaseText().isEmpty() ? error.text() : error.databaseText());
+                throw StageError{stage, error};
+            reject(table, index, line, error);
         }
     }
 
