@@ -50,6 +50,13 @@ private:
 
 ContactsRecordset::ContactsRecordset(QObject *parent) : QAbstractTableModel(parent) {}
 
+void ContactsRecordset::requireCurrent() const
+{
+    if (!m_hasCurrent)
+        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
+                                     "Requested operation requires a current record."));
+}
+
 void ContactsRecordset::open(const QSqlDatabase &db)
 {
     beginResetModel();
@@ -70,15 +77,13 @@ qint64 ContactsRecordset::currentId() const
 
 QVariant ContactsRecordset::value(int field) const
 {
-    if (!m_hasCurrent)
-        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record."));
+    requireCurrent();
     return m_values.value(field);
 }
 
 void ContactsRecordset::setValue(int field, const QVariant &value)
 {
-    if (!m_hasCurrent)
-        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record."));
+    requireCurrent();
     if (field == ContactField::ContactID)
         throw Failure(QStringLiteral("Field 'ContactID' cannot be updated."));
     const QVariant newValue = storable(value);
@@ -185,8 +190,7 @@ void ContactsRecordset::addNew()
 
 void ContactsRecordset::update()
 {
-    if (!m_hasCurrent)
-        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record."));
+    requireCurrent();
     if (!isEditing())
         return;
     const QStringList &names = contactFieldNames();
@@ -238,8 +242,7 @@ void ContactsRecordset::cancelUpdate()
 
 void ContactsRecordset::deleteCurrent()
 {
-    if (!m_hasCurrent)
-        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record."));
+    requireCurrent();
     if (!m_isNew) {
         const qint64 id = currentId();
         Transaction transaction(m_db);

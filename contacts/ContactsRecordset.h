@@ -59,6 +59,8 @@ signals:
     void valueChanged(int field);
 
 private:
+    // Throws Failure when there is no current row.
+    void requireCurrent() const;
     bool seek(const QString &condition, const QVariant &bound, bool storeFirst);
     void loadRow(const QVector<QVariant> &values);
     void clearRow();
