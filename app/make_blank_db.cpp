@@ -1,5 +1,5 @@
 // Build tool: writes the empty template database from the built-in schema.
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Failure.h"
 
 #include <QCoreApplication>

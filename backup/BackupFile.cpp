@@ -2,7 +2,7 @@
 
 #include "BackupText.h"
 
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Failure.h"
 #include "frame/Paths.h"
 

@@ -6,7 +6,7 @@
 #include "search/ContactSearch.h"
 #include "contacts/ContactListModel.h"
 #include "contacts/Form1.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
 

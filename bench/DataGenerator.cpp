@@ -1,6 +1,6 @@
 #include "DataGenerator.h"
 
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Failure.h"
 
 #include <QDate>

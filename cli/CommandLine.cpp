@@ -3,7 +3,7 @@
 #include "backup/BackupFile.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
-#include "frame/StartUp.h"
+#include "store/StartUp.h"
 #include "frame/Trap.h"
 #include "reports/ReportRenderer.h"
 

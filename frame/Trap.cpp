@@ -5,43 +5,48 @@
 
 #include <exception>
 
+namespace {
+// Runs the body; whatever it throws becomes an Error, so that no exception
+// ever leaves a slot.
+Status runCatching(const std::function<Status()> &body)
+{
+    try {
+        return body();
+    } catch (const Failure &thrown) {
+        return failure(thrown.description());
+    } catch (const std::exception &thrown) {
+        return failure(QString::fromLocal8Bit(thrown.what()));
+    } catch (...) {
+        return failure(QStringLiteral("Unexpected failure."));
+    }
+}
+} // namespace
+
 Trap::Trap(QWidget *parent, QString unit, QString procedure)
     : m_parent(parent), m_unit(std::move(unit)), m_procedure(std::move(procedure))
 {
 }
 
-bool Trap::run(int number, const std::function<void()> &body)
+bool Trap::run(int number, const std::function<Status()> &body)
 {
-    QString description;
-    try {
-        body();
+    const Status outcome = runCatching(body);
+    if (outcome)
         return true;
-    } catch (const Failure &failure) {
-        description = failure.description();
-    } catch (const std::exception &error) {
-        description = QString::fromLocal8Bit(error.what());
-    }
     ++m_failures;
-    reportApplicationError(m_parent, m_unit, m_procedure, number, description);
+    reportApplicationError(m_parent, m_unit, m_procedure, number, outcome.error().description);
     return false;
 }
 
-bool Trap::step(int number, const std::function<void()> &body)
+bool runGuarded(QWidget *parent, const QString &unit, const QString &procedure,
+                const std::function<Status()> &body)
 {
-    return run(number, body);
-}
-
-bool Trap::test(int number, const std::function<bool()> &condition)
-{
-    bool result = true;
-    run(number, [&] { result = condition(); });
-    return result;
-}
-
-bool Trap::confirm(int number, const std::function<bool()> &ask)
-{
-    bool yes = false;
-    if (!run(number, [&] { yes = ask(); }))
-        return false;
-    return yes;
+    const Status outcome = runCatching(body);
+    if (outcome)
+        return true;
+    try {
+        reportApplicationError(parent, unit, procedure, kUntrappedStep, outcome.error().description);
+    } catch (...) {
+        // Showing the box itself failed; there is nowhere left to report it.
+    }
+    return false;
 }

@@ -6,7 +6,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupText.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "DialogFrame.h"
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/MessageService.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"

@@ -4,7 +4,7 @@
 #include "ReportRenderer.h"
 
 #include "frame/Clock.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Failure.h"
 
 #include <cups/cups.h>

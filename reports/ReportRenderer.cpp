@@ -1,7 +1,7 @@
 #include "ReportRenderer.h"
 
 #include "frame/Clock.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Failure.h"
 
 #include <QFile>

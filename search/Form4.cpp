@@ -4,7 +4,7 @@
 #include "ContactSearch.h"
 #include "SearchResultsModel.h"
 #include "contacts/Form1.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/ErrorReport.h"
 #include "frame/Failure.h"
 #include "frame/MessageService.h"

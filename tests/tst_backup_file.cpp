@@ -5,7 +5,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupText.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "contacts/ContactFields.h"
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 #include "frame/Settings.h"
 

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "reports/Form3.h"
 #include "reports/ReportPreview.h"
 #include "reports/ReportRenderer.h"

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "contacts/Form1.h"
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 #include "frame/Theme.h"
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "frame/Database.h"
+#include "store/Database.h"
 #include "frame/Failure.h"
 #include "frame/Paths.h"
 

@@ -1,9 +1,9 @@
 #include "StartUp.h"
 
-#include "Database.h"
-#include "Failure.h"
-#include "Paths.h"
-#include "Trap.h"
+#include "store/Database.h"
+#include "frame/Failure.h"
+#include "frame/Paths.h"
+#include "frame/Trap.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "Database.h"
+#include "store/Database.h"
 
-#include "Failure.h"
-#include "Paths.h"
+#include "frame/Failure.h"
+#include "frame/Paths.h"
 
 #include <QAtomicInteger>
 #include <QFile>
@@ -74,7 +74,7 @@ void closeConnection(QSqlDatabase &db)
 // The schema is a resource of the static library: make sure it is linked in.
 static void initSchemaResource()
 {
-    Q_INIT_RESOURCE(corvanta);
+    Q_INIT_RESOURCE(store);
 }
 
 QStringList schemaStatements()

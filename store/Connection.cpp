@@ -1,0 +1,129 @@
+#include "Connection.h"
+
+#include "frame/Paths.h"
+
+#include <QAtomicInteger>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include <sqlite3.h>
+
+namespace {
+QAtomicInteger<quint64> g_connectionCounter;
+
+Error errorFrom(const QSqlError &error)
+{
+    bool isNumber = false;
+    const int code = error.nativeErrorCode().toInt(&isNumber);
+    return failure(error.text(), isNumber ? code : 0);
+}
+} // namespace
+
+Connection::Connection(QSqlDatabase db) : m_db(std::move(db)) {}
+
+Connection::~Connection()
+{
+    const QString name = m_db.connectionName();
+    m_db.close();
+    m_db = QSqlDatabase();
+    if (!name.isEmpty())
+        QSqlDatabase::removeDatabase(name);
+}
+
+Result<std::unique_ptr<Connection>> Connection::openLive()
+{
+    return open(liveDatabasePath());
+}
+
+Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open mode)
+{
+    if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
+        return failure(QStringLiteral("Could not find file '%1'.").arg(path));
+    const QString name = QStringLiteral("corvanta-%1").arg(++g_connectionCounter);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open()) {
+        const Error error = errorFrom(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        return error;
+    }
+    std::unique_ptr<Connection> connection(new Connection(db));
+    // Neither pragma is essential: a read-only file keeps its journal mode.
+    (void)connection->exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    (void)connection->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    return connection;
+}
+
+Status Connection::exec(const QString &sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql))
+        return errorOf(query);
+    return {};
+}
+
+Result<QSqlQuery> Connection::prepare(const QString &sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.prepare(sql))
+        return errorOf(query);
+    return query;
+}
+
+Status Connection::run(QSqlQuery &query)
+{
+    if (!query.exec())
+        return errorOf(query);
+    return {};
+}
+
+Status Connection::transaction()
+{
+    if (!m_db.transaction())
+        return errorOf(m_db);
+    return {};
+}
+
+Status Connection::commit()
+{
+    if (!m_db.commit())
+        return errorOf(m_db);
+    return {};
+}
+
+Status Connection::rollback()
+{
+    if (!m_db.rollback())
+        return errorOf(m_db);
+    return {};
+}
+
+Result<sqlite3 *> Connection::sqliteHandle()
+{
+    const QVariant handle = m_db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return failure(QStringLiteral("The database driver does not use SQLite."));
+    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.data());
+    if (!db)
+        return failure(QStringLiteral("The database connection is closed."));
+    // The handle is only usable through our own SQLite library when the
+    // driver was linked against that same library.
+    if (sqlite3_libversion_number() != SQLITE_VERSION_NUMBER)
+        return failure(QStringLiteral("The database driver uses another SQLite library (%1) than the program (%2).")
+                           .arg(sqlite3_libversion_number())
+                           .arg(SQLITE_VERSION_NUMBER));
+    return db;
+}
+
+Error Connection::errorOf(const QSqlQuery &query)
+{
+    return errorFrom(query.lastError());
+}
+
+Error Connection::errorOf(const QSqlDatabase &db)
+{
+    return errorFrom(db.lastError());
+}
