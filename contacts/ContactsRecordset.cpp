@@ -95,7 +95,6 @@ void ContactsRecordset::setValue(int field, const QVariant &value)
         m_changed.append(field);
     const QModelIndex cell = index(0, field);
     emit dataChanged(cell, cell);
-    emit valueChanged(field);
 }
 
 void ContactsRecordset::loadRow(const QVector<QVariant> &values)
@@ -228,16 +227,6 @@ void ContactsRecordset::update()
     if (query.numRowsAffected() == 0)
         throw Failure(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
     m_changed.clear();
-}
-
-void ContactsRecordset::cancelUpdate()
-{
-    if (m_isNew) {
-        clearRow();
-        return;
-    }
-    if (!m_changed.isEmpty())
-        requery();
 }
 
 void ContactsRecordset::deleteCurrent()

@@ -39,7 +39,6 @@ public:
 
     void addNew();        // a new row, stored by update()
     void update();        // writes the pending changes
-    void cancelUpdate();  // forgets the pending changes
     void deleteCurrent(); // deletes the contact and its calls; no current row after
     void requery();       // re-reads the current row from the database
     qint64 count() const;
@@ -55,8 +54,6 @@ public:
 signals:
     // The current row is another one (or there is none any more).
     void currentRowChanged();
-    // A value of the current row changed (typed or stored).
-    void valueChanged(int field);
 
 private:
     // Throws Failure when there is no current row.
