@@ -731,6 +731,7 @@ void Form1::PushButton4_Click()
     trap.step(116, [this] {
         ui->SSTab1->setCurrentWidget(ui->tabGeneral);
         ui->Text1_0->setFocus();
+        ui->Text1_0->selectAll();
     });
 }
 

@@ -58,6 +58,11 @@ void ContactCommandsTest::createThenSaveWithoutType()
     QVERIFY(!child<QPushButton>(&form, "PushButton3")->isEnabled());
     QCOMPARE(form.callsRs()->rowCount(), 0);
 
+    // The default name is selected as a whole, so typing replaces it.
+    QCOMPARE(child<QLineEdit>(&form, "Text1_0")->selectedText(), QStringLiteral("New Contact"));
+    QTest::keyClicks(child<QLineEdit>(&form, "Text1_0"), "O'Neil");
+    QCOMPARE(child<QLineEdit>(&form, "Text1_0")->text(), QStringLiteral("O'Neil"));
+
     QTest::mouseClick(child<QPushButton>(&form, "PushButton7"), Qt::LeftButton);
     QCOMPARE(env.messages.informations(), QStringList({"Please select contact type."}));
     QVERIFY(child<QComboBox>(&form, "dcbContactType")->hasFocus());
