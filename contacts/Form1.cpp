@@ -803,6 +803,7 @@ void Form1::PushButton9_Click()
     trap.step(100, [this] {
         Form5 dialog(this);
         dialog.exec();
+        loadLabels();
     });
 }
 

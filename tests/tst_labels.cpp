@@ -111,6 +111,8 @@ void LabelsTest::typedCaptionShowsOnActivationAndAfterRestart()
         return;
     QCOMPARE(GetSetting(QStringLiteral("Label 8")), QStringLiteral("Cell number"));
     QCOMPARE(GetSetting(QStringLiteral("Label 27")), QStringLiteral("Notes: (private)"));
+    // The window shows the new captions as soon as the editor closes.
+    QCOMPARE(main->fieldLabel(8)->text(), QStringLiteral("Cell number"));
 
     activate(*main);
     QCOMPARE(main->fieldLabel(8)->text(), QStringLiteral("Cell number"));
