@@ -143,12 +143,28 @@ private:
     QByteArray m_buffer;
 };
 
-void appendText(QByteArray &out, const QVariant &value)
+// The one text encoder: a quote, the UTF-8 text without carriage returns,
+// line feeds and apostrophes, a blank and a quote. The removed characters are
+// ASCII, so removing their bytes is the same as removing the characters; runs
+// between them are copied whole.
+void appendCleanUtf8(QByteArray &out, QByteArrayView bytes)
 {
     out.append('\'');
-    if (!value.isNull())
-        out.append(cleanText(value.toString()).toUtf8());
+    const char *run = bytes.data();
+    const char *end = run + bytes.size();
+    for (const char *p = run; p != end; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == '\'') {
+            out.append(run, p - run);
+            run = p + 1;
+        }
+    }
+    out.append(run, end - run);
     out.append(" '", 2);
+}
+
+void appendText(QByteArray &out, const QVariant &value)
+{
+    appendCleanUtf8(out, value.isNull() ? QByteArray() : value.toString().toUtf8());
 }
 
 void appendValue(QByteArray &out, const QVariant &value, FieldKind kind, DateText &dates)
@@ -211,8 +227,8 @@ QVariant columnVariant(sqlite3_stmt *statement, int column)
 }
 
 // Encodes one column of a row straight from SQLite's UTF-8 text; every
-// unusual value takes the general path through appendValue, so both give
-// the same bytes.
+// unusual value takes the general path through appendValue. Texts go through
+// appendCleanUtf8 on both paths.
 class ColumnEncoder {
 public:
     explicit ColumnEncoder(DateText &dates) : m_dates(dates) {}
@@ -232,20 +248,7 @@ public:
             const char *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
             const QByteArrayView bytes(text, sqlite3_column_bytes(statement, column));
             if (kind == FieldKind::Text && (isAscii(bytes) || isValidUtf8(bytes))) {
-                // The removed characters are ASCII, so removing their bytes is
-                // the same as removing the characters. Runs between them are
-                // copied whole.
-                out.append('\'');
-                const char *run = bytes.data();
-                const char *end = run + bytes.size();
-                for (const char *p = run; p != end; ++p) {
-                    if (*p == '\r' || *p == '\n' || *p == '\'') {
-                        out.append(run, p - run);
-                        run = p + 1;
-                    }
-                }
-                out.append(run, end - run);
-                out.append(" '", 2);
+                appendCleanUtf8(out, bytes);
                 return;
             }
             if (kind == FieldKind::Date && bytes.size() <= qsizetype(sizeof(DateKey::bytes))) {
@@ -556,18 +559,18 @@ namespace {
 bool isDatabaseFailure(int primaryCode)
 {
     switch (primaryCode) {
-    case 4:  // ABORT
-    case 5:  // BUSY
-    case 6:  // LOCKED
-    case 7:  // NOMEM
-    case 8:  // READONLY
-    case 9:  // INTERRUPT
-    case 10: // IOERR
-    case 11: // CORRUPT
-    case 13: // FULL
-    case 14: // CANTOPEN
-    case 15: // PROTOCOL
-    case 26: // NOTADB
+    case SQLITE_ABORT:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_READONLY:
+    case SQLITE_INTERRUPT:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+    case SQLITE_NOTADB:
         return true;
     default:
         return false;
@@ -695,6 +698,7 @@ public:
 
     qint64 lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
     // The primary result code of the last failure, and its message.
+    // The primary result code: the low byte of the extended one.
     int errorCode() const { return m_errorCode & 0xFF; }
     QString errorMessage() const { return m_errorMessage; }
 
@@ -787,12 +791,6 @@ private:
         for (const QString &name : std::as_const(names))
             execOrThrow(m_db, QStringLiteral("DROP INDEX %1").arg(quoted(name)), Stage::OpenDatabase);
         return statements;
-    }
-
-    void prepare(QSqlQuery &query, const QString &sql)
-    {
-        if (!query.prepare(sql))
-            throw StageError{Stage::OpenDatabase, query.lastError().text()};
     }
 
     void reject(BackupTable table, qsizetype index, const QString &line, const QString &reason)
