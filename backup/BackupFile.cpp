@@ -547,6 +547,9 @@ QString RestoreResult::message() const
         return QStringLiteral("No data to restore.");
     case RestoreStatus::NoFile:
         return QStringLiteral("No file to restore.");
+    case RestoreStatus::NotBackup:
+        return QStringLiteral("The file is not a backup: it has no line beginning with \"TABLE\". "
+                              "Nothing was restored and the database was not changed.");
     case RestoreStatus::Failed:
         break;
     }
@@ -956,6 +959,15 @@ RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, Restor
     const BackupLines lines(data);
     if (lines.isEmpty()) {
         result.status = RestoreStatus::NoData;
+        return result;
+    }
+    // Without a single marker line every section is empty, and the
+    // delete-first mode would empty the database and report success.
+    bool hasMarker = false;
+    for (qsizetype i = 0; i < lines.size() && !hasMarker; ++i)
+        hasMarker = lines.isMarker(i);
+    if (!hasMarker) {
+        result.status = RestoreStatus::NotBackup;
         return result;
     }
     try {

@@ -53,7 +53,9 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
 BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunction &progress = {});
 
 enum class RestoreMode { DeleteFirst, Append };
-enum class RestoreStatus { Done, NoData, NoFile, Failed };
+// NotBackup: the file has no marker line at all (a file of another kind, a
+// UTF-16 file, a file of blanks); nothing was changed.
+enum class RestoreStatus { Done, NoData, NoFile, NotBackup, Failed };
 
 // A record line that could not be restored.
 struct RejectedRecord {
@@ -76,7 +78,8 @@ struct RestoreResult {
     qint64 rejected = 0;
     bool keysFromFile = false; // the file's key section was used
     // "Done." (with the number of records that could not be restored),
-    // "No data to restore." or "No file to restore."; empty after a failure.
+    // "No data to restore.", "No file to restore." or the refusal of a file
+    // that is not a backup; empty after a failure.
     QString message() const;
 };
 

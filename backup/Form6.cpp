@@ -283,6 +283,7 @@ void Form6::PushButton2_Click()
         trap.step(278, [&] { MessageService::instance().information(this, result.message()); });
         return;
     case RestoreStatus::NoData:
+    case RestoreStatus::NotBackup:
         trap.step(280, [&] { MessageService::instance().information(this, result.message()); });
         return;
     case RestoreStatus::NoFile:

@@ -154,8 +154,8 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
     qint64 reported = 0;
     callbacks.rejected = [&](const backup::RejectedRecord &record) {
         if (++reported <= 10)
-            *io.err << "corvanta: line " << record.lineNumber << " of the " << backup::tableName(record.table)
-                    << " section was not restored: " << record.reason << Qt::endl;
+            *io.err << "corvanta: line " << record.lineNumber << " of the file (" << backup::tableName(record.table)
+                    << ") was not restored: " << record.reason << Qt::endl;
     };
     callbacks.progress = [&](qint64 done, qint64 total) { progress.update(done, total); };
     const backup::RestoreResult result = backup::restoreBackup(
@@ -167,6 +167,7 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
         return result.rejected == 0 ? 0 : 1;
     case backup::RestoreStatus::NoData:
     case backup::RestoreStatus::NoFile:
+    case backup::RestoreStatus::NotBackup:
         *io.err << "corvanta: " << result.message() << Qt::endl;
         return 1;
     case backup::RestoreStatus::Failed:

@@ -86,6 +86,8 @@ private slots:
     void lineCarryingSqlIsRejectedAndRunsNothing();
     void malformedLinesAreReportedAndTheRestRestored();
     void noFileAndNoDataLeaveTheDatabaseUntouched();
+    void fileWithoutMarkerIsRefused_data();
+    void fileWithoutMarkerIsRefused();
     void databaseFailureInTheMiddleLeavesTheDatabaseAsBefore();
     void interruptedRestoreLeavesTheDatabaseAsBefore();
     void sectionsAreFoundByPosition();
@@ -452,6 +454,51 @@ void BackupFileTest::noFileAndNoDataLeaveTheDatabaseUntouched()
     const RestoreResult empty = restoreBackup(folder(), RestoreMode::DeleteFirst);
     QCOMPARE(empty.status, RestoreStatus::NoData);
     QCOMPARE(empty.message(), QStringLiteral("No data to restore."));
+    QCOMPARE(snapshot(db), before);
+}
+
+void BackupFileTest::fileWithoutMarkerIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("mode");
+    const QString backupText = QStringLiteral("TABLE Contact Types\r\n'Friend '\r\n\r\nTABLE Contacts\r\n\r\n"
+                                              "TABLE Calls\r\n\r\nTABLE END\r\n\r\n");
+    QByteArray utf16;
+    for (const QChar c : backupText) {
+        utf16.append(char(c.unicode() & 0xFF));
+        utf16.append(char(c.unicode() >> 8));
+    }
+    const QByteArray other = "Name,Phone\r\nO'Brien,555-0100\r\n'Zoë ', 'Ünal\tTab '\r\n";
+    const QByteArray blanks = "   \r\n\t\r\n \n\r\n";
+    const QByteArray lowerCase = "table Contact Types\r\n'Friend '\r\n\r\ntable END\r\n";
+    for (const int mode : {int(RestoreMode::DeleteFirst), int(RestoreMode::Append)}) {
+        const char *name = mode == int(RestoreMode::DeleteFirst) ? "delete first" : "append";
+        QTest::addRow("UTF-16 backup, %s", name) << utf16 << mode;
+        QTest::addRow("list of another program, %s", name) << other << mode;
+        QTest::addRow("blanks, %s", name) << blanks << mode;
+        QTest::addRow("lower-case markers, %s", name) << lowerCase << mode;
+    }
+}
+
+void BackupFileTest::fileWithoutMarkerIsRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, mode);
+    TestData::addType(db, QStringLiteral("Kept's"));
+    TestData::addCall(db, 1, QStringLiteral("2021-01-01"), QStringLiteral("10:00:00"), QStringLiteral("Kept"));
+    const QString before = snapshot(db);
+    QVERIFY(count(db, QStringLiteral("Calls")) > 0);
+
+    writeFile(file(), bytes);
+    const RestoreResult result = restoreBackup(folder(), RestoreMode(mode));
+    if (result.status == RestoreStatus::NoData) {
+        // A file of blanks alone may count as holding no lines at all.
+        QVERIFY(bytes.trimmed().isEmpty());
+    } else {
+        QCOMPARE(result.status, RestoreStatus::NotBackup);
+        QVERIFY2(result.message().contains(QStringLiteral("not a backup")), qPrintable(result.message()));
+    }
+    QCOMPARE(result.restored[0] + result.restored[1] + result.restored[2], 0);
     QCOMPARE(snapshot(db), before);
 }
 
