@@ -803,8 +803,20 @@ private:
             m_callbacks.rejected(RejectedRecord{table, index + 1, line, reason});
     }
 
-    // Turns one value of the line into what is stored; false when it does not convert.
-    bool convert(const RecordValue &value, FieldKind kind, QVariant *stored, QString *why)
+    // A value quoted in a rejection message: at most kQuotedLength characters,
+    // so that a huge value gives a message of ordinary size.
+    static QString quotedValue(const QString &text)
+    {
+        constexpr qsizetype kQuotedLength = 200;
+        if (text.size() <= kQuotedLength)
+            return text;
+        return QStringLiteral("%1... (%2 characters)").arg(text.left(kQuotedLength)).arg(text.size());
+    }
+
+    // Turns one value of the line into what is stored; false when it does not
+    // convert. The writer leaves out Null captions of the Contact Types
+    // section, so there an empty text is an empty caption; elsewhere it is Null.
+    bool convert(BackupTable table, const RecordValue &value, FieldKind kind, QVariant *stored, QString *why)
     {
         if (value.kind == RecordValue::Null) {
             *stored = QVariant();
@@ -816,7 +828,7 @@ private:
             bool ok = false;
             const qlonglong number = value.text.trimmed().toLongLong(&ok);
             if (!ok) {
-                *why = QStringLiteral("'%1' is not a whole number.").arg(value.text);
+                *why = QStringLiteral("'%1' is not a whole number.").arg(quotedValue(value.text));
                 return false;
             }
             *stored = number;
@@ -824,12 +836,12 @@ private:
         }
         case FieldKind::Date: {
             if (value.kind != RecordValue::Text) {
-                *why = QStringLiteral("%1 is not a date.").arg(value.text);
+                *why = QStringLiteral("%1 is not a date.").arg(quotedValue(value.text));
                 return false;
             }
             const QString iso = m_dates.parse(value.text);
             if (iso.isNull()) {
-                *why = QStringLiteral("'%1' is not a date or time.").arg(value.text);
+                *why = QStringLiteral("'%1' is not a date or time.").arg(quotedValue(value.text));
                 return false;
             }
             *stored = iso;
@@ -840,7 +852,7 @@ private:
             // The writer puts one space before every closing apostrophe.
             if (value.kind == RecordValue::Text && text.endsWith(QLatin1Char(' ')))
                 text.chop(1);
-            *stored = text.isEmpty() ? QVariant() : QVariant(text);
+            *stored = text.isEmpty() && table != BackupTable::ContactTypes ? QVariant() : QVariant(text);
             return true;
         }
         }
@@ -895,7 +907,7 @@ private:
             for (qsizetype i = 0; i < valueCount; ++i) {
                 QVariant stored;
                 QString why;
-                if (!convert(values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
+                if (!convert(table, values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
                     reject(table, index, line,
                            QStringLiteral("Field %1: %2").arg(info.columns.at(i + 1).name, why));
                     converted = false;

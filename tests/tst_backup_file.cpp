@@ -85,6 +85,8 @@ private slots:
     void appendTwiceKeepsCallsWithTheirContacts();
     void lineCarryingSqlIsRejectedAndRunsNothing();
     void malformedLinesAreReportedAndTheRestRestored();
+    void emptyCaptionComesBackEmpty();
+    void rejectionQuotesAtMostPartOfAHugeValue();
     void noFileAndNoDataLeaveTheDatabaseUntouched();
     void fileWithoutMarkerIsRefused_data();
     void fileWithoutMarkerIsRefused();
@@ -440,6 +442,53 @@ void BackupFileTest::malformedLinesAreReportedAndTheRestRestored()
     QCOMPARE(TestData::scalar(db, "SELECT group_concat(coalesce(Subject, '-') || ':' || coalesce(Notes, '-'), '/') FROM Calls")
                  .toString(),
              QStringLiteral("fine:-/12:-0"));
+}
+
+void BackupFileTest::emptyCaptionComesBackEmpty()
+{
+    const qint64 empty = TestData::addType(db, QString(""));
+    const qint64 named = TestData::addType(db, QStringLiteral("O'Neil's friends"));
+    TestData::addContact(db, {{QStringLiteral("FirstName"), QStringLiteral("Ann")},
+                              {QStringLiteral("ContactTypeID"), empty}});
+    TestData::addContact(db, {{QStringLiteral("FirstName"), QStringLiteral("Bob")},
+                              {QStringLiteral("ContactTypeID"), named}});
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM \"Contact Types\" WHERE ContactType = ''").toInt(), 1);
+    const QByteArray first = backupBytes();
+    QVERIFY(first.contains("\r\n' ' \r\n"));
+
+    const RestoreResult result = restoreBackup(folder(), RestoreMode::DeleteFirst);
+    QCOMPARE(result.message(), QStringLiteral("Done."));
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM \"Contact Types\" WHERE ContactType IS NULL").toInt(), 0);
+    QCOMPARE(TestData::scalar(db, "SELECT c.FirstName FROM Contacts c JOIN \"Contact Types\" t "
+                                  "ON t.ContactTypeID = c.ContactTypeID WHERE t.ContactType = ''")
+                 .toString(),
+             QStringLiteral("Ann"));
+    // The next backup keeps the empty caption instead of dropping it.
+    QCOMPARE(backupBytes(), first);
+}
+
+void BackupFileTest::rejectionQuotesAtMostPartOfAHugeValue()
+{
+    const QByteArray huge(100000, '7');
+    writeFile(file(), "TABLE Contact Types\r\n'One ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+                      "TABLE Calls\r\n"
+                      "1, '" + huge + "', '2:30:00 PM', 'huge date ', ' '\r\n"
+                      "'" + huge + "x', '3/14/2021', '2:30:00 PM', 'huge number ', ' '\r\n"
+                      "1, '3/14/2021', '2:30:00 PM', 'fine ', ' '\r\n"
+                      "TABLE END\r\n\r\n");
+    QList<RejectedRecord> rejected;
+    RestoreCallbacks callbacks;
+    callbacks.rejected = [&](const RejectedRecord &record) { rejected << record; };
+    const RestoreResult result = restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks);
+    QCOMPARE(result.status, RestoreStatus::Done);
+    QCOMPARE(result.rejected, 2);
+    QCOMPARE(rejected.size(), 2);
+    for (const RejectedRecord &record : std::as_const(rejected)) {
+        QVERIFY2(record.reason.size() < 300, qPrintable(QString::number(record.reason.size())));
+        QVERIFY2(record.reason.contains(QString(200, QLatin1Char('7'))), qPrintable(record.reason));
+        QVERIFY2(record.reason.contains(QStringLiteral("characters")), qPrintable(record.reason));
+    }
+    QCOMPARE(count(db, QStringLiteral("Calls")), 1);
 }
 
 void BackupFileTest::noFileAndNoDataLeaveTheDatabaseUntouched()
