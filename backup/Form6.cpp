@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QScreen>
 
@@ -31,9 +33,17 @@ const QString kRestoreProcedure = QStringLiteral("PushButton2_Click");
 // Rejected records are reported one by one up to this many; the rest are only counted.
 constexpr qint64 kRejectionsShown = 10;
 
+// The desktop folder; the home folder when there is no desktop folder (many
+// Linux homes have none, and a backup into it would fail).
 QString defaultFolder()
 {
-    return GetSpecialFolder(kSpecialFolderDesktop) + QLatin1Char('/');
+    const QString desktop = GetSpecialFolder(kSpecialFolderDesktop);
+    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
+        return desktop + QLatin1Char('/');
+    QString home = QDir::homePath();
+    if (!home.endsWith(QLatin1Char('/')))
+        home += QLatin1Char('/');
+    return home;
 }
 
 QString truthText(bool value)

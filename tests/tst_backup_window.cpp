@@ -63,6 +63,14 @@ protected:
         return false;
     }
 };
+// Names the desktop folder in the user's folder list of the isolated
+// configuration folder, where QStandardPaths looks it up.
+void writeUserDirs(const QString &desktop)
+{
+    QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/user-dirs.dirs"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("XDG_DESKTOP_DIR=\"" + QFile::encodeName(desktop) + "\"\n");
+}
 } // namespace
 
 class BackupWindowTest : public QObject {
@@ -73,6 +81,7 @@ private slots:
     void cleanup();
 
     void firstOpeningUsesTheDefaults();
+    void homeIsTheDefaultWithoutADesktopFolder();
     void folderAndOptionsAreRemembered();
     void neitherOptionSelectedRestoresNothing();
     void backupThenRestoreInBothModes();
@@ -130,6 +139,10 @@ void BackupWindowTest::cleanup()
 
 void BackupWindowTest::firstOpeningUsesTheDefaults()
 {
+    // A desktop folder that exists, named in the user's folder list.
+    const QString desktopDir = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).absoluteFilePath(QStringLiteral("../Desk top"));
+    QVERIFY(QDir().mkpath(desktopDir));
+    writeUserDirs(QDir::cleanPath(desktopDir));
     window = openWindow();
     QCOMPARE(window->windowTitle(), QStringLiteral("Backup/Restore Database"));
     const QString desktop = GetSpecialFolder(kSpecialFolderDesktop) + QLatin1Char('/');
@@ -140,6 +153,21 @@ void BackupWindowTest::firstOpeningUsesTheDefaults()
     // Loading writes no restore mode.
     QCOMPARE(GetSetting(QLatin1String(kSettingOption1), QStringLiteral("unset")), QStringLiteral("unset"));
     QCOMPARE(window->backupFilePath(), QDir::cleanPath(desktop + QStringLiteral("BackupDB.txt")));
+}
+
+void BackupWindowTest::homeIsTheDefaultWithoutADesktopFolder()
+{
+    const QString missing = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).absoluteFilePath(QStringLiteral("../no desktop"));
+    QDir(missing).removeRecursively();
+    writeUserDirs(QDir::cleanPath(missing));
+    QCOMPARE(GetSpecialFolder(kSpecialFolderDesktop), QDir::cleanPath(missing));
+    window = openWindow();
+    QString home = QDir::homePath();
+    if (!home.endsWith(QLatin1Char('/')))
+        home += QLatin1Char('/');
+    QCOMPARE(folderBox(window)->text(), home);
+    QCOMPARE(GetSetting(QLatin1String(kSettingPath)), home);
+    QCOMPARE(window->backupFilePath(), QDir::cleanPath(home + QStringLiteral("BackupDB.txt")));
 }
 
 void BackupWindowTest::folderAndOptionsAreRemembered()
