@@ -550,6 +550,8 @@ QString RestoreResult::message() const
     case RestoreStatus::NotBackup:
         return QStringLiteral("The file is not a backup: it has no line beginning with \"TABLE\". "
                               "Nothing was restored and the database was not changed.");
+    case RestoreStatus::Declined:
+        return QStringLiteral("Nothing was restored: the database is as it was before.");
     case RestoreStatus::Failed:
         break;
     }
@@ -766,6 +768,11 @@ public:
 
         for (const QString &statement : std::as_const(m_deferredIndexes))
             execOrThrow(m_db, statement, Stage::Finish);
+        if (m_mode == RestoreMode::DeleteFirst && m_result.rejected > 0 && m_callbacks.acceptRejects
+            && !m_callbacks.acceptRejects(m_result.rejected)) {
+            m_declined = true;
+            return; // the guard rolls everything back
+        }
         transaction.commit();
         if (m_callbacks.progress)
             m_callbacks.progress(m_total, m_total);
@@ -960,6 +967,10 @@ private:
     QStringList m_deferredIndexes;
     qint64 m_total = 0;
     qint64 m_done = 0;
+    bool m_declined = false;
+
+public:
+    bool declined() const { return m_declined; }
 };
 
 } // namespace
@@ -983,8 +994,13 @@ RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, Restor
         return result;
     }
     try {
-        Restorer(db, lines, mode, callbacks, result).run();
-        result.status = RestoreStatus::Done;
+        Restorer restorer(db, lines, mode, callbacks, result);
+        restorer.run();
+        result.status = restorer.declined() ? RestoreStatus::Declined : RestoreStatus::Done;
+        if (restorer.declined()) {
+            for (qint64 &count : result.restored)
+                count = 0;
+        }
     } catch (const StageError &error) {
         result.status = RestoreStatus::Failed;
         result.failedStage = error.stage;

@@ -55,7 +55,9 @@ BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunct
 enum class RestoreMode { DeleteFirst, Append };
 // NotBackup: the file has no marker line at all (a file of another kind, a
 // UTF-16 file, a file of blanks); nothing was changed.
-enum class RestoreStatus { Done, NoData, NoFile, NotBackup, Failed };
+// Declined: a delete-first restore rejected records and the replacement was
+// not accepted; everything was rolled back.
+enum class RestoreStatus { Done, NoData, NoFile, NotBackup, Declined, Failed };
 
 // A record line that could not be restored.
 struct RejectedRecord {
@@ -67,6 +69,10 @@ struct RejectedRecord {
 
 struct RestoreCallbacks {
     std::function<void(const RejectedRecord &)> rejected;
+    // Asked before a delete-first restore that rejected records commits, with
+    // the number rejected: true replaces the existing data anyway, false rolls
+    // the whole restore back. Without it the restore commits.
+    std::function<bool(qint64 rejected)> acceptRejects;
     ProgressFunction progress;
 };
 

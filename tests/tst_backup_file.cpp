@@ -86,6 +86,8 @@ private slots:
     void lineCarryingSqlIsRejectedAndRunsNothing();
     void malformedLinesAreReportedAndTheRestRestored();
     void emptyCaptionComesBackEmpty();
+    void deleteFirstWithRejectsAsksBeforeCommitting_data();
+    void deleteFirstWithRejectsAsksBeforeCommitting();
     void rejectionQuotesAtMostPartOfAHugeValue();
     void noFileAndNoDataLeaveTheDatabaseUntouched();
     void fileWithoutMarkerIsRefused_data();
@@ -465,6 +467,56 @@ void BackupFileTest::emptyCaptionComesBackEmpty()
              QStringLiteral("Ann"));
     // The next backup keeps the empty caption instead of dropping it.
     QCOMPARE(backupBytes(), first);
+}
+
+void BackupFileTest::deleteFirstWithRejectsAsksBeforeCommitting_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("No rolls back") << false;
+    QTest::newRow("Yes replaces") << true;
+}
+
+void BackupFileTest::deleteFirstWithRejectsAsksBeforeCommitting()
+{
+    QFETCH(bool, accept);
+    TestData::addType(db, QStringLiteral("Kept's"));
+    TestData::addCall(db, 1, QStringLiteral("2021-01-01"), QStringLiteral("10:00:00"), QStringLiteral("Kept\nline"));
+    const QString before = snapshot(db);
+    writeFile(file(), "TABLE Contact Types\r\n'Friend ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+                      "TABLE Calls\r\n"
+                      "1, '3/14/2021', '2:30:00 PM', 'fine ', ' '\r\n"
+                      "1, '2/30/2021', '2:30:00 PM', 'no such day ', ' '\r\n"
+                      "1, 'soon', '2:30:00 PM', 'no date ', ' '\r\n"
+                      "TABLE END\r\n\r\n");
+    QList<qint64> asked;
+    RestoreCallbacks callbacks;
+    callbacks.acceptRejects = [&](qint64 count) {
+        asked << count;
+        return accept;
+    };
+    const RestoreResult result = restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks);
+    QCOMPARE(asked, QList<qint64>{2});
+    QCOMPARE(result.rejected, 2);
+    if (accept) {
+        QCOMPARE(result.status, RestoreStatus::Done);
+        QCOMPARE(TestData::scalar(db, "SELECT group_concat(Subject, '/') FROM Calls").toString(), QStringLiteral("fine"));
+        QCOMPARE(TestData::scalar(db, "SELECT group_concat(ContactType, '/') FROM \"Contact Types\"").toString(),
+                 QStringLiteral("Friend"));
+    } else {
+        QCOMPARE(result.status, RestoreStatus::Declined);
+        QCOMPARE(result.restored[0] + result.restored[1] + result.restored[2], 0);
+        QCOMPARE(snapshot(db), before);
+        // The indexes dropped for the run are back with the rows.
+        QVERIFY(TestData::scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'").toInt() > 0);
+    }
+
+    // An append asks nothing, and a clean delete-first file neither.
+    asked.clear();
+    QCOMPARE(restoreBackup(folder(), RestoreMode::Append, callbacks).status, RestoreStatus::Done);
+    writeFile(file(), "TABLE Contact Types\r\n'Friend ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+                      "TABLE Calls\r\nTABLE END\r\n\r\n");
+    QCOMPARE(restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks).status, RestoreStatus::Done);
+    QVERIFY(asked.isEmpty());
 }
 
 void BackupFileTest::rejectionQuotesAtMostPartOfAHugeValue()
