@@ -6,6 +6,7 @@
 #include "frame/Failure.h"
 #include "frame/Paths.h"
 
+#include <cerrno>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -111,6 +112,15 @@ void execOrThrow(QSqlDatabase &db, const QString &sql, Stage stage)
 
 // ---------------------------------------------------------------- writing
 
+// The text of a failed write; a full disk is named as such, since the file
+// system's own text for it is often only "Unknown error".
+QString writeFailure(int cause, const QString &errorText)
+{
+    if (cause == ENOSPC || cause == EDQUOT)
+        return QStringLiteral("The disk is full; the old backup file was kept.");
+    return errorText;
+}
+
 // Collects the file in a buffer and hands it to the device in large pieces.
 class LineWriter {
 public:
@@ -132,8 +142,11 @@ public:
     {
         if (m_buffer.isEmpty())
             return;
-        if (m_device.write(m_buffer) != m_buffer.size())
-            throw StageError{stage, m_device.errorString()};
+        errno = 0;
+        if (m_device.write(m_buffer) != m_buffer.size()) {
+            const int cause = errno;
+            throw StageError{stage, writeFailure(cause, m_device.errorString())};
+        }
         m_buffer.resize(0);
     }
 
@@ -524,10 +537,12 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
         file.cancelWriting();
         return written;
     }
+    errno = 0;
     if (!file.commit()) {
+        const int cause = errno;
         written.ok = false;
         written.failedStage = Stage::Finish;
-        written.error = file.errorString();
+        written.error = writeFailure(cause, file.errorString());
     }
     return written;
 }

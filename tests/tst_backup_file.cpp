@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -86,6 +87,7 @@ private slots:
     void lineCarryingSqlIsRejectedAndRunsNothing();
     void malformedLinesAreReportedAndTheRestRestored();
     void emptyCaptionComesBackEmpty();
+    void fullDiskIsNamed();
     void deleteFirstWithRejectsAsksBeforeCommitting_data();
     void deleteFirstWithRejectsAsksBeforeCommitting();
     void rejectionQuotesAtMostPartOfAHugeValue();
@@ -517,6 +519,19 @@ void BackupFileTest::deleteFirstWithRejectsAsksBeforeCommitting()
                       "TABLE Calls\r\nTABLE END\r\n\r\n");
     QCOMPARE(restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks).status, RestoreStatus::Done);
     QVERIFY(asked.isEmpty());
+}
+
+void BackupFileTest::fullDiskIsNamed()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    for (int i = 0; i < 3000; ++i)
+        TestData::addType(db, QStringLiteral("A type with a long caption to fill the buffer %1 ").arg(i).repeated(8));
+    QFile full(QStringLiteral("/dev/full"));
+    QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const BackupResult result = writeBackupTo(db, full);
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.contains(QStringLiteral("disk is full")), qPrintable(result.error));
 }
 
 void BackupFileTest::rejectionQuotesAtMostPartOfAHugeValue()
