@@ -6,6 +6,7 @@
 #include "frame/Failure.h"
 #include "frame/Paths.h"
 
+#include <cerrno>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -111,6 +112,15 @@ void execOrThrow(QSqlDatabase &db, const QString &sql, Stage stage)
 
 // ---------------------------------------------------------------- writing
 
+// The text of a failed write; a full disk is named as such, since the file
+// system's own text for it is often only "Unknown error".
+QString writeFailure(int cause, const QString &errorText)
+{
+    if (cause == ENOSPC || cause == EDQUOT)
+        return QStringLiteral("The disk is full; the old backup file was kept.");
+    return errorText;
+}
+
 // Collects the file in a buffer and hands it to the device in large pieces.
 class LineWriter {
 public:
@@ -132,8 +142,11 @@ public:
     {
         if (m_buffer.isEmpty())
             return;
-        if (m_device.write(m_buffer) != m_buffer.size())
-            throw StageError{stage, m_device.errorString()};
+        errno = 0;
+        if (m_device.write(m_buffer) != m_buffer.size()) {
+            const int cause = errno;
+            throw StageError{stage, writeFailure(cause, m_device.errorString())};
+        }
         m_buffer.resize(0);
     }
 
@@ -143,12 +156,28 @@ private:
     QByteArray m_buffer;
 };
 
-void appendText(QByteArray &out, const QVariant &value)
+// The one text encoder: a quote, the UTF-8 text without carriage returns,
+// line feeds and apostrophes, a blank and a quote. The removed characters are
+// ASCII, so removing their bytes is the same as removing the characters; runs
+// between them are copied whole.
+void appendCleanUtf8(QByteArray &out, QByteArrayView bytes)
 {
     out.append('\'');
-    if (!value.isNull())
-        out.append(cleanText(value.toString()).toUtf8());
+    const char *run = bytes.data();
+    const char *end = run + bytes.size();
+    for (const char *p = run; p != end; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == '\'') {
+            out.append(run, p - run);
+            run = p + 1;
+        }
+    }
+    out.append(run, end - run);
     out.append(" '", 2);
+}
+
+void appendText(QByteArray &out, const QVariant &value)
+{
+    appendCleanUtf8(out, value.isNull() ? QByteArray() : value.toString().toUtf8());
 }
 
 void appendValue(QByteArray &out, const QVariant &value, FieldKind kind, DateText &dates)
@@ -211,8 +240,8 @@ QVariant columnVariant(sqlite3_stmt *statement, int column)
 }
 
 // Encodes one column of a row straight from SQLite's UTF-8 text; every
-// unusual value takes the general path through appendValue, so both give
-// the same bytes.
+// unusual value takes the general path through appendValue. Texts go through
+// appendCleanUtf8 on both paths.
 class ColumnEncoder {
 public:
     explicit ColumnEncoder(DateText &dates) : m_dates(dates) {}
@@ -232,20 +261,7 @@ public:
             const char *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
             const QByteArrayView bytes(text, sqlite3_column_bytes(statement, column));
             if (kind == FieldKind::Text && (isAscii(bytes) || isValidUtf8(bytes))) {
-                // The removed characters are ASCII, so removing their bytes is
-                // the same as removing the characters. Runs between them are
-                // copied whole.
-                out.append('\'');
-                const char *run = bytes.data();
-                const char *end = run + bytes.size();
-                for (const char *p = run; p != end; ++p) {
-                    if (*p == '\r' || *p == '\n' || *p == '\'') {
-                        out.append(run, p - run);
-                        run = p + 1;
-                    }
-                }
-                out.append(run, end - run);
-                out.append(" '", 2);
+                appendCleanUtf8(out, bytes);
                 return;
             }
             if (kind == FieldKind::Date && bytes.size() <= qsizetype(sizeof(DateKey::bytes))) {
@@ -521,10 +537,12 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
         file.cancelWriting();
         return written;
     }
+    errno = 0;
     if (!file.commit()) {
+        const int cause = errno;
         written.ok = false;
         written.failedStage = Stage::Finish;
-        written.error = file.errorString();
+        written.error = writeFailure(cause, file.errorString());
     }
     return written;
 }
@@ -544,6 +562,11 @@ QString RestoreResult::message() const
         return QStringLiteral("No data to restore.");
     case RestoreStatus::NoFile:
         return QStringLiteral("No file to restore.");
+    case RestoreStatus::NotBackup:
+        return QStringLiteral("The file is not a backup: it has no line beginning with \"TABLE\". "
+                              "Nothing was restored and the database was not changed.");
+    case RestoreStatus::Declined:
+        return QStringLiteral("Nothing was restored: the database is as it was before.");
     case RestoreStatus::Failed:
         break;
     }
@@ -556,18 +579,18 @@ namespace {
 bool isDatabaseFailure(int primaryCode)
 {
     switch (primaryCode) {
-    case 4:  // ABORT
-    case 5:  // BUSY
-    case 6:  // LOCKED
-    case 7:  // NOMEM
-    case 8:  // READONLY
-    case 9:  // INTERRUPT
-    case 10: // IOERR
-    case 11: // CORRUPT
-    case 13: // FULL
-    case 14: // CANTOPEN
-    case 15: // PROTOCOL
-    case 26: // NOTADB
+    case SQLITE_ABORT:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_READONLY:
+    case SQLITE_INTERRUPT:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+    case SQLITE_NOTADB:
         return true;
     default:
         return false;
@@ -695,6 +718,7 @@ public:
 
     qint64 lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
     // The primary result code of the last failure, and its message.
+    // The primary result code: the low byte of the extended one.
     int errorCode() const { return m_errorCode & 0xFF; }
     QString errorMessage() const { return m_errorMessage; }
 
@@ -759,6 +783,11 @@ public:
 
         for (const QString &statement : std::as_const(m_deferredIndexes))
             execOrThrow(m_db, statement, Stage::Finish);
+        if (m_mode == RestoreMode::DeleteFirst && m_result.rejected > 0 && m_callbacks.acceptRejects
+            && !m_callbacks.acceptRejects(m_result.rejected)) {
+            m_declined = true;
+            return; // the guard rolls everything back
+        }
         transaction.commit();
         if (m_callbacks.progress)
             m_callbacks.progress(m_total, m_total);
@@ -789,12 +818,6 @@ private:
         return statements;
     }
 
-    void prepare(QSqlQuery &query, const QString &sql)
-    {
-        if (!query.prepare(sql))
-            throw StageError{Stage::OpenDatabase, query.lastError().text()};
-    }
-
     void reject(BackupTable table, qsizetype index, const QString &line, const QString &reason)
     {
         ++m_result.rejected;
@@ -802,8 +825,20 @@ private:
             m_callbacks.rejected(RejectedRecord{table, index + 1, line, reason});
     }
 
-    // Turns one value of the line into what is stored; false when it does not convert.
-    bool convert(const RecordValue &value, FieldKind kind, QVariant *stored, QString *why)
+    // A value quoted in a rejection message: at most kQuotedLength characters,
+    // so that a huge value gives a message of ordinary size.
+    static QString quotedValue(const QString &text)
+    {
+        constexpr qsizetype kQuotedLength = 200;
+        if (text.size() <= kQuotedLength)
+            return text;
+        return QStringLiteral("%1... (%2 characters)").arg(text.left(kQuotedLength)).arg(text.size());
+    }
+
+    // Turns one value of the line into what is stored; false when it does not
+    // convert. The writer leaves out Null captions of the Contact Types
+    // section, so there an empty text is an empty caption; elsewhere it is Null.
+    bool convert(BackupTable table, const RecordValue &value, FieldKind kind, QVariant *stored, QString *why)
     {
         if (value.kind == RecordValue::Null) {
             *stored = QVariant();
@@ -815,7 +850,7 @@ private:
             bool ok = false;
             const qlonglong number = value.text.trimmed().toLongLong(&ok);
             if (!ok) {
-                *why = QStringLiteral("'%1' is not a whole number.").arg(value.text);
+                *why = QStringLiteral("'%1' is not a whole number.").arg(quotedValue(value.text));
                 return false;
             }
             *stored = number;
@@ -823,12 +858,12 @@ private:
         }
         case FieldKind::Date: {
             if (value.kind != RecordValue::Text) {
-                *why = QStringLiteral("%1 is not a date.").arg(value.text);
+                *why = QStringLiteral("%1 is not a date.").arg(quotedValue(value.text));
                 return false;
             }
             const QString iso = m_dates.parse(value.text);
             if (iso.isNull()) {
-                *why = QStringLiteral("'%1' is not a date or time.").arg(value.text);
+                *why = QStringLiteral("'%1' is not a date or time.").arg(quotedValue(value.text));
                 return false;
             }
             *stored = iso;
@@ -839,7 +874,7 @@ private:
             // The writer puts one space before every closing apostrophe.
             if (value.kind == RecordValue::Text && text.endsWith(QLatin1Char(' ')))
                 text.chop(1);
-            *stored = text.isEmpty() ? QVariant() : QVariant(text);
+            *stored = text.isEmpty() && table != BackupTable::ContactTypes ? QVariant() : QVariant(text);
             return true;
         }
         }
@@ -894,7 +929,7 @@ private:
             for (qsizetype i = 0; i < valueCount; ++i) {
                 QVariant stored;
                 QString why;
-                if (!convert(values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
+                if (!convert(table, values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
                     reject(table, index, line,
                            QStringLiteral("Field %1: %2").arg(info.columns.at(i + 1).name, why));
                     converted = false;
@@ -947,6 +982,10 @@ private:
     QStringList m_deferredIndexes;
     qint64 m_total = 0;
     qint64 m_done = 0;
+    bool m_declined = false;
+
+public:
+    bool declined() const { return m_declined; }
 };
 
 } // namespace
@@ -960,9 +999,23 @@ RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, Restor
         result.status = RestoreStatus::NoData;
         return result;
     }
+    // Without a single marker line every section is empty, and the
+    // delete-first mode would empty the database and report success.
+    bool hasMarker = false;
+    for (qsizetype i = 0; i < lines.size() && !hasMarker; ++i)
+        hasMarker = lines.isMarker(i);
+    if (!hasMarker) {
+        result.status = RestoreStatus::NotBackup;
+        return result;
+    }
     try {
-        Restorer(db, lines, mode, callbacks, result).run();
-        result.status = RestoreStatus::Done;
+        Restorer restorer(db, lines, mode, callbacks, result);
+        restorer.run();
+        result.status = restorer.declined() ? RestoreStatus::Declined : RestoreStatus::Done;
+        if (restorer.declined()) {
+            for (qint64 &count : result.restored)
+                count = 0;
+        }
     } catch (const StageError &error) {
         result.status = RestoreStatus::Failed;
         result.failedStage = error.stage;

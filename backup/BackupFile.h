@@ -53,7 +53,11 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
 BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunction &progress = {});
 
 enum class RestoreMode { DeleteFirst, Append };
-enum class RestoreStatus { Done, NoData, NoFile, Failed };
+// NotBackup: the file has no marker line at all (a file of another kind, a
+// UTF-16 file, a file of blanks); nothing was changed.
+// Declined: a delete-first restore rejected records and the replacement was
+// not accepted; everything was rolled back.
+enum class RestoreStatus { Done, NoData, NoFile, NotBackup, Declined, Failed };
 
 // A record line that could not be restored.
 struct RejectedRecord {
@@ -65,6 +69,10 @@ struct RejectedRecord {
 
 struct RestoreCallbacks {
     std::function<void(const RejectedRecord &)> rejected;
+    // Asked before a delete-first restore that rejected records commits, with
+    // the number rejected: true replaces the existing data anyway, false rolls
+    // the whole restore back. Without it the restore commits.
+    std::function<bool(qint64 rejected)> acceptRejects;
     ProgressFunction progress;
 };
 
@@ -76,7 +84,8 @@ struct RestoreResult {
     qint64 rejected = 0;
     bool keysFromFile = false; // the file's key section was used
     // "Done." (with the number of records that could not be restored),
-    // "No data to restore." or "No file to restore."; empty after a failure.
+    // "No data to restore.", "No file to restore." or the refusal of a file
+    // that is not a backup; empty after a failure.
     QString message() const;
 };
 

@@ -9,27 +9,6 @@
 
 namespace backup {
 
-QString cleanText(const QString &text)
-{
-    // Most texts hold none of the removed characters: keep them as they are.
-    bool clean = true;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\'')) {
-            clean = false;
-            break;
-        }
-    }
-    if (clean)
-        return text;
-    QString result;
-    result.reserve(text.size());
-    for (const QChar c : text) {
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n') && c != QLatin1Char('\''))
-            result.append(c);
-    }
-    return result;
-}
-
 bool isValidUtf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());

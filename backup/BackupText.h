@@ -27,9 +27,6 @@ inline constexpr const char *kKeysEnd = "KEYS END";
 // How a field is written and read back.
 enum class FieldKind { Long, Date, YesNo, Text };
 
-// A text value as the file holds it: CR, LF and apostrophes removed.
-QString cleanText(const QString &text);
-
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(QByteArrayView bytes);
 // Windows-1252, the encoding of files written by older installations.

@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QScreen>
 
@@ -31,9 +33,17 @@ const QString kRestoreProcedure = QStringLiteral("PushButton2_Click");
 // Rejected records are reported one by one up to this many; the rest are only counted.
 constexpr qint64 kRejectionsShown = 10;
 
+// The desktop folder; the home folder when there is no desktop folder (many
+// Linux homes have none, and a backup into it would fail).
 QString defaultFolder()
 {
-    return GetSpecialFolder(kSpecialFolderDesktop) + QLatin1Char('/');
+    const QString desktop = GetSpecialFolder(kSpecialFolderDesktop);
+    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
+        return desktop + QLatin1Char('/');
+    QString home = QDir::homePath();
+    if (!home.endsWith(QLatin1Char('/')))
+        home += QLatin1Char('/');
+    return home;
 }
 
 QString truthText(bool value)
@@ -112,6 +122,15 @@ public:
         m_dialog.setAutoReset(false);
     }
     ~RunProgress() { m_dialog.close(); }
+
+    // Takes the dialog away while a box of the run is shown, so that the box
+    // is never covered by an application-modal dialog it cannot get past. The
+    // next progress report shows the dialog again.
+    void pause()
+    {
+        m_dialog.reset();
+        m_dialog.hide();
+    }
 
     ProgressFunction function()
     {
@@ -253,10 +272,13 @@ void Form6::PushButton2_Click()
     }
 
     qint64 rejected = 0;
+    RunProgress *shownProgress = nullptr;
     RestoreCallbacks callbacks;
     callbacks.rejected = [&](const RejectedRecord &record) {
         if (++rejected > kRejectionsShown)
             return;
+        if (shownProgress)
+            shownProgress->pause();
         QString line = record.line;
         if (line.size() > 80)
             line = line.left(77) + QStringLiteral("...");
@@ -265,12 +287,26 @@ void Form6::PushButton2_Click()
                                    .arg(record.lineNumber)
                                    .arg(record.reason, line));
     };
+    // The existing data is replaced despite rejected records only when the
+    // user says so; No (the default) rolls the whole restore back.
+    callbacks.acceptRejects = [&](qint64 count) {
+        if (shownProgress)
+            shownProgress->pause();
+        const QString text = QStringLiteral("%1 %2 could not be restored.\n"
+                                            "Replace the existing data with the rest anyway?")
+                                 .arg(count)
+                                 .arg(count == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+        return MessageService::instance().question(this, QStringLiteral("Question"), text)
+            == MessageService::Answer::Yes;
+    };
     RestoreResult result;
     const bool ran = trap.step(116, [&] {
         RunningFlag running(m_running);
         RunProgress progress(this, QStringLiteral("Restoring the database..."));
+        shownProgress = &progress;
         callbacks.progress = progress.function();
         result = restoreBackup(ui->Text1->text(), mode, callbacks);
+        shownProgress = nullptr;
     });
     if (!ran)
         return;
@@ -283,6 +319,8 @@ void Form6::PushButton2_Click()
         trap.step(278, [&] { MessageService::instance().information(this, result.message()); });
         return;
     case RestoreStatus::NoData:
+    case RestoreStatus::NotBackup:
+    case RestoreStatus::Declined:
         trap.step(280, [&] { MessageService::instance().information(this, result.message()); });
         return;
     case RestoreStatus::NoFile:

@@ -114,6 +114,7 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
     bool deleteFirst = false;
     bool append = false;
     bool yes = false;
+    bool acceptRejects = false;
     for (int i = 1; i < args.size(); ++i) {
         const QString &arg = args.at(i);
         if (arg == QLatin1String("--delete-first"))
@@ -122,6 +123,8 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
             append = true;
         else if (arg == QLatin1String("--yes"))
             yes = true;
+        else if (arg == QLatin1String("--accept-rejects"))
+            acceptRejects = true;
         else if (arg.startsWith(QLatin1String("--")))
             return usage(io, QStringLiteral("unknown option %1.").arg(arg));
         else if (folder.isEmpty())
@@ -154,10 +157,18 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
     qint64 reported = 0;
     callbacks.rejected = [&](const backup::RejectedRecord &record) {
         if (++reported <= 10)
-            *io.err << "corvanta: line " << record.lineNumber << " of the " << backup::tableName(record.table)
-                    << " section was not restored: " << record.reason << Qt::endl;
+            *io.err << "corvanta: line " << record.lineNumber << " of the file (" << backup::tableName(record.table)
+                    << ") was not restored: " << record.reason << Qt::endl;
     };
     callbacks.progress = [&](qint64 done, qint64 total) { progress.update(done, total); };
+    // --yes confirms the deletion, not the loss of rejected records.
+    callbacks.acceptRejects = [&](qint64 count) {
+        if (!acceptRejects)
+            *io.err << "corvanta: " << count << (count == 1 ? " record" : " records")
+                    << " could not be restored; the restore was rolled back. "
+                       "Add --accept-rejects to replace the data anyway." << Qt::endl;
+        return acceptRejects;
+    };
     const backup::RestoreResult result = backup::restoreBackup(
         QDir(folder).absolutePath(), deleteFirst ? backup::RestoreMode::DeleteFirst : backup::RestoreMode::Append, callbacks);
     progress.finish();
@@ -167,6 +178,8 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
         return result.rejected == 0 ? 0 : 1;
     case backup::RestoreStatus::NoData:
     case backup::RestoreStatus::NoFile:
+    case backup::RestoreStatus::NotBackup:
+    case backup::RestoreStatus::Declined:
         *io.err << "corvanta: " << result.message() << Qt::endl;
         return 1;
     case backup::RestoreStatus::Failed:

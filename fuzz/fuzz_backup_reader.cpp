@@ -87,6 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("restore failed", first.error.toUtf8());
     if (first.status == RestoreStatus::NoData && !bytes.isEmpty() && lines.size() != 0)
         fail("lines but no data");
+    if (first.status == RestoreStatus::NotBackup) {
+        QSqlQuery count(db);
+        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM Contacts")) || !count.next() || count.value(0).toInt() != 1)
+            fail("a refused file changed the database");
+    }
 
     const QByteArray written = backupOf(db);
     const RestoreResult again = restoreBackupData(db, written, RestoreMode::DeleteFirst);

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -85,7 +86,14 @@ private slots:
     void appendTwiceKeepsCallsWithTheirContacts();
     void lineCarryingSqlIsRejectedAndRunsNothing();
     void malformedLinesAreReportedAndTheRestRestored();
+    void emptyCaptionComesBackEmpty();
+    void fullDiskIsNamed();
+    void deleteFirstWithRejectsAsksBeforeCommitting_data();
+    void deleteFirstWithRejectsAsksBeforeCommitting();
+    void rejectionQuotesAtMostPartOfAHugeValue();
     void noFileAndNoDataLeaveTheDatabaseUntouched();
+    void fileWithoutMarkerIsRefused_data();
+    void fileWithoutMarkerIsRefused();
     void databaseFailureInTheMiddleLeavesTheDatabaseAsBefore();
     void interruptedRestoreLeavesTheDatabaseAsBefore();
     void sectionsAreFoundByPosition();
@@ -440,6 +448,116 @@ void BackupFileTest::malformedLinesAreReportedAndTheRestRestored()
              QStringLiteral("fine:-/12:-0"));
 }
 
+void BackupFileTest::emptyCaptionComesBackEmpty()
+{
+    const qint64 empty = TestData::addType(db, QString(""));
+    const qint64 named = TestData::addType(db, QStringLiteral("O'Neil's friends"));
+    TestData::addContact(db, {{QStringLiteral("FirstName"), QStringLiteral("Ann")},
+                              {QStringLiteral("ContactTypeID"), empty}});
+    TestData::addContact(db, {{QStringLiteral("FirstName"), QStringLiteral("Bob")},
+                              {QStringLiteral("ContactTypeID"), named}});
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM \"Contact Types\" WHERE ContactType = ''").toInt(), 1);
+    const QByteArray first = backupBytes();
+    QVERIFY(first.contains("\r\n' ' \r\n"));
+
+    const RestoreResult result = restoreBackup(folder(), RestoreMode::DeleteFirst);
+    QCOMPARE(result.message(), QStringLiteral("Done."));
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM \"Contact Types\" WHERE ContactType IS NULL").toInt(), 0);
+    QCOMPARE(TestData::scalar(db, "SELECT c.FirstName FROM Contacts c JOIN \"Contact Types\" t "
+                                  "ON t.ContactTypeID = c.ContactTypeID WHERE t.ContactType = ''")
+                 .toString(),
+             QStringLiteral("Ann"));
+    // The next backup keeps the empty caption instead of dropping it.
+    QCOMPARE(backupBytes(), first);
+}
+
+void BackupFileTest::deleteFirstWithRejectsAsksBeforeCommitting_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("No rolls back") << false;
+    QTest::newRow("Yes replaces") << true;
+}
+
+void BackupFileTest::deleteFirstWithRejectsAsksBeforeCommitting()
+{
+    QFETCH(bool, accept);
+    TestData::addType(db, QStringLiteral("Kept's"));
+    TestData::addCall(db, 1, QStringLiteral("2021-01-01"), QStringLiteral("10:00:00"), QStringLiteral("Kept\nline"));
+    const QString before = snapshot(db);
+    writeFile(file(), "TABLE Contact Types\r\n'Friend ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+                      "TABLE Calls\r\n"
+                      "1, '3/14/2021', '2:30:00 PM', 'fine ', ' '\r\n"
+                      "1, '2/30/2021', '2:30:00 PM', 'no such day ', ' '\r\n"
+                      "1, 'soon', '2:30:00 PM', 'no date ', ' '\r\n"
+                      "TABLE END\r\n\r\n");
+    QList<qint64> asked;
+    RestoreCallbacks callbacks;
+    callbacks.acceptRejects = [&](qint64 count) {
+        asked << count;
+        return accept;
+    };
+    const RestoreResult result = restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks);
+    QCOMPARE(asked, QList<qint64>{2});
+    QCOMPARE(result.rejected, 2);
+    if (accept) {
+        QCOMPARE(result.status, RestoreStatus::Done);
+        QCOMPARE(TestData::scalar(db, "SELECT group_concat(Subject, '/') FROM Calls").toString(), QStringLiteral("fine"));
+        QCOMPARE(TestData::scalar(db, "SELECT group_concat(ContactType, '/') FROM \"Contact Types\"").toString(),
+                 QStringLiteral("Friend"));
+    } else {
+        QCOMPARE(result.status, RestoreStatus::Declined);
+        QCOMPARE(result.restored[0] + result.restored[1] + result.restored[2], 0);
+        QCOMPARE(snapshot(db), before);
+        // The indexes dropped for the run are back with the rows.
+        QVERIFY(TestData::scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'").toInt() > 0);
+    }
+
+    // An append asks nothing, and a clean delete-first file neither.
+    asked.clear();
+    QCOMPARE(restoreBackup(folder(), RestoreMode::Append, callbacks).status, RestoreStatus::Done);
+    writeFile(file(), "TABLE Contact Types\r\n'Friend ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+                      "TABLE Calls\r\nTABLE END\r\n\r\n");
+    QCOMPARE(restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks).status, RestoreStatus::Done);
+    QVERIFY(asked.isEmpty());
+}
+
+void BackupFileTest::fullDiskIsNamed()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    for (int i = 0; i < 3000; ++i)
+        TestData::addType(db, QStringLiteral("A type with a long caption to fill the buffer %1 ").arg(i).repeated(8));
+    QFile full(QStringLiteral("/dev/full"));
+    QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const BackupResult result = writeBackupTo(db, full);
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.contains(QStringLiteral("disk is full")), qPrintable(result.error));
+}
+
+void BackupFileTest::rejectionQuotesAtMostPartOfAHugeValue()
+{
+    const QByteArray huge(100000, '7');
+    writeFile(file(), "TABLE Contact Types\r\n'One ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+                      "TABLE Calls\r\n"
+                      "1, '" + huge + "', '2:30:00 PM', 'huge date ', ' '\r\n"
+                      "'" + huge + "x', '3/14/2021', '2:30:00 PM', 'huge number ', ' '\r\n"
+                      "1, '3/14/2021', '2:30:00 PM', 'fine ', ' '\r\n"
+                      "TABLE END\r\n\r\n");
+    QList<RejectedRecord> rejected;
+    RestoreCallbacks callbacks;
+    callbacks.rejected = [&](const RejectedRecord &record) { rejected << record; };
+    const RestoreResult result = restoreBackup(folder(), RestoreMode::DeleteFirst, callbacks);
+    QCOMPARE(result.status, RestoreStatus::Done);
+    QCOMPARE(result.rejected, 2);
+    QCOMPARE(rejected.size(), 2);
+    for (const RejectedRecord &record : std::as_const(rejected)) {
+        QVERIFY2(record.reason.size() < 300, qPrintable(QString::number(record.reason.size())));
+        QVERIFY2(record.reason.contains(QString(200, QLatin1Char('7'))), qPrintable(record.reason));
+        QVERIFY2(record.reason.contains(QStringLiteral("characters")), qPrintable(record.reason));
+    }
+    QCOMPARE(count(db, QStringLiteral("Calls")), 1);
+}
+
 void BackupFileTest::noFileAndNoDataLeaveTheDatabaseUntouched()
 {
     TestData::addType(db, QStringLiteral("Kept"));
@@ -452,6 +570,51 @@ void BackupFileTest::noFileAndNoDataLeaveTheDatabaseUntouched()
     const RestoreResult empty = restoreBackup(folder(), RestoreMode::DeleteFirst);
     QCOMPARE(empty.status, RestoreStatus::NoData);
     QCOMPARE(empty.message(), QStringLiteral("No data to restore."));
+    QCOMPARE(snapshot(db), before);
+}
+
+void BackupFileTest::fileWithoutMarkerIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("mode");
+    const QString backupText = QStringLiteral("TABLE Contact Types\r\n'Friend '\r\n\r\nTABLE Contacts\r\n\r\n"
+                                              "TABLE Calls\r\n\r\nTABLE END\r\n\r\n");
+    QByteArray utf16;
+    for (const QChar c : backupText) {
+        utf16.append(char(c.unicode() & 0xFF));
+        utf16.append(char(c.unicode() >> 8));
+    }
+    const QByteArray other = "Name,Phone\r\nO'Brien,555-0100\r\n'Zoë ', 'Ünal\tTab '\r\n";
+    const QByteArray blanks = "   \r\n\t\r\n \n\r\n";
+    const QByteArray lowerCase = "table Contact Types\r\n'Friend '\r\n\r\ntable END\r\n";
+    for (const int mode : {int(RestoreMode::DeleteFirst), int(RestoreMode::Append)}) {
+        const char *name = mode == int(RestoreMode::DeleteFirst) ? "delete first" : "append";
+        QTest::addRow("UTF-16 backup, %s", name) << utf16 << mode;
+        QTest::addRow("list of another program, %s", name) << other << mode;
+        QTest::addRow("blanks, %s", name) << blanks << mode;
+        QTest::addRow("lower-case markers, %s", name) << lowerCase << mode;
+    }
+}
+
+void BackupFileTest::fileWithoutMarkerIsRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, mode);
+    TestData::addType(db, QStringLiteral("Kept's"));
+    TestData::addCall(db, 1, QStringLiteral("2021-01-01"), QStringLiteral("10:00:00"), QStringLiteral("Kept"));
+    const QString before = snapshot(db);
+    QVERIFY(count(db, QStringLiteral("Calls")) > 0);
+
+    writeFile(file(), bytes);
+    const RestoreResult result = restoreBackup(folder(), RestoreMode(mode));
+    if (result.status == RestoreStatus::NoData) {
+        // A file of blanks alone may count as holding no lines at all.
+        QVERIFY(bytes.trimmed().isEmpty());
+    } else {
+        QCOMPARE(result.status, RestoreStatus::NotBackup);
+        QVERIFY2(result.message().contains(QStringLiteral("not a backup")), qPrintable(result.message()));
+    }
+    QCOMPARE(result.restored[0] + result.restored[1] + result.restored[2], 0);
     QCOMPARE(snapshot(db), before);
 }
 

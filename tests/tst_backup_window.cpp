@@ -12,6 +12,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlError>
@@ -63,6 +67,14 @@ protected:
         return false;
     }
 };
+// Names the desktop folder in the user's folder list of the isolated
+// configuration folder, where QStandardPaths looks it up.
+void writeUserDirs(const QString &desktop)
+{
+    QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/user-dirs.dirs"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("XDG_DESKTOP_DIR=\"" + QFile::encodeName(desktop) + "\"\n");
+}
 } // namespace
 
 class BackupWindowTest : public QObject {
@@ -73,6 +85,8 @@ private slots:
     void cleanup();
 
     void firstOpeningUsesTheDefaults();
+    void homeIsTheDefaultWithoutADesktopFolder();
+    void rejectedRecordsAreAnsweredThroughTheRealBoxes();
     void folderAndOptionsAreRemembered();
     void neitherOptionSelectedRestoresNothing();
     void backupThenRestoreInBothModes();
@@ -130,6 +144,10 @@ void BackupWindowTest::cleanup()
 
 void BackupWindowTest::firstOpeningUsesTheDefaults()
 {
+    // A desktop folder that exists, named in the user's folder list.
+    const QString desktopDir = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).absoluteFilePath(QStringLiteral("../Desk top"));
+    QVERIFY(QDir().mkpath(desktopDir));
+    writeUserDirs(QDir::cleanPath(desktopDir));
     window = openWindow();
     QCOMPARE(window->windowTitle(), QStringLiteral("Backup/Restore Database"));
     const QString desktop = GetSpecialFolder(kSpecialFolderDesktop) + QLatin1Char('/');
@@ -140,6 +158,87 @@ void BackupWindowTest::firstOpeningUsesTheDefaults()
     // Loading writes no restore mode.
     QCOMPARE(GetSetting(QLatin1String(kSettingOption1), QStringLiteral("unset")), QStringLiteral("unset"));
     QCOMPARE(window->backupFilePath(), QDir::cleanPath(desktop + QStringLiteral("BackupDB.txt")));
+}
+
+void BackupWindowTest::homeIsTheDefaultWithoutADesktopFolder()
+{
+    const QString missing = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).absoluteFilePath(QStringLiteral("../no desktop"));
+    QDir(missing).removeRecursively();
+    writeUserDirs(QDir::cleanPath(missing));
+    QCOMPARE(GetSpecialFolder(kSpecialFolderDesktop), QDir::cleanPath(missing));
+    window = openWindow();
+    QString home = QDir::homePath();
+    if (!home.endsWith(QLatin1Char('/')))
+        home += QLatin1Char('/');
+    QCOMPARE(folderBox(window)->text(), home);
+    QCOMPARE(GetSetting(QLatin1String(kSettingPath)), home);
+    QCOMPARE(window->backupFilePath(), QDir::cleanPath(home + QStringLiteral("BackupDB.txt")));
+}
+
+void BackupWindowTest::rejectedRecordsAreAnsweredThroughTheRealBoxes()
+{
+    TestData::addType(db, QStringLiteral("Kept"));
+    const QString before = contents(db);
+    QByteArray text = "TABLE Contact Types\r\n'Friend ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\nTABLE Calls\r\n";
+    for (int i = 0; i < 3; ++i)
+        text += "1, '2/30/2021', '2:30:00 PM', 'bad " + QByteArray::number(i) + " ', ' '\r\n";
+    text += "1, '3/14/2021', '2:30:00 PM', 'good ', ' '\r\nTABLE END\r\n\r\n";
+    writeFile(folder() + QStringLiteral("/BackupDB.txt"), text);
+    window = openWindow();
+    useFolder(window);
+
+    // The real boxes, answered as a user would: Yes to deleting, Enter on each
+    // error box, a click on No for the replacement.
+    MessageService::setInstance(nullptr);
+    QStringList seen;
+    bool defaultWasNo = false;
+    bool boxCovered = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox *>(top) && top->isVisible() && qobject_cast<QProgressDialog *>(modal))
+                boxCovered = true;
+        }
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box || box->property("answered").toBool())
+            return;
+        // The first error box stays up longer than the progress dialog's
+        // delay, the time in which that dialog used to cover it.
+        if (box->icon() == QMessageBox::Warning && seen.size() == 1) {
+            if (!box->property("since").isValid())
+                box->setProperty("since", clock.elapsed());
+            if (clock.elapsed() - box->property("since").toLongLong() < 1300)
+                return;
+        }
+        box->setProperty("answered", true);
+        seen << box->text();
+        if (box->text().contains(QLatin1String("Replace the existing data"))) {
+            defaultWasNo = box->defaultButton() == box->button(QMessageBox::No);
+            QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+        } else if (box->text() == kDeleteQuestion) {
+            QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+        } else {
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    driver.start();
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    driver.stop();
+    MessageService::setInstance(&env.messages);
+
+    QCOMPARE(seen.size(), 6);
+    QCOMPARE(seen.first(), kDeleteQuestion);
+    for (int i = 1; i <= 3; ++i)
+        QVERIFY2(seen.at(i).contains(QStringLiteral("Line %1 of the file").arg(8 + i)), qPrintable(seen.at(i)));
+    QVERIFY2(seen.at(4).startsWith(QLatin1String("3 records could not be restored.")), qPrintable(seen.at(4)));
+    QVERIFY(defaultWasNo);
+    QCOMPARE(seen.at(5), QStringLiteral("Nothing was restored: the database is as it was before."));
+    QVERIFY(!boxCovered);
+    QCOMPARE(contents(db), before);
 }
 
 void BackupWindowTest::folderAndOptionsAreRemembered()
