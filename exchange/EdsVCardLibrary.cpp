@@ -28,6 +28,9 @@ namespace {
 
 bool isQuotedPrintableStart(const QString &line)
 {
+    // A folded continuation line holds no parameters.
+    if (line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t')))
+        return false;
     const qsizetype colon = line.indexOf(QLatin1Char(':'));
     if (colon < 0)
         return false;
