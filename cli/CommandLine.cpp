@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "ExchangeCommands.h"
 
 #include "backup/BackupFile.h"
 #include "frame/MessageService.h"
@@ -255,6 +256,8 @@ int runCommandLine(const QStringList &arguments, const CommandLineStreams &io)
         return runRestore(arguments, io);
     if (command == QLatin1String("report"))
         return runReport(arguments, io);
+    if (command == QLatin1String("import") || command == QLatin1String("export"))
+        return runExchangeCommand(arguments, io, [&] { return prepareData(*io.err); });
     return usage(io, QStringLiteral("unknown command %1.").arg(command));
 }
 

@@ -18,3 +18,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
     apt-get install -y -qq "${missing[@]}"
 fi
+# The vCard library of GNOME's address book; its recommended packages would
+# pull in the whole address-book service.
+if ! dpkg-query -W -f='${Status}' libebook-contacts1.2-dev 2>/dev/null | grep -q 'install ok installed'; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends libebook-contacts1.2-dev
+fi

@@ -1,0 +1,129 @@
+#include "ExchangeCommands.h"
+
+#include "CommandLine.h"
+
+#include "exchange/ContactExport.h"
+#include "exchange/ContactImport.h"
+#include "exchange/CsvFormat.h"
+#include "exchange/VCardMapping.h"
+#include "store/Connection.h"
+
+#include <QFile>
+#include <QTextStream>
+
+using namespace exchange;
+
+namespace {
+int usage(const CommandLineStreams &io, const QString &problem)
+{
+    *io.err << "corvanta: " << problem << Qt::endl << Qt::endl << exchangeCommandsHelp() << Qt::flush;
+    return 2;
+}
+
+int runExport(const QStringList &args, const CommandLineStreams &io, const std::function<bool()> &prepareData)
+{
+    if (args.size() != 3 || (args[1] != QLatin1String("--vcard") && args[1] != QLatin1String("--csv")))
+        return usage(io, QStringLiteral("export needs --vcard FILE or --csv FILE."));
+    if (!prepareData())
+        return 1;
+    auto connection = Connection::openLive();
+    if (!connection) {
+        *io.err << "corvanta: export failed: " << connection.error().description << Qt::endl;
+        return 1;
+    }
+    const Result<int> written = exportContacts(**connection, args[2],
+                                               args[1] == QLatin1String("--csv") ? FileFormat::Csv : FileFormat::VCard);
+    if (!written) {
+        *io.err << "corvanta: export failed: " << written.error().description << Qt::endl;
+        return 1;
+    }
+    *io.out << written.value() << " contacts written to " << args[2] << Qt::endl;
+    return 0;
+}
+
+int runImport(const QStringList &args, const CommandLineStreams &io, const std::function<bool()> &prepareData)
+{
+    QStringList files;
+    QString choice;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--on-duplicate")) {
+            if (++i >= args.size() || !QStringList{"skip", "update", "add"}.contains(args[i]))
+                return usage(io, QStringLiteral("--on-duplicate takes skip, update or add."));
+            choice = args[i];
+        } else if (args[i].startsWith(QLatin1String("--"))) {
+            return usage(io, QStringLiteral("unknown option %1.").arg(args[i]));
+        } else {
+            files << args[i];
+        }
+    }
+    if (files.isEmpty())
+        return usage(io, QStringLiteral("import needs at least one FILE."));
+    QList<ContactRecord> records;
+    QStringList notKept;
+    for (const QString &path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *io.err << "corvanta: cannot read " << path << ": " << file.errorString() << Qt::endl;
+            return 1;
+        }
+        const QByteArray bytes = file.readAll();
+        if (detectFormat(bytes) == FileFormat::VCard) {
+            const VCardImport imported = readVCards(bytes);
+            records += imported.contacts;
+            notKept += imported.notKept;
+        } else {
+            const CsvTable table = readCsv(bytes);
+            records += recordsFromCsv(table, automaticMapping(table.rows.value(0)));
+        }
+    }
+    if (!prepareData())
+        return 1;
+    auto connection = Connection::openLive();
+    if (!connection) {
+        *io.err << "corvanta: import failed: " << connection.error().description << Qt::endl;
+        return 1;
+    }
+    Result<DuplicateFinder> finder = DuplicateFinder::load(**connection);
+    if (!finder) {
+        *io.err << "corvanta: import failed: " << finder.error().description << Qt::endl;
+        return 1;
+    }
+    int duplicates = 0;
+    for (const ContactRecord &record : records)
+        duplicates += finder->match(record) != 0;
+    *io.out << records.size() << " contacts found, " << duplicates << " look like contacts already stored." << Qt::endl;
+    if (choice.isEmpty() && duplicates > 0 && io.interactive && io.in) {
+        *io.err << "Skip them, update their empty fields or add them as new? [skip/update/add] " << Qt::flush;
+        const QString answer = io.in->readLine().trimmed().toLower();
+        choice = QStringList{"skip", "update", "add"}.contains(answer) ? answer : QStringLiteral("skip");
+    }
+    const DuplicatePolicy policy = choice == QLatin1String("update") ? DuplicatePolicy::FillEmpty
+                                   : choice == QLatin1String("add")  ? DuplicatePolicy::AddNew
+                                                                     : DuplicatePolicy::Skip;
+    const Result<ImportOutcome> outcome = importContacts(**connection, records, policy);
+    if (!outcome) {
+        *io.err << "corvanta: import failed, the database is unchanged: " << outcome.error().description << Qt::endl;
+        return 1;
+    }
+    *io.out << outcome->added << " added, " << outcome->filled << " updated, " << outcome->skipped << " skipped, "
+            << outcome->typesCreated << " contact types created." << Qt::endl;
+    for (const QString &item : notKept)
+        *io.err << "corvanta: not imported: " << item << Qt::endl;
+    return 0;
+}
+} // namespace
+
+QString exchangeCommandsHelp()
+{
+    return QStringLiteral(
+        "  corvanta import FILE... [--on-duplicate skip|update|add]\n"
+        "                                            import vCard or CSV files\n"
+        "  corvanta export --vcard FILE | --csv FILE write every contact to FILE\n");
+}
+
+int runExchangeCommand(const QStringList &arguments, const CommandLineStreams &io, const std::function<bool()> &prepareData)
+{
+    if (arguments.value(0) == QLatin1String("export"))
+        return runExport(arguments, io, prepareData);
+    return runImport(arguments, io, prepareData);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ContactRecord.h"
+
+#include "frame/Result.h"
+
+#include <QHash>
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+class Connection;
+
+namespace exchange {
+
+enum class DuplicatePolicy { Skip, FillEmpty, AddNew };
+
+// Which contacts of a file look like contacts already stored: the same
+// e-mail address, or the same first and last name with the same phone digits.
+// Holds the stored contacts for the check.
+class DuplicateFinder {
+public:
+    static Result<DuplicateFinder> load(Connection &connection);
+    // The key of the stored contact that the record matches, or 0.
+    qint64 match(const ContactRecord &record) const;
+    const QStringList *stored(qint64 contactId) const;
+
+private:
+    QHash<qint64, QStringList> m_rows;
+    QHash<QString, qint64> m_byEmail;
+    QHash<QString, qint64> m_byNameAndPhone;
+};
+
+struct ImportOutcome {
+    int added = 0;
+    int filled = 0;   // duplicates whose empty fields were filled
+    int skipped = 0;
+    int typesCreated = 0;
+    bool cancelled = false;
+};
+
+// Stores the records in one transaction; types named by the records that do
+// not exist yet are created. `progress` is told (done, total) and returns
+// false to cancel; a cancel or a failure leaves the database as it was.
+Result<ImportOutcome> importContacts(Connection &connection, const QList<ContactRecord> &records,
+                                     DuplicatePolicy policy,
+                                     const std::function<bool(int, int)> &progress = {});
+
+} // namespace exchange

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace exchange {
+
+// Field positions of the Contacts table (position 0 is the key).
+enum Field : int {
+    ContactID, FirstName, LastName, Dear, Address, City, StateOrProvince, PostalCode, Region,
+    Country, CompanyName, Title, EmailName, WorkPhone, WorkExtension, HomePhone, MobilePhone,
+    FaxNumber, Notes, ContactTypeID, ReferredBy, MaritalStatus, Hometown, SpouseName, Birthdate,
+    ContactsInterests, SpousesInterests, ChildrenNames,
+    FieldCount
+};
+
+const QStringList &fieldNames();
+
+// One contact as it travels in and out of files: the text of every field,
+// with the contact type by its caption instead of its key. Empty text stands
+// for a missing value.
+struct ContactRecord {
+    std::array<QString, FieldCount> fields;
+    QString typeName;
+
+    QString &operator[](int field) { return fields[field]; }
+    const QString &operator[](int field) const { return fields[field]; }
+};
+
+// Appends a labelled line ("Web page: http://...") to the contact's Notes.
+void appendNoteLine(ContactRecord &record, const QString &label, const QString &value);
+
+} // namespace exchange

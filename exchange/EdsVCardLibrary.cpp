@@ -1,0 +1,173 @@
+// The vCard library of GNOME's address book (libebook-contacts), used
+// without its daemon.
+#include "VCardLibrary.h"
+
+#include <libebook-contacts/libebook-contacts.h>
+
+namespace exchange {
+
+QStringList VCardProperty::parameter(const QString &wanted) const
+{
+    QStringList found;
+    for (const auto &[name, values] : parameters)
+        if (name == wanted)
+            found += values;
+    return found;
+}
+
+QStringList VCardProperty::types() const
+{
+    QStringList found;
+    for (const QString &type : parameter(QStringLiteral("TYPE")))
+        for (const QString &part : type.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            found << part.trimmed().toUpper();
+    return found;
+}
+
+namespace {
+
+bool isQuotedPrintableStart(const QString &line)
+{
+    // A folded continuation line holds no parameters.
+    if (line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t')))
+        return false;
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return false;
+    return line.left(colon).contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive);
+}
+
+// 2.1 cards break quoted-printable values with a "=" at the line end and no
+// blank on the next line; joining them keeps the line structure of the rest.
+QStringList joinSoftLineBreaks(const QStringList &lines)
+{
+    QStringList joined;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (isQuotedPrintableStart(line)) {
+            while (line.endsWith(QLatin1Char('=')) && i + 1 < lines.size()) {
+                line.chop(1);
+                line += lines[++i];
+            }
+        }
+        joined << line;
+    }
+    return joined;
+}
+
+VCard fromEds(EVCard *evc)
+{
+    VCard card;
+    for (GList *a = e_vcard_get_attributes(evc); a; a = a->next) {
+        auto *attribute = static_cast<EVCardAttribute *>(a->data);
+        VCardProperty property;
+        property.group = QString::fromUtf8(e_vcard_attribute_get_group(attribute));
+        property.name = QString::fromUtf8(e_vcard_attribute_get_name(attribute)).toUpper();
+        for (GList *p = e_vcard_attribute_get_params(attribute); p; p = p->next) {
+            auto *param = static_cast<EVCardAttributeParam *>(p->data);
+            QStringList values;
+            for (GList *v = e_vcard_attribute_param_get_values(param); v; v = v->next)
+                values << QString::fromUtf8(static_cast<const char *>(v->data));
+            property.parameters.append({QString::fromUtf8(e_vcard_attribute_param_get_name(param)).toUpper(), values});
+        }
+        for (GList *v = e_vcard_attribute_get_values(attribute); v; v = v->next)
+            property.values << QString::fromUtf8(static_cast<const char *>(v->data));
+        card.properties << property;
+    }
+    return card;
+}
+
+// Folds one logical line at 75 octets without splitting a UTF-8 sequence.
+void appendFolded(QByteArray &out, const QByteArray &line)
+{
+    qsizetype start = 0;
+    qsizetype limit = 75;
+    while (line.size() - start > limit) {
+        qsizetype end = start + limit;
+        while (end > start && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+            --end;
+        out += line.mid(start, end - start);
+        out += "\r\n ";
+        start = end;
+        limit = 74;
+    }
+    out += line.mid(start);
+    out += "\r\n";
+}
+
+class EdsVCardLibrary : public VCardLibrary {
+public:
+    QList<VCard> read(const QString &text) const override
+    {
+        QList<VCard> cards;
+        QStringList lines = text.split(QLatin1Char('\n'));
+        for (QString &line : lines)
+            if (line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+        lines = joinSoftLineBreaks(lines);
+        QStringList current;
+        int depth = 0;
+        for (const QString &line : lines) {
+            const QString word = line.trimmed();
+            if (word.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0) {
+                if (depth++ == 0)
+                    current.clear();
+            }
+            if (depth > 0)
+                current << line;
+            if (depth > 0 && word.compare(QLatin1String("END:VCARD"), Qt::CaseInsensitive) == 0 && --depth == 0) {
+                const QByteArray bytes = current.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+                EVCard *evc = e_vcard_new_from_string(bytes.constData());
+                if (evc) {
+                    cards << fromEds(evc);
+                    g_object_unref(evc);
+                }
+            }
+        }
+        return cards;
+    }
+
+    QByteArray write(const VCard &card) const override
+    {
+        EVCard *evc = e_vcard_new();
+        for (const VCardProperty &property : card.properties) {
+            EVCardAttribute *attribute = e_vcard_attribute_new(
+                property.group.isEmpty() ? nullptr : property.group.toUtf8().constData(), property.name.toUtf8().constData());
+            for (const auto &[name, values] : property.parameters) {
+                EVCardAttributeParam *param = e_vcard_attribute_param_new(name.toUtf8().constData());
+                for (const QString &value : values)
+                    e_vcard_attribute_param_add_value(param, value.toUtf8().constData());
+                e_vcard_attribute_add_param(attribute, param);
+            }
+            for (const QString &value : property.values)
+                e_vcard_attribute_add_value(attribute, value.toUtf8().constData());
+            e_vcard_append_attribute(evc, attribute);
+        }
+        gchar *text = e_vcard_to_string(evc, EVC_FORMAT_VCARD_30);
+        QByteArray written(text);
+        g_free(text);
+        g_object_unref(evc);
+
+        // The library folds by characters; unfold and fold again by octets.
+        written.replace("\r\n ", "");
+        QByteArray out;
+        for (const QByteArray &line : written.split('\n')) {
+            QByteArray logical = line;
+            if (logical.endsWith('\r'))
+                logical.chop(1);
+            if (!logical.isEmpty())
+                appendFolded(out, logical);
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+const VCardLibrary &VCardLibrary::instance()
+{
+    static const EdsVCardLibrary library;
+    return library;
+}
+
+} // namespace exchange

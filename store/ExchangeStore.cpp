@@ -1,0 +1,113 @@
+#include "ExchangeStore.h"
+
+#include "Connection.h"
+
+#include <QSqlRecord>
+
+namespace {
+const QStringList &contactColumns()
+{
+    static const QStringList columns{
+        QStringLiteral("ContactID"),     QStringLiteral("FirstName"),         QStringLiteral("LastName"),
+        QStringLiteral("Dear"),          QStringLiteral("Address"),           QStringLiteral("City"),
+        QStringLiteral("StateOrProvince"), QStringLiteral("PostalCode"),      QStringLiteral("Region"),
+        QStringLiteral("Country"),       QStringLiteral("CompanyName"),       QStringLiteral("Title"),
+        QStringLiteral("EmailName"),     QStringLiteral("WorkPhone"),         QStringLiteral("WorkExtension"),
+        QStringLiteral("HomePhone"),     QStringLiteral("MobilePhone"),       QStringLiteral("FaxNumber"),
+        QStringLiteral("Notes"),         QStringLiteral("ContactTypeID"),     QStringLiteral("ReferredBy"),
+        QStringLiteral("MaritalStatus"), QStringLiteral("Hometown"),          QStringLiteral("SpouseName"),
+        QStringLiteral("Birthdate"),     QStringLiteral("ContactsInterests"), QStringLiteral("SpousesInterests"),
+        QStringLiteral("ChildrenNames")};
+    return columns;
+}
+constexpr int typeColumn = 19;
+
+QVariant stored(int column, const QString &text)
+{
+    if (text.isEmpty())
+        return QVariant();
+    if (column == typeColumn)
+        return text.toLongLong();
+    return text;
+}
+} // namespace
+
+Result<QHash<QString, qint64>> ExchangeStore::typeKeys()
+{
+    Result<QSqlQuery> query = m_connection.prepare(
+        QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactTypeID"));
+    if (!query)
+        return query.error();
+    if (Status ran = Connection::run(*query); !ran)
+        return ran.error();
+    QHash<QString, qint64> keys;
+    while (query->next())
+        if (!keys.contains(query->value(1).toString()))
+            keys.insert(query->value(1).toString(), query->value(0).toLongLong());
+    return keys;
+}
+
+Result<qint64> ExchangeStore::addType(const QString &caption)
+{
+    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"));
+    if (!query)
+        return query.error();
+    query->addBindValue(caption);
+    if (Status ran = Connection::run(*query); !ran)
+        return ran.error();
+    return query->lastInsertId().toLongLong();
+}
+
+Result<QList<QStringList>> ExchangeStore::contacts()
+{
+    Result<QSqlQuery> query = m_connection.prepare(
+        QStringLiteral("SELECT %1 FROM Contacts ORDER BY ContactID").arg(contactColumns().join(QStringLiteral(", "))));
+    if (!query)
+        return query.error();
+    query->setForwardOnly(true);
+    if (Status ran = Connection::run(*query); !ran)
+        return ran.error();
+    QList<QStringList> rows;
+    while (query->next()) {
+        QStringList row;
+        for (int column = 0; column < contactColumns().size(); ++column)
+            row << query->value(column).toString();
+        rows << row;
+    }
+    return rows;
+}
+
+Status ExchangeStore::insertContact(const QStringList &fields)
+{
+    const QStringList columns = contactColumns().mid(1);
+    QStringList marks;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        marks << QStringLiteral("?");
+    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
+                                                       .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    if (!query)
+        return query.error();
+    for (int column = 1; column < contactColumns().size(); ++column)
+        query->addBindValue(stored(column, fields.value(column)));
+    return Connection::run(*query);
+}
+
+Status ExchangeStore::updateContact(qint64 contactId, const QList<QPair<int, QString>> &fields)
+{
+    if (fields.isEmpty())
+        return {};
+    QStringList sets;
+    for (const auto &field : fields) {
+        if (field.first <= 0 || field.first >= contactColumns().size())
+            return failure(QStringLiteral("No such field: %1").arg(field.first));
+        sets << contactColumns()[field.first] + QStringLiteral(" = ?");
+    }
+    Result<QSqlQuery> query =
+        m_connection.prepare(QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ?").arg(sets.join(QStringLiteral(", "))));
+    if (!query)
+        return query.error();
+    for (const auto &field : fields)
+        query->addBindValue(stored(field.first, field.second));
+    query->addBindValue(contactId);
+    return Connection::run(*query);
+}
