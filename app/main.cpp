@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "contacts/Form1.h"
+#include "frame/AppIcon.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QApplication::setApplicationName(QStringLiteral("Corvanta"));
     QApplication::setQuitOnLastWindowClosed(true);
+    installApplicationIcon();
 
     Form1 window;
     window.show();

@@ -1,5 +1,6 @@
 #include "Theme.h"
 
+#include "AppIcon.h"
 #include "Paths.h"
 #include "Trap.h"
 
@@ -58,6 +59,8 @@ QString handCursorPath()
 void ApplyCodeJockWhite(QWidget *mainWindow)
 {
     Trap trap(mainWindow, QStringLiteral("Main"), QStringLiteral("ApplyCodeJockWhite"));
+    // Windows made without the program's main() (tools, tests) still get the icon.
+    installApplicationIcon();
     if (!trap.test(100, [] { return QFile::exists(skinFilePath()); }))
         return;
     whitenWindow(trap, mainWindow, 102, 106);
@@ -72,6 +75,7 @@ void ApplyCodeJockWhite(QWidget *mainWindow)
 void ApplyFormColorWhite(QWidget *window)
 {
     Trap trap(window, QStringLiteral("Main"), QStringLiteral("ApplyFormColorWhite"));
+    installApplicationIcon();
     whitenWindow(trap, window, 100, 104);
 }
 
