@@ -1,6 +1,6 @@
 #include "ContactsRecordset.h"
 
-#include "ContactFields.h"
+#include "store/ContactFields.h"
 #include "frame/Failure.h"
 
 #include <QSqlQuery>

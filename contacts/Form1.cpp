@@ -3,7 +3,7 @@
 
 #include "CallGridDelegate.h"
 #include "CallLogModel.h"
-#include "ContactFields.h"
+#include "store/ContactFields.h"
 #include "ContactListModel.h"
 #include "ContactsRecordset.h"
 #include "NewCallRowModel.h"

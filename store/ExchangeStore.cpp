@@ -1,24 +1,14 @@
 #include "ExchangeStore.h"
 
 #include "Connection.h"
+#include "ContactFields.h"
 
 #include <QSqlRecord>
 
 namespace {
 const QStringList &contactColumns()
 {
-    static const QStringList columns{
-        QStringLiteral("ContactID"),     QStringLiteral("FirstName"),         QStringLiteral("LastName"),
-        QStringLiteral("Dear"),          QStringLiteral("Address"),           QStringLiteral("City"),
-        QStringLiteral("StateOrProvince"), QStringLiteral("PostalCode"),      QStringLiteral("Region"),
-        QStringLiteral("Country"),       QStringLiteral("CompanyName"),       QStringLiteral("Title"),
-        QStringLiteral("EmailName"),     QStringLiteral("WorkPhone"),         QStringLiteral("WorkExtension"),
-        QStringLiteral("HomePhone"),     QStringLiteral("MobilePhone"),       QStringLiteral("FaxNumber"),
-        QStringLiteral("Notes"),         QStringLiteral("ContactTypeID"),     QStringLiteral("ReferredBy"),
-        QStringLiteral("MaritalStatus"), QStringLiteral("Hometown"),          QStringLiteral("SpouseName"),
-        QStringLiteral("Birthdate"),     QStringLiteral("ContactsInterests"), QStringLiteral("SpousesInterests"),
-        QStringLiteral("ChildrenNames")};
-    return columns;
+    return contactFieldNames();
 }
 constexpr int typeColumn = 19;
 
