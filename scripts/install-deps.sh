@@ -7,7 +7,7 @@ packages=(
     libcups2-dev cups cups-bsd
     fonts-liberation
     xvfb xauth x11-apps xdotool imagemagick poppler-utils
-    sqlite3 libsqlite3-dev clang libclang-rt-14-dev
+    sqlite3 libsqlite3-dev clang libclang-rt-14-dev ccache desktop-file-utils appstream
 )
 missing=()
 for package in "${packages[@]}"; do
@@ -25,3 +25,12 @@ if ! dpkg-query -W -f='${Status}' libebook-contacts1.2-dev 2>/dev/null | grep -q
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends libebook-contacts1.2-dev
 fi
+# The locales the date tests run under.
+if ! dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q 'install ok installed'; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends locales
+fi
+for name in en_US en_GB de_DE; do
+    locale -a 2>/dev/null | grep -qi "^${name}\.utf-\?8$" || localedef -i "$name" -f UTF-8 "$name.UTF-8"
+done
