@@ -756,6 +756,17 @@ public:
             execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(types.name)), Stage::DeleteContactTypes);
             execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(contacts.name)), Stage::DeleteContacts);
             execOrThrow(m_db, QStringLiteral("DELETE FROM %1").arg(quoted(calls.name)), Stage::DeleteCalls);
+            // The keys are never handed out twice, but emptied tables number
+            // their restored rows from 1 again, as the file's references expect.
+            QSqlQuery sequence(m_db);
+            if (sequence.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'")) && sequence.next()) {
+                sequence.prepare(QStringLiteral("DELETE FROM sqlite_sequence WHERE name IN (?, ?, ?)"));
+                sequence.addBindValue(types.name);
+                sequence.addBindValue(contacts.name);
+                sequence.addBindValue(calls.name);
+                if (!sequence.exec())
+                    throw StageError{Stage::DeleteCalls, sequence.lastError().text()};
+            }
             // Into empty tables it is far quicker to build the indexes once,
             // after the rows are in, than to update them row by row. The
             // statements are part of the transaction, so a failure brings the

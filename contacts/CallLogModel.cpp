@@ -1,73 +1,78 @@
 #include "CallLogModel.h"
 
-#include "frame/Failure.h"
 #include "frame/Formats.h"
+#include "store/Statement.h"
 
-#include <QSqlError>
-#include <QSqlRecord>
+CallLogModel::CallLogModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-CallLogModel::CallLogModel(QObject *parent, const QSqlDatabase &db) : QSqlTableModel(parent, db)
+Status CallLogModel::showContact(qint64 contactId)
 {
-    setTable(QStringLiteral("Calls"));
-    setEditStrategy(QSqlTableModel::OnRowChange);
-    setHeaderData(ContactID, Qt::Horizontal, QStringLiteral("ContactID"));
-    setHeaderData(CallDate, Qt::Horizontal, QStringLiteral("Call Date"));
-    setHeaderData(CallTime, Qt::Horizontal, QStringLiteral("Call Time"));
-    setHeaderData(Subject, Qt::Horizontal, QStringLiteral("Subject"));
-    setHeaderData(Notes, Qt::Horizontal, QStringLiteral("Notes"));
-}
-
-void CallLogModel::storePending()
-{
-    if (isDirty() && !submitAll())
-        throw Failure(lastError().text());
-}
-
-void CallLogModel::showContact(qint64 contactId)
-{
-    storePending();
+    QVector<CallValues> calls;
+    if (contactId >= 0) {
+        if (!m_store)
+            return closedObjectError();
+        Result<QVector<CallValues>> read = m_store->callsOf(contactId);
+        if (!read)
+            return read.error();
+        calls = std::move(read).value();
+    }
+    beginResetModel();
     m_contactId = contactId;
-    // The key is a number, never user text.
-    setFilter(QStringLiteral("ContactID = %1").arg(contactId));
-    if (!select())
-        throw Failure(lastError().text());
-    while (canFetchMore())
-        fetchMore();
+    m_calls = std::move(calls);
+    endResetModel();
+    return {};
 }
 
-int CallLogModel::addCall(const QDateTime &when)
+Result<int> CallLogModel::addCall(const QDateTime &when)
 {
-    storePending();
-    QSqlRecord call = record();
-    call.setGenerated(CallID, false);
-    call.setValue(CallTime, when.time().toString(QStringLiteral("HH:mm:ss")));
-    call.setValue(ContactID, m_contactId);
-    call.setValue(CallDate, when.date().toString(Qt::ISODate));
-    call.setNull(Subject);
-    call.setNull(Notes);
-    const int row = rowCount();
-    if (!insertRecord(row, call))
-        throw Failure(lastError().text());
-    if (!submitAll()) {
-        const QString message = lastError().text();
-        revertAll();
-        throw Failure(message);
-    }
-    while (canFetchMore())
-        fetchMore();
-    // After the re-select the new call is the one with the highest key.
-    int newest = rowCount() - 1;
-    for (int r = 0; r < rowCount(); ++r) {
-        if (QSqlTableModel::data(index(r, CallID)).toLongLong()
-            > QSqlTableModel::data(index(newest, CallID)).toLongLong())
-            newest = r;
-    }
-    return newest;
+    if (!m_store)
+        return closedObjectError();
+    if (m_contactId < 0)
+        return noCurrentRecordError();
+    const Result<qint64> key = m_store->add(m_contactId, when);
+    if (!key)
+        return key.error();
+    CallValues call(CallStore::FieldCount);
+    call[CallID] = *key;
+    call[ContactID] = m_contactId;
+    call[CallDate] = when.date().toString(Qt::ISODate);
+    call[CallTime] = when.time().toString(QStringLiteral("HH:mm:ss"));
+    const int row = int(m_calls.size());
+    beginInsertRows({}, row, row);
+    m_calls.append(call);
+    endInsertRows();
+    return row;
+}
+
+Status CallLogModel::removeCall(int row)
+{
+    if (row < 0 || row >= m_calls.size())
+        return noCurrentRecordError();
+    if (!m_store)
+        return closedObjectError();
+    if (Status removed = m_store->remove(m_calls.at(row).value(CallID).toLongLong()); !removed)
+        return removed;
+    beginRemoveRows({}, row, row);
+    m_calls.remove(row);
+    endRemoveRows();
+    return {};
+}
+
+int CallLogModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_calls.size());
+}
+
+int CallLogModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : CallStore::FieldCount;
 }
 
 QVariant CallLogModel::data(const QModelIndex &index, int role) const
 {
-    const QVariant value = QSqlTableModel::data(index, role);
+    if (!index.isValid() || index.row() >= m_calls.size() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const QVariant value = m_calls.at(index.row()).value(index.column());
     if (role != Qt::DisplayRole)
         return value;
     switch (index.column()) {
@@ -76,6 +81,45 @@ QVariant CallLogModel::data(const QModelIndex &index, int role) const
     case CallTime:
         return formatTimeAmPm(storedTime(value));
     default:
-        return value;
+        return value.isNull() ? QVariant() : value;
     }
+}
+
+bool CallLogModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || index.row() >= m_calls.size() || index.column() < CallDate)
+        return false;
+    CallValues &call = m_calls[index.row()];
+    const QVariant stored = storableValue(value);
+    const QVariant &old = call[index.column()];
+    if (old.isNull() == stored.isNull() && old.toString() == stored.toString())
+        return true;
+    const Status written = m_store ? m_store->setField(call.value(CallID).toLongLong(), index.column(), stored)
+                                   : Status(closedObjectError());
+    if (!written) {
+        emit writeFailed(written.error());
+        return false;
+    }
+    call[index.column()] = stored;
+    emit dataChanged(index, index);
+    return true;
+}
+
+Qt::ItemFlags CallLogModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags result = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() >= CallDate)
+        result |= Qt::ItemIsEditable;
+    return result;
+}
+
+QVariant CallLogModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const QStringList captions = {
+        QStringLiteral("CallID"),    QStringLiteral("ContactID"), QStringLiteral("Call Date"),
+        QStringLiteral("Call Time"), QStringLiteral("Subject"),   QStringLiteral("Notes"),
+    };
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return captions.value(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
 }

@@ -1,33 +1,49 @@
 #pragma once
 
-#include <QSqlTableModel>
+#include "frame/Result.h"
+#include "store/CallStore.h"
+
+#include <QAbstractTableModel>
+#include <QVector>
 
 // The calls of one contact, in the order the database returns them.
 // Columns: CallID (hidden), ContactID (hidden), "Call Date", "Call Time",
-// "Subject", Notes (hidden; edited in the notes box). An edited call is
-// written when the current call changes, when the log is rebuilt for another
-// contact and when the program closes.
-class CallLogModel : public QSqlTableModel {
+// "Subject", Notes (hidden; edited in the notes box). An edited cell is
+// written to the database as soon as its editor hands the value over; a
+// write the database refuses keeps the stored value and is announced by
+// writeFailed() (data() and setData() never show a box themselves).
+class CallLogModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     enum Column { CallID, ContactID, CallDate, CallTime, Subject, Notes };
 
-    CallLogModel(QObject *parent, const QSqlDatabase &db);
+    explicit CallLogModel(QObject *parent = nullptr);
 
-    // Writes pending edits, then shows the calls of the contact.
-    // Throws Failure with the database's message.
-    void showContact(qint64 contactId);
+    // Works on the store given; without one every read fails as closed.
+    void setStore(CallStore *store) { m_store = store; }
+    bool isOpen() const { return m_store != nullptr; }
+
+    // Shows the calls of the contact; -1 shows none.
+    Status showContact(qint64 contactId);
     qint64 contactId() const { return m_contactId; }
 
-    // Writes pending edits of the log; throws Failure when the database refuses.
-    void storePending();
-
     // Stores a call for the current contact at once; returns its row.
-    int addCall(const QDateTime &when);
+    Result<int> addCall(const QDateTime &when);
+    Status removeCall(int row);
 
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+signals:
+    void writeFailed(const Error &error);
 
 private:
+    CallStore *m_store = nullptr;
     qint64 m_contactId = -1;
+    QVector<CallValues> m_calls;
 };

@@ -1,8 +1,9 @@
 #include "ContactListModel.h"
 
-#include "frame/Failure.h"
+#include "store/ContactStore.h"
+#include "store/Statement.h"
 
-#include <QSqlQuery>
+#include <limits>
 
 namespace {
 constexpr int kKeyBlockSize = 4096;
@@ -26,18 +27,19 @@ ContactListModel::ContactListModel(QObject *parent)
 {
 }
 
-void ContactListModel::reload()
+Status ContactListModel::reload()
 {
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    throwIfFailed(query.exec(QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder")), query);
-    query.next();
-    const qint64 rows = query.value(0).toLongLong();
+    if (!m_store)
+        return closedObjectError();
+    const Result<qint64> rows = m_store->count();
+    if (!rows)
+        return rows.error();
     beginResetModel();
-    m_rows = int(std::min<qint64>(rows, std::numeric_limits<int>::max()));
+    m_rows = int(std::min<qint64>(*rows, std::numeric_limits<int>::max()));
     m_keyBlocks.clear();
     m_pages.clear();
     endResetModel();
+    return {};
 }
 
 void ContactListModel::clear()
@@ -54,24 +56,14 @@ const ContactListModel::Keys *ContactListModel::keyBlock(int block) const
     if (const Keys *cached = m_keyBlocks.object(block))
         return cached;
     auto *keys = new Keys;
-    keys->reserve(kKeyBlockSize);
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    // Walking on from the previous block is a seek; only a jump needs the offset.
-    if (const Keys *previous = block > 0 ? m_keyBlocks.object(block - 1) : nullptr; previous && !previous->isEmpty()) {
-        query.prepare(QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder "
-                                     "WHERE ContactID > ? ORDER BY ContactID LIMIT ?"));
-        query.addBindValue(previous->last());
-        query.addBindValue(kKeyBlockSize);
-    } else {
-        query.prepare(QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder "
-                                     "ORDER BY ContactID LIMIT ? OFFSET ?"));
-        query.addBindValue(kKeyBlockSize);
-        query.addBindValue(qint64(block) * kKeyBlockSize);
-    }
-    if (query.exec()) {
-        while (query.next())
-            keys->append(query.value(0).toLongLong());
+    if (m_store) {
+        // Walking on from the previous block is a seek; only a jump needs the offset.
+        const Keys *previous = block > 0 ? m_keyBlocks.object(block - 1) : nullptr;
+        const Result<Keys> read = previous && !previous->isEmpty()
+            ? m_store->keysAfter(previous->last(), kKeyBlockSize)
+            : m_store->keysFrom(qint64(block) * kKeyBlockSize, kKeyBlockSize);
+        if (read)
+            *keys = *read;
     }
     m_keyBlocks.insert(block, keys);
     return m_keyBlocks.object(block);
@@ -89,13 +81,12 @@ int ContactListModel::rowOfContact(qint64 contactId) const
 {
     if (m_rows == 0)
         return -1;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder WHERE ContactID < ?"));
-    query.addBindValue(contactId);
-    if (!query.exec() || !query.next())
+    if (!m_store)
         return -1;
-    const qint64 row = query.value(0).toLongLong();
+    const Result<qint64> below = m_store->keysBelow(contactId);
+    if (!below)
+        return -1;
+    const qint64 row = *below;
     if (row >= m_rows || contactIdAt(int(row)) != contactId)
         return -1;
     return int(row);
@@ -120,23 +111,22 @@ const ContactListModel::Page *ContactListModel::page(int pageNumber) const
     const qint64 firstKey = contactIdAt(first);
     const qint64 lastKey = contactIdAt(last);
     auto *rows = new Page(last - first + 1);
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ContactID, FirstName, LastName, Address, City, Region, Country "
-                                 "FROM Contacts WHERE ContactID BETWEEN ? AND ? ORDER BY ContactID"));
-    query.addBindValue(firstKey);
-    query.addBindValue(lastKey);
-    if (firstKey >= 0 && lastKey >= 0 && query.exec()) {
+    const Result<QVector<QVariantList>> read = firstKey >= 0 && lastKey >= 0 && m_store
+        ? m_store->listColumns(firstKey, lastKey)
+        : Result<QVector<QVariantList>>(QVector<QVariantList>());
+    if (read) {
         int row = first;
-        while (query.next() && row <= last) {
-            const qint64 id = query.value(0).toLongLong();
+        for (const QVariantList &columns : *read) {
+            if (row > last)
+                break;
+            const qint64 id = columns.value(0).toLongLong();
             while (row <= last && contactIdAt(row) < id)
                 ++row;
             if (row > last || contactIdAt(row) != id)
                 continue;
             QStringList texts;
-            for (int column = 0; column < 7; ++column)
-                texts << listText(query.value(column));
+            for (const QVariant &value : columns)
+                texts << listText(value);
             (*rows)[row - first] = texts;
             ++row;
         }

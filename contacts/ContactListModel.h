@@ -1,23 +1,27 @@
 #pragma once
 
+#include "frame/Result.h"
+
 #include <QAbstractTableModel>
 #include <QCache>
-#include <QSqlDatabase>
 #include <QVector>
+
+class ContactStore;
 
 // The contact list: one row per contact in key order, with the columns
 // "Address ID", "FirstName", "Lastname", "Address", "City", "Region", "Country".
 // Filling the list only counts the contacts; keys and texts are read a block
 // at a time as the view shows them, so a million contacts fill as fast as ten.
+// A block that cannot be read shows empty rows until the next reload().
 class ContactListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     explicit ContactListModel(QObject *parent = nullptr);
 
-    void setDatabase(const QSqlDatabase &db) { m_db = db; }
-    // Re-reads the contacts; throws Failure with the database's message.
-    void reload();
+    void setStore(ContactStore *store) { m_store = store; }
+    // Re-reads the contacts.
+    Status reload();
     void clear();
 
     qint64 contactIdAt(int row) const;         // -1 outside the list
@@ -34,7 +38,7 @@ private:
     const Keys *keyBlock(int block) const;
     const Page *page(int pageNumber) const;
 
-    QSqlDatabase m_db;
+    ContactStore *m_store = nullptr;
     int m_rows = 0;
     mutable QCache<int, Keys> m_keyBlocks;
     mutable QCache<int, Page> m_pages;

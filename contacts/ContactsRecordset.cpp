@@ -1,71 +1,28 @@
 #include "ContactsRecordset.h"
 
 #include "store/ContactFields.h"
-#include "frame/Failure.h"
-
-#include <QSqlQuery>
-#include <QSqlRecord>
-
-namespace {
-QString selectAll()
-{
-    return QStringLiteral("SELECT ") + contactFieldNames().join(QStringLiteral(", "))
-        + QStringLiteral(" FROM Contacts ");
-}
-
-// Empty text is stored as Null: the program shows Null as empty everywhere.
-QVariant storable(const QVariant &value)
-{
-    if (value.isNull())
-        return QVariant(QMetaType::fromType<QString>());
-    if (value.typeId() == QMetaType::QString && value.toString().isEmpty())
-        return QVariant(QMetaType::fromType<QString>());
-    return value;
-}
-
-class Transaction {
-public:
-    explicit Transaction(QSqlDatabase &db) : m_db(db)
-    {
-        if (!m_db.transaction())
-            throwIfFailed(m_db.lastError());
-    }
-    ~Transaction()
-    {
-        if (!m_done)
-            m_db.rollback();
-    }
-    void commit()
-    {
-        if (!m_db.commit())
-            throwIfFailed(m_db.lastError());
-        m_done = true;
-    }
-
-private:
-    QSqlDatabase &m_db;
-    bool m_done = false;
-};
-} // namespace
+#include "store/ContactStore.h"
+#include "store/Statement.h"
 
 ContactsRecordset::ContactsRecordset(QObject *parent) : QAbstractTableModel(parent) {}
 
-void ContactsRecordset::requireCurrent() const
-{
-    if (!m_hasCurrent)
-        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
-                                     "Requested operation requires a current record."));
-}
-
-void ContactsRecordset::open(const QSqlDatabase &db)
+void ContactsRecordset::open(ContactStore *store)
 {
     beginResetModel();
-    m_db = db;
+    m_store = store;
     m_values.clear();
+    m_read.clear();
     m_changed.clear();
     m_hasCurrent = false;
     m_isNew = false;
     endResetModel();
+}
+
+Status ContactsRecordset::requireOpen() const
+{
+    if (!m_store)
+        return closedObjectError();
+    return {};
 }
 
 qint64 ContactsRecordset::currentId() const
@@ -77,30 +34,34 @@ qint64 ContactsRecordset::currentId() const
 
 QVariant ContactsRecordset::value(int field) const
 {
-    requireCurrent();
+    if (!m_hasCurrent)
+        return {};
     return m_values.value(field);
 }
 
-void ContactsRecordset::setValue(int field, const QVariant &value)
+Status ContactsRecordset::setValue(int field, const QVariant &value)
 {
-    requireCurrent();
-    if (field == ContactField::ContactID)
-        throw Failure(QStringLiteral("Field 'ContactID' cannot be updated."));
-    const QVariant newValue = storable(value);
+    if (!m_hasCurrent)
+        return noCurrentRecordError();
+    if (field <= ContactField::ContactID || field >= ContactField::Count)
+        return failure(QStringLiteral("Field '%1' cannot be updated.").arg(contactFieldNames().value(field)));
+    const QVariant newValue = storableValue(value);
     const QVariant &old = m_values[field];
     if (old.isNull() == newValue.isNull() && old.toString() == newValue.toString())
-        return;
+        return {};
     m_values[field] = newValue;
     if (!m_changed.contains(field))
         m_changed.append(field);
     const QModelIndex cell = index(0, field);
     emit dataChanged(cell, cell);
+    return {};
 }
 
 void ContactsRecordset::loadRow(const QVector<QVariant> &values)
 {
     beginResetModel();
     m_values = values;
+    m_read = values;
     m_changed.clear();
     m_isNew = false;
     m_hasCurrent = true;
@@ -112,6 +73,7 @@ void ContactsRecordset::clearRow()
 {
     beginResetModel();
     m_values.clear();
+    m_read.clear();
     m_changed.clear();
     m_isNew = false;
     m_hasCurrent = false;
@@ -119,150 +81,144 @@ void ContactsRecordset::clearRow()
     emit currentRowChanged();
 }
 
-bool ContactsRecordset::seek(const QString &condition, const QVariant &bound, bool storeFirst)
+Status ContactsRecordset::show(const Found &found, bool clearWhenNone)
 {
-    if (storeFirst && isEditing())
-        update();
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    throwIfFailed(query.prepare(selectAll() + condition), query);
-    if (bound.isValid())
-        query.addBindValue(bound);
-    throwIfFailed(query.exec(), query);
-    if (!query.next())
-        return false;
-    QVector<QVariant> values(ContactField::Count);
-    for (int i = 0; i < ContactField::Count; ++i)
-        values[i] = query.value(i);
-    loadRow(values);
-    return true;
-}
-
-void ContactsRecordset::moveFirst()
-{
-    if (!seek(QStringLiteral("ORDER BY ContactID LIMIT 1"), {}, true) && m_hasCurrent)
+    if (!found)
+        return found.error();
+    if (found->has_value())
+        loadRow(**found);
+    else if (clearWhenNone && m_hasCurrent)
         clearRow();
+    return {};
 }
 
-void ContactsRecordset::moveLast()
+Status ContactsRecordset::moveFirst()
 {
-    if (!seek(QStringLiteral("ORDER BY ContactID DESC LIMIT 1"), {}, true) && m_hasCurrent)
-        clearRow();
+    if (Status open = requireOpen(); !open)
+        return open;
+    if (Status stored = update(); !stored)
+        return stored;
+    return show(m_store->first(), true);
 }
 
-void ContactsRecordset::moveNext()
+Status ContactsRecordset::moveLast()
 {
-    if (!m_hasCurrent || m_isNew) {
-        moveFirst();
-        return;
-    }
-    seek(QStringLiteral("WHERE ContactID > ? ORDER BY ContactID LIMIT 1"), currentId(), true);
+    if (Status open = requireOpen(); !open)
+        return open;
+    if (Status stored = update(); !stored)
+        return stored;
+    return show(m_store->last(), true);
 }
 
-void ContactsRecordset::movePrevious()
+Status ContactsRecordset::moveNext()
 {
-    if (!m_hasCurrent || m_isNew) {
-        moveFirst();
-        return;
-    }
-    seek(QStringLiteral("WHERE ContactID < ? ORDER BY ContactID DESC LIMIT 1"), currentId(), true);
+    if (!m_hasCurrent || m_isNew)
+        return moveFirst();
+    if (Status stored = update(); !stored)
+        return stored;
+    return show(m_store->after(currentId()), false);
 }
 
-void ContactsRecordset::moveTo(qint64 contactId)
+Status ContactsRecordset::movePrevious()
 {
-    if (!seek(QStringLiteral("WHERE ContactID = ?"), contactId, true))
-        throw Failure(QStringLiteral("No contact with the key %1 was found.").arg(contactId));
+    if (!m_hasCurrent || m_isNew)
+        return moveFirst();
+    if (Status stored = update(); !stored)
+        return stored;
+    return show(m_store->before(currentId()), false);
 }
 
-void ContactsRecordset::addNew()
+Status ContactsRecordset::moveTo(qint64 contactId)
 {
-    if (isEditing())
-        update();
+    if (Status open = requireOpen(); !open)
+        return open;
+    if (Status stored = update(); !stored)
+        return stored;
+    const Found found = m_store->byKey(contactId);
+    if (!found)
+        return found.error();
+    if (!found->has_value())
+        return failure(QStringLiteral("No contact with the key %1 was found.").arg(contactId));
+    loadRow(**found);
+    return {};
+}
+
+Status ContactsRecordset::addNew()
+{
+    if (Status open = requireOpen(); !open)
+        return open;
+    if (Status stored = update(); !stored)
+        return stored;
     beginResetModel();
     m_values = QVector<QVariant>(ContactField::Count);
+    m_read = m_values;
     m_changed.clear();
     m_isNew = true;
     m_hasCurrent = true;
     endResetModel();
     emit currentRowChanged();
+    return {};
 }
 
-void ContactsRecordset::update()
+Status ContactsRecordset::update()
 {
-    requireCurrent();
     if (!isEditing())
-        return;
-    const QStringList &names = contactFieldNames();
-    QSqlQuery query(m_db);
+        return {};
+    if (Status open = requireOpen(); !open)
+        return open;
     if (m_isNew) {
-        QStringList columns;
-        QStringList marks;
-        for (int i = 1; i < ContactField::Count; ++i) {
-            columns << names[i];
-            marks << QStringLiteral("?");
-        }
-        throwIfFailed(query.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
-                                        .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))),
-                      query);
-        for (int i = 1; i < ContactField::Count; ++i)
-            query.addBindValue(storable(m_values[i]));
-        throwIfFailed(query.exec(), query);
-        m_values[ContactField::ContactID] = query.lastInsertId();
+        const Result<qint64> key = m_store->insert(m_values);
+        if (!key)
+            return key.error();
+        // The row as the database holds it now, with its key.
+        m_values[ContactField::ContactID] = *key;
+        for (int field = 1; field < ContactField::Count; ++field)
+            m_values[field] = storableValue(m_values[field]);
+        m_read = m_values;
         m_isNew = false;
         m_changed.clear();
         const QModelIndex cell = index(0, ContactField::ContactID);
         emit dataChanged(cell, cell);
-        return;
+        return {};
     }
-    QStringList assignments;
+    if (Status written = m_store->update(currentId(), m_changed, m_values, m_read); !written)
+        return written;
     for (int field : std::as_const(m_changed))
-        assignments << names[field] + QStringLiteral(" = ?");
-    throwIfFailed(query.prepare(QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ?")
-                                    .arg(assignments.join(QStringLiteral(", ")))),
-                  query);
-    for (int field : std::as_const(m_changed))
-        query.addBindValue(storable(m_values[field]));
-    query.addBindValue(currentId());
-    throwIfFailed(query.exec(), query);
-    if (query.numRowsAffected() == 0)
-        throw Failure(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+        m_read[field] = storableValue(m_values[field]);
     m_changed.clear();
+    return {};
 }
 
-void ContactsRecordset::deleteCurrent()
+Status ContactsRecordset::deleteCurrent()
 {
-    requireCurrent();
+    if (!m_hasCurrent)
+        return noCurrentRecordError();
     if (!m_isNew) {
-        const qint64 id = currentId();
-        Transaction transaction(m_db);
-        QSqlQuery query(m_db);
-        throwIfFailed(query.prepare(QStringLiteral("DELETE FROM Calls WHERE ContactID = ?")), query);
-        query.addBindValue(id);
-        throwIfFailed(query.exec(), query);
-        throwIfFailed(query.prepare(QStringLiteral("DELETE FROM Contacts WHERE ContactID = ?")), query);
-        query.addBindValue(id);
-        throwIfFailed(query.exec(), query);
-        transaction.commit();
+        if (Status open = requireOpen(); !open)
+            return open;
+        if (Status removed = m_store->remove(currentId()); !removed)
+            return removed;
     }
     clearRow();
+    return {};
 }
 
-void ContactsRecordset::requery()
+Status ContactsRecordset::requery()
 {
     if (!m_hasCurrent || m_isNew)
-        return;
+        return {};
+    if (Status open = requireOpen(); !open)
+        return open;
     const qint64 id = currentId();
     m_changed.clear();
-    if (!seek(QStringLiteral("WHERE ContactID = ?"), id, false))
-        clearRow();
+    return show(m_store->byKey(id), true);
 }
 
-qint64 ContactsRecordset::count() const
+Result<qint64> ContactsRecordset::count() const
 {
-    QSqlQuery query(m_db);
-    throwIfFailed(query.exec(QStringLiteral("SELECT COUNT(*) FROM Contacts")), query);
-    query.next();
-    return query.value(0).toLongLong();
+    if (Status open = requireOpen(); !open)
+        return open.error();
+    return m_store->count();
 }
 
 int ContactsRecordset::rowCount(const QModelIndex &parent) const
@@ -284,11 +240,9 @@ QVariant ContactsRecordset::data(const QModelIndex &index, int role) const
 
 bool ContactsRecordset::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || role != Qt::EditRole || !m_hasCurrent
-        || index.column() == ContactField::ContactID)
+    if (!index.isValid() || role != Qt::EditRole)
         return false;
-    setValue(index.column(), value);
-    return true;
+    return bool(setValue(index.column(), value));
 }
 
 Qt::ItemFlags ContactsRecordset::flags(const QModelIndex &index) const

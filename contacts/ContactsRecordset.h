@@ -1,8 +1,13 @@
 #pragma once
 
+#include "frame/Result.h"
+
 #include <QAbstractTableModel>
-#include <QSqlDatabase>
 #include <QVector>
+
+#include <optional>
+
+class ContactStore;
 
 // The contact record set: one current row of the Contacts table, edited in
 // place and written back on update(). It walks the table in key order with
@@ -10,14 +15,18 @@
 //
 // As a model it has one row (the current contact) or none, and one column per
 // field, so that a QDataWidgetMapper binds the boxes of the main window to it.
+// data() and setData() only touch the row in memory; every operation that
+// reaches the database returns its outcome.
 class ContactsRecordset : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     explicit ContactsRecordset(QObject *parent = nullptr);
 
-    void open(const QSqlDatabase &db);
-    QSqlDatabase database() const { return m_db; }
+    // Works on the store given; without one the record set is closed and
+    // every operation fails with the database's "closed" message.
+    void open(ContactStore *store);
+    bool isOpen() const { return m_store != nullptr; }
 
     // Neither before the first nor after the last row: there is a current contact.
     bool hasCurrent() const { return m_hasCurrent; }
@@ -26,22 +35,25 @@ public:
     // A change pending on the current row, or a new row not yet stored.
     bool isEditing() const { return m_isNew || !m_changed.isEmpty(); }
 
+    // The value of a field of the current row; nothing without one.
     QVariant value(int field) const;
-    void setValue(int field, const QVariant &value);
+    Status setValue(int field, const QVariant &value);
 
-    // Moves store a pending change first, as the record set always has.
-    // All of them throw Failure with the database's message.
-    void moveFirst();
-    void moveLast();
-    void moveNext();      // stays on the last row at the end
-    void movePrevious();  // stays on the first row at the start
-    void moveTo(qint64 contactId);
+    // Moves store a pending change first, as the record set always has; when
+    // that fails, the row stays current with its edit.
+    Status moveFirst();
+    Status moveLast();
+    Status moveNext();      // stays on the last row at the end
+    Status movePrevious();  // stays on the first row at the start
+    Status moveTo(qint64 contactId);
 
-    void addNew();        // a new row, stored by update()
-    void update();        // writes the pending changes
-    void deleteCurrent(); // deletes the contact and its calls; no current row after
-    void requery();       // re-reads the current row from the database
-    qint64 count() const;
+    Status addNew();        // a new row, stored by update()
+    // Writes the pending changes. When another program changed one of the
+    // edited fields (or the row is gone) nothing is written and the edit stays.
+    Status update();
+    Status deleteCurrent(); // deletes the contact and its calls; no current row after
+    Status requery();       // re-reads the current row from the database
+    Result<qint64> count() const;
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -56,14 +68,16 @@ signals:
     void currentRowChanged();
 
 private:
-    // Throws Failure when there is no current row.
-    void requireCurrent() const;
-    bool seek(const QString &condition, const QVariant &bound, bool storeFirst);
+    using Found = Result<std::optional<QVector<QVariant>>>;
+    Status requireOpen() const;
+    // Shows the row found; when none was found the current row stays or, with clearWhenNone, goes.
+    Status show(const Found &found, bool clearWhenNone);
     void loadRow(const QVector<QVariant> &values);
     void clearRow();
 
-    QSqlDatabase m_db;
+    ContactStore *m_store = nullptr;
     QVector<QVariant> m_values;
+    QVector<QVariant> m_read; // the row as it was read, for the optimistic check
     QVector<int> m_changed;
     bool m_hasCurrent = false;
     bool m_isNew = false;

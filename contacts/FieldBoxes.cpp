@@ -94,22 +94,30 @@ QString DateLineEdit::displayText(const QString &stored) const
     return stored;
 }
 
-void DateLineEdit::focusOutEvent(QFocusEvent *event)
+bool DateLineEdit::acceptTyped()
 {
     const QString typed = text().trimmed();
     if (typed.isEmpty()) {
         m_date = QVariant();
-    } else {
-        const QDate date = QDate::fromString(typed, entryFormat());
-        if (date.isValid()) {
-            m_date = date.toString(Qt::ISODate);
-        } else {
-            setText(m_stored);
-            MessageService::instance().information(
-                window(), tr("\"%1\" is not a date. Please type the birth date as dd/mm/yyyy, for example 31/01/1980.")
-                              .arg(typed));
-        }
+        m_stored = QString();
+        return true;
     }
+    const QDate date = QDate::fromString(typed, entryFormat());
+    if (date.isValid()) {
+        m_date = date.toString(Qt::ISODate);
+        m_stored = text();
+        return true;
+    }
+    setText(m_stored);
+    MessageService::instance().information(
+        window(), tr("\"%1\" is not a date. Please type the birth date as dd/mm/yyyy, for example 31/01/1980.")
+                      .arg(typed));
+    return false;
+}
+
+void DateLineEdit::focusOutEvent(QFocusEvent *event)
+{
+    acceptTyped();
     m_stored = text();
     m_editing = false;
     QLineEdit::focusOutEvent(event);

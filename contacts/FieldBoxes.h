@@ -53,6 +53,10 @@ public:
 
     static QString entryFormat() { return QStringLiteral("dd/MM/yyyy"); }
 
+    // Takes over the typed text. A text that is not a date is refused with
+    // the message, the box goes back to its stored value and false comes back.
+    bool acceptTyped();
+
 protected:
     void focusOutEvent(QFocusEvent *event) override;
     QString displayText(const QString &stored) const override;

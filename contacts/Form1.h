@@ -1,17 +1,23 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include "frame/Result.h"
+
 #include <QWidget>
 
 #include <memory>
 
 class CallLogModel;
+class CallStore;
+class Connection;
 class ContactListModel;
+class ContactStore;
+class ContactTypesModel;
 class ContactsRecordset;
 class NewCallRowModel;
 class QDataWidgetMapper;
 class QLabel;
-class QSqlQueryModel;
+class Trap;
+class TypeStore;
 
 namespace Ui {
 class Form1;
@@ -19,6 +25,11 @@ class Form1;
 
 // The main window: the contact list, the name banner, the current contact's
 // fields on three tab pages and the commands that open the other windows.
+//
+// Its parts live in one file each: Form1.cpp (start-up, labels, closing),
+// Form1Fields.cpp (bound boxes, banner, type box), Form1List.cpp (the
+// contact list), Form1Calls.cpp (the call log) and Form1Commands.cpp (the
+// command buttons).
 class Form1 : public QWidget {
     Q_OBJECT
 
@@ -29,25 +40,19 @@ public:
     // Rebuilds the contact list and puts the current contact on the selected row.
     void listContacts();
     // Refreshes the name banner from the current contact.
-    void SetFullName();
+    Status SetFullName();
     // Rebuilds the call log for the current contact.
-    void SetCalls(bool blnStart);
+    Status SetCalls(bool blnStart);
     // Applies the field captions saved in the settings store.
     void loadLabels();
 
     // Makes the contact current, shows it and selects its list row (search).
-    // Throws Failure when the contact is not there any more.
-    void showContact(qint64 contactId);
-    // Stores the pending change of the current contact and re-reads the types.
-    void reloadContactTypes();
-    // Re-reads contacts, types and the call log (after a restore).
-    void reloadAll();
+    Status showContact(qint64 contactId);
 
     ContactsRecordset *contactsRs() const { return m_contactsRs; }
     CallLogModel *callsRs() const { return m_callsRs; }
-    QSqlQueryModel *typesRs() const { return m_typesRs; }
+    ContactTypesModel *typesRs() const { return m_typesRs; }
     ContactListModel *contactList() const { return m_list; }
-    QSqlDatabase database() const { return m_db; }
 
     bool addingContact() const { return m_addingContact; }
     int lastListIndex() const { return m_lastListIndex; }
@@ -77,30 +82,58 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Form1.cpp
     void Form_Load();
     void Form_Activate();
-    void setUpBindings();
+    void openContacts(Trap &trap);
+    void openCalls(Trap &trap);
+    void openTypes(Trap &trap);
+
+    // Form1Fields.cpp
+    void setUpFields();
+    void connectNavigationBar();
     void onCurrentContactChanged();
-    void onListRowChosen(int row);
-    void onNameTyped(int field, const QString &text);
+    void showName(const QString &firstName, const QString &lastName);
     void onContactTypeChosen(int comboIndex);
     void showContactType();
     void clearContactBoxes();
-    void commitBoxes();
+    void setBoxesEditable(bool editable);
+    // Hands every open editor's text over: the bound boxes to the current
+    // contact, the grid's cell and the notes box to the call. False when a
+    // box refused its text (the user has been told why).
+    bool commitEditors();
+    bool commitBoxes();
+    Status storeCurrentContact();
+    Status reloadTypes();
+
+    // Form1List.cpp
+    void setUpList();
+    Status onListRowChosen(int row);
     void selectListRow(int row);
-    void reloadTypes();
-    void storePendingCallEdits();
-    void setUpCallLogView();
+
+    // Form1Calls.cpp
+    void setUpCallLog();
     void onCurrentCallChanged();
+    void reportCallWriteFailure(const Error &error);
     int startCallInGrid(int column, const QVariant &value);
     void setCurrentCall(int row);
+    void commitCallEditors();
+
+    // Form1Commands.cpp
+    void reloadContactTypes();
+    void reloadAll();
 
     std::unique_ptr<Ui::Form1> ui;
-    QSqlDatabase m_db;
+    std::unique_ptr<Connection> m_contactsConnection;
+    std::unique_ptr<Connection> m_callsConnection;
+    std::unique_ptr<Connection> m_typesConnection;
+    std::unique_ptr<ContactStore> m_contactStore;
+    std::unique_ptr<CallStore> m_callStore;
+    std::unique_ptr<TypeStore> m_typeStore;
     ContactsRecordset *m_contactsRs = nullptr;
     CallLogModel *m_callsRs = nullptr;
     NewCallRowModel *m_callGrid = nullptr;
-    QSqlQueryModel *m_typesRs = nullptr;
+    ContactTypesModel *m_typesRs = nullptr;
     ContactListModel *m_list = nullptr;
     QDataWidgetMapper *m_mapper = nullptr;
     QDataWidgetMapper *m_callNotesMapper = nullptr;

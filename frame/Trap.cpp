@@ -1,7 +1,6 @@
 #include "Trap.h"
 
 #include "ErrorReport.h"
-#include "Failure.h"
 
 #include <exception>
 
@@ -12,10 +11,8 @@ Status runCatching(const std::function<Status()> &body)
 {
     try {
         return body();
-    } catch (const Failure &thrown) {
-        return failure(thrown.description());
     } catch (const std::exception &thrown) {
-        return failure(QString::fromLocal8Bit(thrown.what()));
+        return failure(QString::fromUtf8(thrown.what()));
     } catch (...) {
         return failure(QStringLiteral("Unexpected failure."));
     }

@@ -1,56 +1,48 @@
 #include "ContactTypesModel.h"
 
-#include "frame/Failure.h"
-#include "frame/Trap.h"
+#include "store/Statement.h"
 
-#include <QSqlQuery>
+ContactTypesModel::ContactTypesModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-ContactTypesModel::ContactTypesModel(QWidget *window, QObject *parent)
-    : QAbstractTableModel(parent), m_window(window)
+Status ContactTypesModel::load()
 {
-}
-
-void ContactTypesModel::load(const QSqlDatabase &db)
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    throwIfFailed(query.exec(QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" "
-                                            "ORDER BY ContactType, ContactTypeID")),
-                  query);
-    QVector<Row> rows;
-    while (query.next())
-        rows.append({query.value(0).toLongLong(), query.value(1).toString(), query.value(1).isNull()});
+    if (!m_store)
+        return closedObjectError();
+    Result<QVector<ContactTypeRow>> rows = m_store->all();
+    if (!rows)
+        return rows.error();
     beginResetModel();
-    m_db = db;
-    m_rows = std::move(rows);
+    m_rows = std::move(rows).value();
     endResetModel();
+    return {};
 }
 
-int ContactTypesModel::addType(const QString &name)
+Result<int> ContactTypesModel::addType(const QString &name)
 {
-    QSqlQuery query(m_db);
-    throwIfFailed(query.prepare(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)")), query);
-    query.addBindValue(name);
-    throwIfFailed(query.exec(), query);
+    if (!m_store)
+        return closedObjectError();
+    const Result<qint64> key = m_store->add(name);
+    if (!key)
+        return key.error();
     const int row = int(m_rows.size());
     beginInsertRows({}, row, row);
-    m_rows.append({query.lastInsertId().toLongLong(), name, false});
+    m_rows.append({*key, name});
     endInsertRows();
     return row;
 }
 
-void ContactTypesModel::removeType(int row)
+Status ContactTypesModel::removeType(int row)
 {
     if (row < 0 || row >= m_rows.size())
-        throw Failure(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
-                                     "Requested operation requires a current record."));
-    QSqlQuery query(m_db);
-    throwIfFailed(query.prepare(QStringLiteral("DELETE FROM \"Contact Types\" WHERE ContactTypeID = ?")), query);
-    query.addBindValue(m_rows.at(row).id);
-    throwIfFailed(query.exec(), query);
+        return noCurrentRecordError();
+    if (!m_store)
+        return closedObjectError();
+    if (Status removed = m_store->remove(m_rows.at(row).id); !removed)
+        return removed;
     beginRemoveRows({}, row, row);
     m_rows.remove(row);
     endRemoveRows();
+    return {};
 }
 
 qint64 ContactTypesModel::typeIdAt(int row) const
@@ -60,7 +52,22 @@ qint64 ContactTypesModel::typeIdAt(int row) const
 
 QString ContactTypesModel::nameAt(int row) const
 {
-    return row >= 0 && row < m_rows.size() ? m_rows.at(row).name : QString();
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).name.toString() : QString();
+}
+
+int ContactTypesModel::rowOfType(const QVariant &typeId) const
+{
+    if (typeId.isNull() || !typeId.isValid())
+        return -1;
+    bool isNumber = false;
+    const qint64 id = typeId.toLongLong(&isNumber);
+    if (!isNumber)
+        return -1;
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).id == id)
+            return row;
+    }
+    return -1;
 }
 
 int ContactTypesModel::rowCount(const QModelIndex &parent) const
@@ -79,10 +86,10 @@ QVariant ContactTypesModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
-    const Row &row = m_rows.at(index.row());
+    const ContactTypeRow &row = m_rows.at(index.row());
     if (index.column() == ContactTypeID)
         return row.id;
-    return row.name;
+    return row.name.toString();
 }
 
 bool ContactTypesModel::setData(const QModelIndex &index, const QVariant &value, int role)
@@ -91,27 +98,19 @@ bool ContactTypesModel::setData(const QModelIndex &index, const QVariant &value,
         || index.row() >= m_rows.size())
         return false;
     const QString name = value.toString();
-    Row &row = m_rows[index.row()];
-    if (name == row.name && !row.nameIsNull)
+    ContactTypeRow &row = m_rows[index.row()];
+    if (!row.name.isNull() && name == row.name.toString())
         return true;
     if (name.trimmed().isEmpty()) {
         emit emptyNameRefused(index.row());
         return false;
     }
-    Trap trap(m_window, QStringLiteral("Form2"), QStringLiteral("DataGrid1_AfterColEdit"));
-    const bool stored = trap.step(100, [&] {
-        QSqlQuery query(m_db);
-        throwIfFailed(query.prepare(QStringLiteral("UPDATE \"Contact Types\" SET ContactType = ? "
-                                                   "WHERE ContactTypeID = ?")),
-                      query);
-        query.addBindValue(name);
-        query.addBindValue(row.id);
-        throwIfFailed(query.exec(), query);
-    });
-    if (!stored)
+    const Status stored = m_store ? m_store->rename(row.id, name) : Status(closedObjectError());
+    if (!stored) {
+        emit writeFailed(stored.error());
         return false;
+    }
     row.name = name;
-    row.nameIsNull = false;
     emit dataChanged(index, index);
     return true;
 }

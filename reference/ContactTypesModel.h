@@ -1,31 +1,35 @@
 #pragma once
 
+#include "frame/Result.h"
+#include "store/TypeStore.h"
+
 #include <QAbstractTableModel>
-#include <QSqlDatabase>
 #include <QVector>
 
-class QWidget;
-
-// The rows of "Contact Types" as the types window shows them: read once in
-// alphabetical order, new types appended at the end where they were added.
-// Every change is written to the database at once: a new type and a deletion
-// by their command, a changed name when the cell's edit is committed.
+// The contact types, as one model for both the main window's type box and
+// the types window's grid: read in alphabetical order by load(), new types
+// appended at the end where they were added until the next load(). Every
+// change is written to the database at once: a new type and a deletion by
+// their command, a changed name when the cell's edit is committed. data()
+// and setData() never show a box; a refused write is announced by
+// writeFailed().
 class ContactTypesModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     enum Column { ContactTypeID = 0, ContactType = 1 };
 
-    // Failures of cell edits are reported in the name of the given window.
-    explicit ContactTypesModel(QWidget *window, QObject *parent = nullptr);
+    explicit ContactTypesModel(QObject *parent = nullptr);
 
-    // All of these throw Failure with the database's message.
-    void load(const QSqlDatabase &db);
-    int addType(const QString &name); // returns the new row
-    void removeType(int row);
+    // Works on the store given; without one every operation fails as closed.
+    void setStore(TypeStore *store) { m_store = store; }
+    Status load();
+    Result<int> addType(const QString &name); // the new row
+    Status removeType(int row);
 
     qint64 typeIdAt(int row) const;
     QString nameAt(int row) const;
+    int rowOfType(const QVariant &typeId) const; // -1 when no row has that key
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -37,15 +41,9 @@ public:
 signals:
     // A name without any text was typed; the stored name stays.
     void emptyNameRefused(int row);
+    void writeFailed(const Error &error);
 
 private:
-    struct Row {
-        qint64 id;
-        QString name;
-        bool nameIsNull;
-    };
-
-    QWidget *m_window;
-    QSqlDatabase m_db;
-    QVector<Row> m_rows;
+    TypeStore *m_store = nullptr;
+    QVector<ContactTypeRow> m_rows;
 };

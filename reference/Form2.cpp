@@ -3,9 +3,7 @@
 
 #include "ContactTypesModel.h"
 #include "DialogFrame.h"
-#include "contacts/ContactsRecordset.h"
-#include "contacts/Form1.h"
-#include "store/Database.h"
+#include "frame/ErrorReport.h"
 #include "frame/MessageService.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
@@ -19,15 +17,20 @@ constexpr int kGridMarginTwips = 500;
 constexpr int kTwipsPerPixel = 15;
 } // namespace
 
-Form2::Form2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form2>())
+Form2::Form2(ContactTypesModel *types, std::function<Status()> storeCurrentContact, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::Form2>()), m_types(types),
+      m_storeCurrentContact(std::move(storeCurrentContact))
 {
     ui->setupUi(this);
     setUpDialogFrame(this, QSize(536, 266));
-    m_types = new ContactTypesModel(this, this);
     // The message waits until the grid has finished with the refused edit.
     connect(m_types, &ContactTypesModel::emptyNameRefused, this, [this] {
         MessageService::instance().information(this, QStringLiteral("A contact type needs a name. "
                                                                      "The name was not changed."));
+    }, Qt::QueuedConnection);
+    // A name the database refuses is reported once the grid's editor has closed.
+    connect(m_types, &ContactTypesModel::writeFailed, this, [this](const Error &error) {
+        reportApplicationError(this, kUnit, QStringLiteral("DataGrid1_AfterColEdit"), kUntrappedStep, error.description);
     }, Qt::QueuedConnection);
 
     QTableView *table = ui->DataGrid1;
@@ -55,12 +58,8 @@ Form2::Form2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form2>(
 
 Form2::~Form2()
 {
-    // The model's rows outlive nothing; the connection goes with the window.
+    // The model belongs to the main window and outlives the grid.
     ui->DataGrid1->setModel(nullptr);
-    delete m_types;
-    m_types = nullptr;
-    if (m_db.isValid())
-        closeConnection(m_db);
 }
 
 QTableView *Form2::grid() const
@@ -89,11 +88,9 @@ void Form2::Form_Load()
     trap.step(100, [this] { ApplyFormColorWhite(this); });
     trap.step(102, [this] { setWindowIcon(QApplication::windowIcon()); });
     trap.step(104, [this] { applyHandCursor(this); });
-    trap.step(108, [this] { m_db = OpenConnection(); });
-    trap.step(114, [this] {
-        m_types->load(m_db);
-        setCurrentRow(0);
-    });
+    // 108 to 114: the grid shows the types as the main window holds them;
+    // they are not read again when the window opens.
+    setCurrentRow(0);
     trap.step(116, [this] { ui->DataGrid1->setColumnHidden(ContactTypesModel::ContactTypeID, true); });
     trap.step(118, [this] {
         const int gridWidth = ui->DataGrid1->width() * kTwipsPerPixel;
@@ -106,17 +103,26 @@ void Form2::Form_Load()
 void Form2::PushButton2_Click()
 {
     Trap trap(this, kUnit, QStringLiteral("PushButton2_Click"));
+    commitGridEdit();
     int row = -1;
-    trap.step(100, [&] { row = m_types->addType(QStringLiteral("New Type")); });
+    trap.step(100, [&]() -> Status {
+        const Result<int> added = m_types->addType(QStringLiteral("New Type"));
+        if (!added)
+            return added.error();
+        row = *added;
+        return {};
+    });
     if (row >= 0)
         setCurrentRow(row);
-    trap.step(106, [this] { storeMainWindowEdit(); });
+    if (m_storeCurrentContact)
+        trap.step(106, [this] { return m_storeCurrentContact(); });
 }
 
 // Delete Current Type
 void Form2::PushButton1_Click()
 {
     Trap trap(this, kUnit, QStringLiteral("PushButton1_Click"));
+    commitGridEdit();
     const int row = currentRow();
     if (row < 0 || row >= m_types->rowCount()) // 100: no current type
         return;
@@ -128,27 +134,21 @@ void Form2::PushButton1_Click()
     });
     if (!yes)
         return;
-    trap.step(104, [&] { m_types->removeType(row); });
+    trap.step(104, [&] { return m_types->removeType(row); });
     trap.step(106, [this] { MessageService::instance().information(this, QStringLiteral("Done.")); });
     // After the last type is gone the empty grid has no row to go to.
     trap.step(108, [this] { setCurrentRow(0); });
 }
 
-void Form2::done(int result)
+void Form2::commitGridEdit()
 {
     const QModelIndex current = ui->DataGrid1->currentIndex();
     if (QWidget *editor = current.isValid() ? ui->DataGrid1->indexWidget(current) : nullptr)
         emit ui->DataGrid1->itemDelegate()->commitData(editor);
-    QDialog::done(result);
 }
 
-// A new type is a change the main window's pending contact edit must not outlast.
-void Form2::storeMainWindowEdit()
+void Form2::done(int result)
 {
-    auto *mainWindow = qobject_cast<Form1 *>(parentWidget());
-    if (!mainWindow || !mainWindow->contactsRs())
-        return;
-    ContactsRecordset *contacts = mainWindow->contactsRs();
-    if (contacts->hasCurrent() && contacts->isEditing() && !contacts->isNewRow())
-        contacts->update();
+    commitGridEdit();
+    QDialog::done(result);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <QDialog>
-#include <QSqlDatabase>
+#include "frame/Result.h"
 
+#include <QDialog>
+
+#include <functional>
 #include <memory>
 
 class ContactTypesModel;
@@ -13,13 +15,15 @@ class Form2;
 }
 
 // "Contact Types": the grid of contact types with "Add New Type", "Delete
-// Current Type" and a navigation bar. It works on its own connection to the
-// live database; every change is stored at once.
+// Current Type" and a navigation bar. It edits the types model it is given
+// (the one the main window's type box shows); every change is stored at once.
+// `storeCurrentContact` commits the main window's pending contact edit, as
+// adding a type does.
 class Form2 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form2(QWidget *parent = nullptr);
+    Form2(ContactTypesModel *types, std::function<Status()> storeCurrentContact, QWidget *parent = nullptr);
     ~Form2() override;
 
     QTableView *grid() const;
@@ -37,9 +41,9 @@ public slots:
 
 private:
     void Form_Load();
-    void storeMainWindowEdit();
+    void commitGridEdit();
 
     std::unique_ptr<Ui::Form2> ui;
-    QSqlDatabase m_db;
-    ContactTypesModel *m_types = nullptr;
+    ContactTypesModel *m_types;
+    std::function<Status()> m_storeCurrentContact;
 };

@@ -128,11 +128,9 @@ void Form4::PushButton1_Click()
     trap.step(102, [&] {
         if (!mainWindow)
             return;
-        try {
-            mainWindow->showContact(contactId);
-        } catch (const Failure &) {
+        if (const Status shown = mainWindow->showContact(contactId); !shown) {
             if (contactExists(contactId))
-                throw;
+                throw Failure(shown.error().description);
             gone = true;
         }
     });

@@ -2,6 +2,7 @@
 
 #include "frame/Failure.h"
 #include "frame/Paths.h"
+#include "store/Schema.h"
 
 #include <QAtomicInteger>
 #include <QFile>
@@ -40,7 +41,7 @@ QSqlDatabase openDatabaseFile(const QString &path, bool createIfMissing)
 {
     if (!createIfMissing && !QFileInfo::exists(path))
         throw Failure(QStringLiteral("Could not find file '%1'.").arg(path));
-    const QString name = QStringLiteral("corvanta-%1").arg(++g_connectionCounter);
+    const QString name = QStringLiteral("corvanta-legacy-%1").arg(++g_connectionCounter);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
     // A second running copy waits for a lock instead of failing at once.
@@ -71,31 +72,12 @@ void closeConnection(QSqlDatabase &db)
         QSqlDatabase::removeDatabase(name);
 }
 
-// The schema is a resource of the static library: make sure it is linked in.
-static void initSchemaResource()
-{
-    Q_INIT_RESOURCE(store);
-}
-
 QStringList schemaStatements()
 {
-    initSchemaResource();
-    QFile file(QStringLiteral(":/corvanta/schema.sql"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("The built-in schema is missing."));
-    const QString text = QString::fromUtf8(file.readAll());
-    QStringList statements;
-    for (const QString &part : text.split(QStringLiteral("\n;;"))) {
-        QStringList lines;
-        for (const QString &line : part.split(QLatin1Char('\n'))) {
-            if (!line.trimmed().startsWith(QLatin1String("--")))
-                lines << line;
-        }
-        const QString statement = lines.join(QLatin1Char('\n')).trimmed();
-        if (!statement.isEmpty())
-            statements << statement;
-    }
-    return statements;
+    Result<QStringList> statements = builtInSchema();
+    if (!statements)
+        throw Failure(statements.error().description);
+    return *statements;
 }
 
 void createSchema(QSqlDatabase &db)
@@ -106,15 +88,6 @@ void createSchema(QSqlDatabase &db)
 
 void writeBlankDatabase(const QString &path)
 {
-    QFile::remove(path);
-    QSqlDatabase db = openDatabaseFile(path, true);
-    try {
-        createSchema(db);
-        // A seed file is copied as it stands, so it carries no WAL side files.
-        exec(db, QStringLiteral("PRAGMA journal_mode=DELETE"));
-    } catch (...) {
-        closeConnection(db);
-        throw;
-    }
-    closeConnection(db);
+    if (Status written = writeBlankDatabaseFile(path); !written)
+        throw Failure(written.error().description);
 }

@@ -1,14 +1,15 @@
 -- Corvanta database schema.
 -- Field order is significant: the contact list and the backup file address fields by position.
+-- Keys are AUTOINCREMENT: a key once given out is never given to another row.
 -- Statements are separated by a line holding only ";;" so that trigger bodies may contain ";".
 
 CREATE TABLE IF NOT EXISTS "Contact Types" (
-    ContactTypeID INTEGER PRIMARY KEY,
+    ContactTypeID INTEGER PRIMARY KEY AUTOINCREMENT,
     ContactType   TEXT
 )
 ;;
 CREATE TABLE IF NOT EXISTS Contacts (
-    ContactID         INTEGER PRIMARY KEY,
+    ContactID         INTEGER PRIMARY KEY AUTOINCREMENT,
     FirstName         TEXT,
     LastName          TEXT,
     Dear              TEXT,
@@ -39,7 +40,7 @@ CREATE TABLE IF NOT EXISTS Contacts (
 )
 ;;
 CREATE TABLE IF NOT EXISTS Calls (
-    CallID    INTEGER PRIMARY KEY,
+    CallID    INTEGER PRIMARY KEY AUTOINCREMENT,
     ContactID INTEGER,
     CallDate  TEXT,
     CallTime  TEXT,

@@ -2,7 +2,7 @@
 
 #include "contacts/Form1.h"
 #include "reference/ContactTypesModel.h"
-#include "contacts/NavigationBar.h"
+#include "frame/NavigationBar.h"
 #include "reference/Form2.h"
 
 #include <QApplication>

@@ -1,0 +1,214 @@
+// The main window's command buttons: the contact commands and the buttons
+// that open the other windows.
+
+#include "Form1.h"
+#include "ui_Form1.h"
+
+#include "CallLogModel.h"
+#include "ContactListModel.h"
+#include "ContactsRecordset.h"
+#include "Form1Parts.h"
+#include "backup/Form6.h"
+#include "frame/MessageService.h"
+#include "frame/Trap.h"
+#include "reference/ContactTypesModel.h"
+#include "reference/Form2.h"
+#include "reference/Form5.h"
+#include "reports/Form3.h"
+#include "search/Form4.h"
+
+#include <QDataWidgetMapper>
+
+using form1::kUnit;
+
+void connectCommandButtons(Ui::Form1 *ui, Form1 *window)
+{
+    QObject::connect(ui->PushButton1, &QPushButton::clicked, window, &Form1::PushButton1_Click);
+    QObject::connect(ui->PushButton2, &QPushButton::clicked, window, &Form1::PushButton2_Click);
+    QObject::connect(ui->PushButton3, &QPushButton::clicked, window, &Form1::PushButton3_Click);
+    QObject::connect(ui->PushButton4, &QPushButton::clicked, window, &Form1::PushButton4_Click);
+    QObject::connect(ui->PushButton5, &QPushButton::clicked, window, &Form1::PushButton5_Click);
+    QObject::connect(ui->PushButton6, &QPushButton::clicked, window, &Form1::PushButton6_Click);
+    QObject::connect(ui->PushButton7, &QPushButton::clicked, window, &Form1::PushButton7_Click);
+    QObject::connect(ui->PushButton8, &QPushButton::clicked, window, &Form1::PushButton8_Click);
+    QObject::connect(ui->PushButton9, &QPushButton::clicked, window, &Form1::PushButton9_Click);
+    QObject::connect(ui->PushButton10, &QPushButton::clicked, window, &Form1::PushButton10_Click);
+}
+
+// Delete Current Contact
+void Form1::PushButton3_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton3_Click"));
+    if (!m_contactsRs->hasCurrent())
+        return;
+    if (!commitEditors())
+        return;
+    const bool yes = trap.confirm(100, [this] {
+        const QString text = QStringLiteral("Do you really want to delete this Contact ?\r\nFor: ")
+            + ui->FullName->text();
+        return MessageService::instance().question(this, QStringLiteral("Question"), text)
+            == MessageService::Answer::Yes;
+    });
+    if (!yes)
+        return;
+    trap.step(102, [this] { return m_contactsRs->deleteCurrent(); });
+    trap.step(104, [this]() -> Status {
+        if (!m_contactsRs->hasCurrent())
+            return m_contactsRs->moveFirst();
+        return {};
+    });
+    trap.step(106, [this] {
+        if (m_contactsRs->hasCurrent()) {
+            listContacts();
+        } else {
+            m_list->clear();
+            m_contactCount = 0;
+        }
+    });
+    trap.step(108, [this] { return SetFullName(); });
+}
+
+// Create New Contact
+void Form1::PushButton4_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton4_Click"));
+    if (!commitEditors())
+        return;
+    m_addingContact = true;                // 100
+    ui->PushButton4->setEnabled(false);    // 102
+    ui->PushButton3->setEnabled(false);    // 104
+    trap.step(106, [this] { return m_contactsRs->addNew(); });
+    trap.step(108, [this] { return m_contactsRs->setValue(ContactField::FirstName, QStringLiteral("New Contact")); });
+    trap.step(110, [this]() -> Status {
+        if (Status stored = m_contactsRs->update(); !stored)
+            return stored;
+        m_mapper->setCurrentIndex(0);
+        return {};
+    });
+    trap.step(112, [this] { return SetCalls(false); });
+    trap.step(114, [this] { return SetFullName(); });
+    // 116: typing replaces the default name.
+    ui->SSTab1->setCurrentWidget(ui->tabGeneral);
+    ui->Text1_0->setFocus();
+    ui->Text1_0->selectAll();
+}
+
+// Edit Contact Types
+void Form1::PushButton5_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton5_Click"));
+    commitEditors();
+    trap.step(100, [this] {
+        Form2 dialog(m_typesRs, [this] { return storeCurrentContact(); }, this);
+        dialog.exec();
+    });
+    reloadContactTypes();
+}
+
+// Steps 102 to 106 of Edit Contact Types, after the window has closed.
+void Form1::reloadContactTypes()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton5_Click"));
+    trap.step(102, [this] { return storeCurrentContact(); });
+    trap.step(104, [this] { return reloadTypes(); });
+}
+
+// View Reports
+void Form1::PushButton6_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton6_Click"));
+    commitEditors();
+    trap.step(100, [this] {
+        Form3 dialog(this);
+        dialog.exec();
+    });
+}
+
+// Save Contact
+void Form1::PushButton7_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton7_Click"));
+    if (!commitEditors())
+        return;
+    const bool hasType = trap.test(100, [this] { return !ui->dcbContactType->currentText().isEmpty(); });
+    if (hasType) {
+        // A contact the database did not take is not reported as saved.
+        const bool stored = trap.step(102, [this] { return m_contactsRs->update(); });
+        trap.step(104, [this] { return SetFullName(); });
+        if (stored)
+            MessageService::instance().information(this, ui->FullName1->text() + QStringLiteral("\r\n   saved.")); // 106
+        m_addingContact = false;               // 108
+        trap.step(110, [this] { listContacts(); });
+        ui->PushButton3->setEnabled(true);     // 112
+        ui->PushButton4->setEnabled(true);     // 114
+        return;
+    }
+    MessageService::instance().information(this, QStringLiteral("Please select contact type.")); // 116
+    ui->SSTab1->setCurrentWidget(ui->tabGeneral);                                          // 118
+    ui->dcbContactType->setFocus();
+}
+
+// Search
+void Form1::PushButton8_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton8_Click"));
+    m_skipReselect = true; // 100
+    if (!commitEditors())
+        return;
+    trap.step(102, [this] {
+        Form4 dialog(this);
+        dialog.exec();
+    });
+}
+
+// Edit Labels
+void Form1::PushButton9_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton9_Click"));
+    commitEditors();
+    trap.step(100, [this] {
+        Form5 dialog(this);
+        dialog.exec();
+        loadLabels();
+    });
+}
+
+// Backup Database
+void Form1::PushButton10_Click()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton10_Click"));
+    if (!commitEditors())
+        return;
+    trap.step(100, [this]() -> Status {
+        if (m_contactsRs->hasCurrent() && m_contactsRs->isEditing())
+            if (Status stored = m_contactsRs->update(); !stored)
+                return stored;
+        Form6 dialog(this);
+        dialog.exec();
+        return {};
+    });
+    reloadAll();
+}
+
+// Steps 102 to 110 of Backup Database, after the window has closed: a
+// restore may have replaced every row.
+void Form1::reloadAll()
+{
+    Trap trap(this, kUnit, QStringLiteral("PushButton10_Click"));
+    trap.step(102, [this] { return storeCurrentContact(); });
+    trap.step(104, [this] { return reloadTypes(); });
+    trap.step(106, [this]() -> Status {
+        if (m_contactsRs->hasCurrent())
+            if (Status read = m_contactsRs->requery(); !read)
+                return read;
+        if (!m_contactsRs->hasCurrent())
+            return m_contactsRs->moveFirst();
+        return {};
+    });
+    trap.step(108, [this] { listContacts(); });
+    trap.step(110, [this]() -> Status {
+        if (Status named = SetFullName(); !named)
+            return named;
+        return SetCalls(false);
+    });
+}

@@ -1,0 +1,111 @@
+// The main window's contact list.
+
+#include "Form1.h"
+#include "ui_Form1.h"
+
+#include "ContactListModel.h"
+#include "ContactsRecordset.h"
+#include "Form1Parts.h"
+#include "frame/Trap.h"
+
+#include <QHeaderView>
+
+using form1::kUnit;
+
+void Form1::setUpList()
+{
+    QTableView *list = ui->ListView1;
+    list->setModel(m_list);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(18);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->setShowGrid(false);
+    list->setWordWrap(false);
+    const int widths[] = {70, 100, 100, 150, 90, 80, 90};
+    for (int column = 0; column < 7; ++column)
+        list->setColumnWidth(column, widths[column]);
+    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            guarded(this, kUnit, QStringLiteral("ListView1_Click"), [this](const QModelIndex &current, const QModelIndex &) -> Status {
+                if (m_fillingList || !current.isValid())
+                    return {};
+                return onListRowChosen(current.row());
+            }));
+}
+
+void Form1::listContacts()
+{
+    Trap trap(this, kUnit, QStringLiteral("listContacts"));
+    if (!trap.test(100, [this] { return !m_addingContact && m_contactsRs->isOpen(); }))
+        return;
+    m_fillingList = true;
+    trap.step(102, [this] { return m_list->reload(); });
+    m_contactCount = m_list->rowCount();
+    if (m_list->rowCount() == 0) { // step 126
+        m_fillingList = false;
+        return;
+    }
+    int selected = 0; // a freshly filled list has its first row selected
+    if (m_skipReselect) {
+        const int row = m_list->rowOfContact(m_contactsRs->currentId());
+        if (row >= 0)
+            selected = row;
+    } else if (m_lastListIndex != 0 && m_list->rowCount() >= m_lastListIndex) {
+        selected = m_lastListIndex - 1; // step 134
+    }
+    selectListRow(selected);
+    m_skipReselect = false; // step 136
+    m_fillingList = false;
+    if (trap.test(138, [this] { return m_contactsRs->hasCurrent(); })) {
+        trap.step(142, [&]() -> Status {
+            if (!commitEditors())
+                return {};
+            const qint64 id = m_list->contactIdAt(selected);
+            if (id != m_contactsRs->currentId())
+                return m_contactsRs->moveTo(id);
+            return {};
+        });
+        trap.step(144, [this] { return SetFullName(); });
+    }
+}
+
+void Form1::selectListRow(int row)
+{
+    const QModelIndex index = m_list->index(row, 0);
+    ui->ListView1->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ui->ListView1->scrollTo(index);
+}
+
+Status Form1::onListRowChosen(int row)
+{
+    if (m_list->rowCount() == 0)
+        return {};
+    if (!commitEditors())
+        return {};
+    if (Status moved = m_contactsRs->moveTo(m_list->contactIdAt(row)); !moved)
+        return moved;
+    m_lastListIndex = row + 1;
+    return SetFullName();
+}
+
+Status Form1::showContact(qint64 contactId)
+{
+    if (!commitEditors())
+        return {};
+    if (Status moved = m_contactsRs->moveTo(contactId); !moved)
+        return moved;
+    if (Status named = SetFullName(); !named)
+        return named;
+    const int row = m_list->rowOfContact(contactId);
+    if (row >= 0) {
+        m_fillingList = true;
+        selectListRow(row);
+        m_fillingList = false;
+    }
+    return {};
+}

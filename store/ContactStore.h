@@ -1,0 +1,57 @@
+#pragma once
+
+#include "frame/Result.h"
+
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <optional>
+
+class Connection;
+
+// The values of one row of Contacts, by position (ContactField).
+using ContactValues = QVector<QVariant>;
+
+// Every statement on the Contacts table: single rows in key order for the
+// contact record set, keys and list columns for the contact list, and the
+// writes. Each operation gives the database's own message when it fails.
+class ContactStore {
+public:
+    explicit ContactStore(Connection &connection) : m_connection(connection) {}
+
+    Result<qint64> count();
+
+    // One row, or nothing when there is none in that direction.
+    Result<std::optional<ContactValues>> first();
+    Result<std::optional<ContactValues>> last();
+    Result<std::optional<ContactValues>> after(qint64 key);
+    Result<std::optional<ContactValues>> before(qint64 key);
+    Result<std::optional<ContactValues>> byKey(qint64 key);
+
+    // Stores a new row (its key is given by the database) and returns the key.
+    Result<qint64> insert(const ContactValues &values);
+    // Writes the given fields of the row when each of them still holds the
+    // value it had when the row was read (`read`); otherwise nothing is
+    // written and the Error says the row cannot be located. Fields that were
+    // not changed here are left alone, so edits of other fields by another
+    // program merge.
+    Status update(qint64 key, const QVector<int> &fields, const ContactValues &values, const ContactValues &read);
+    // Deletes the contact together with its calls.
+    Status remove(qint64 key);
+
+    // Keys in ascending order: `limit` keys after `afterKey`, or from the
+    // `offset`-th key on.
+    Result<QVector<qint64>> keysAfter(qint64 afterKey, int limit);
+    Result<QVector<qint64>> keysFrom(qint64 offset, int limit);
+    // Number of contacts whose key is lower than the given one.
+    Result<qint64> keysBelow(qint64 key);
+    // The list columns (key, FirstName, LastName, Address, City, Region,
+    // Country) of the contacts with keys from `firstKey` to `lastKey`.
+    Result<QVector<QVariantList>> listColumns(qint64 firstKey, qint64 lastKey);
+
+private:
+    Result<std::optional<ContactValues>> one(const QString &condition, const QVariantList &values);
+
+    Connection &m_connection;
+};

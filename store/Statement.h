@@ -1,0 +1,21 @@
+#pragma once
+
+#include "frame/Result.h"
+
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+class Connection;
+
+// Prepares a statement on the connection, binds the values in order and runs
+// it. The Error carries the database's own message.
+Result<QSqlQuery> runStatement(Connection &connection, const QString &sql, const QVariantList &values = {});
+
+// The texts the record sets give when they are used in a state that does not allow it.
+Error closedObjectError();
+Error noCurrentRecordError();
+Error rowChangedError();
+
+// Empty text is stored as Null: the program shows Null as empty everywhere.
+QVariant storableValue(const QVariant &value);
