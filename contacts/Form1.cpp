@@ -789,11 +789,18 @@ void Form1::PushButton8_Click()
 {
     Trap trap(this, kUnit, QStringLiteral("PushButton8_Click"));
     trap.step(100, [this] { m_skipReselect = true; });
-    trap.step(102, [this] {
+    std::optional<qint64> chosen;
+    trap.step(102, [&] {
         commitBoxes();
-        Form4 dialog(this);
+        Form4 dialog(liveDatabasePath(), this);
         dialog.exec();
+        chosen = dialog.selectedContactKey();
     });
+    if (chosen) {
+        // The search window's Select, steps 102 to 114, once it has closed.
+        Trap select(this, QStringLiteral("Form4"), QStringLiteral("PushButton1_Click"));
+        select.step(102, [&] { showContact(*chosen); });
+    }
 }
 
 // Edit Labels
@@ -801,7 +808,12 @@ void Form1::PushButton9_Click()
 {
     Trap trap(this, kUnit, QStringLiteral("PushButton9_Click"));
     trap.step(100, [this] {
-        Form5 dialog(this);
+        QStringList captions;
+        for (int index = 0; index < kLabelCount; ++index) {
+            const QLabel *label = fieldLabel(index);
+            captions << (label ? label->text() : defaultLabelCaption(index));
+        }
+        Form5 dialog(captions, this);
         dialog.exec();
         loadLabels();
     });
