@@ -188,7 +188,10 @@ QString SearchPattern::whereClause() const
             QString term = QStringLiteral("(%1 COLLATE NOCASE >= ?").arg(field);
             if (!range.upper.isEmpty())
                 term += QStringLiteral(" AND %1 COLLATE NOCASE < ?").arg(field);
-            term += QStringLiteral(" AND %1 LIKE ?)").arg(field);
+            // The unary plus keeps SQLite from deriving a key range of its
+            // own from the LIKE: that one ends at the first letter with case
+            // forms beyond ASCII and is wider than the ranges here.
+            term += QStringLiteral(" AND +%1 LIKE ?)").arg(field);
             terms << term;
         }
     }
