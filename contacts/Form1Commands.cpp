@@ -10,6 +10,7 @@
 #include "Form1Parts.h"
 #include "backup/Form6.h"
 #include "frame/MessageService.h"
+#include "frame/Paths.h"
 #include "frame/Trap.h"
 #include "reference/ContactTypesModel.h"
 #include "reference/Form2.h"
@@ -18,6 +19,9 @@
 #include "search/Form4.h"
 
 #include <QDataWidgetMapper>
+#include <QLabel>
+
+#include <optional>
 
 using form1::kUnit;
 
@@ -155,10 +159,17 @@ void Form1::PushButton8_Click()
     m_skipReselect = true; // 100
     if (!commitEditors())
         return;
-    trap.step(102, [this] {
-        Form4 dialog(this);
+    std::optional<qint64> chosen;
+    trap.step(102, [&] {
+        Form4 dialog(liveDatabasePath(), this);
         dialog.exec();
+        chosen = dialog.selectedContactKey();
     });
+    if (chosen) {
+        // The search window's Select, steps 102 to 114, once it has closed.
+        Trap select(this, QStringLiteral("Form4"), QStringLiteral("PushButton1_Click"));
+        select.step(102, [&] { return showContact(*chosen); });
+    }
 }
 
 // Edit Labels
@@ -167,7 +178,12 @@ void Form1::PushButton9_Click()
     Trap trap(this, kUnit, QStringLiteral("PushButton9_Click"));
     commitEditors();
     trap.step(100, [this] {
-        Form5 dialog(this);
+        QStringList captions;
+        for (int index = 0; index < kLabelCount; ++index) {
+            const QLabel *label = fieldLabel(index);
+            captions << (label ? label->text() : defaultLabelCaption(index));
+        }
+        Form5 dialog(captions, this);
         dialog.exec();
         loadLabels();
     });

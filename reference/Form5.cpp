@@ -2,16 +2,16 @@
 #include "ui_Form5.h"
 
 #include "DialogFrame.h"
-#include "contacts/Form1.h"
 #include "frame/Settings.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 
-Form5::Form5(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form5>())
+Form5::Form5(QStringList captions, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::Form5>()), m_shownCaptions(std::move(captions)),
+      m_captionNames(this)
 {
     ui->setupUi(this);
     setUpDialogFrame(this, QSize(536, 385));
@@ -20,7 +20,11 @@ Form5::Form5(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form5>(
         if (index > 0)
             setTabOrder(box(index - 1), edit);
         connect(edit, &QLineEdit::textChanged, this, [this, index] { Text1_Change(index); });
+        // Each box is announced by the caption it was opened with, so that
+        // its name stays put while the user rewrites the caption.
+        m_captionNames.name(edit, m_shownCaptions.value(index));
     }
+    m_captionNames.apply();
     Form_Load();
 }
 
@@ -31,20 +35,23 @@ QLineEdit *Form5::box(int index) const
     return findChild<QLineEdit *>(QStringLiteral("Text1_%1").arg(index));
 }
 
+QStringList Form5::captions() const
+{
+    QStringList texts;
+    for (int index = 0; index < kLabelCount; ++index)
+        texts << box(index)->text();
+    return texts;
+}
+
 void Form5::Form_Load()
 {
     Trap trap(this, QStringLiteral("Form5"), QStringLiteral("Form_Load"));
     trap.step(100, [this] { ApplyFormColorWhite(this); });
     trap.step(102, [this] { setWindowIcon(QApplication::windowIcon()); });
     trap.step(104, [this] { applyHandCursor(this); });
-    const auto *mainWindow = qobject_cast<const Form1 *>(parentWidget());
     for (int index = 0; index < kLabelCount; ++index) {
         trap.step(110, [&] {
-            QString caption = Form1::defaultLabelCaption(index);
-            if (mainWindow) {
-                if (const QLabel *label = mainWindow->fieldLabel(index))
-                    caption = label->text();
-            }
+            const QString caption = m_shownCaptions.value(index);
             QLineEdit *edit = box(index);
             // Filling the box counts as a change, so the caption shown now is
             // stored even when it is the same text the box already holds.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "frame/Accessibility.h"
+
 #include <QDialog>
+#include <QStringList>
 
 #include <memory>
 
@@ -10,22 +13,27 @@ namespace Ui {
 class Form5;
 }
 
-// "Edit Labels": one box per field caption of the main window. Every change of
-// a box is stored at once as the setting "Label N"; the main window applies
-// the stored captions whenever it becomes the active window.
+// "Edit Labels": one box per field caption of the main window, filled with
+// the captions the opener passes in (0 to 27). Every change of a box is stored
+// at once as the setting "Label N"; the opener applies the stored captions
+// when the window has closed (and whenever it becomes the active window).
 class Form5 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form5(QWidget *parent = nullptr);
+    explicit Form5(QStringList captions, QWidget *parent = nullptr);
     ~Form5() override;
 
     // Box N (0 to 27) of the window.
     QLineEdit *box(int index) const;
+    // The captions as the boxes hold them now, the same texts as stored.
+    QStringList captions() const;
 
 private:
     void Form_Load();
     void Text1_Change(int index);
 
     std::unique_ptr<Ui::Form5> ui;
+    QStringList m_shownCaptions;
+    CaptionNames m_captionNames;
 };

@@ -35,6 +35,8 @@ private slots:
     void typedCaptionShowsOnActivationAndAfterRestart();
     void clearedCaptionKeepsItForTheRunOnly();
     void doubleClickOnCaptionOpensEditor();
+    void editorWorksFromTheCaptionsItIsGiven();
+    void editorBoxesAreNamedAfterTheCaptionsTheyEdit();
 
 private:
     void restart() { main.reset(); main = std::make_unique<Form1>(); }
@@ -162,6 +164,49 @@ void LabelsTest::doubleClickOnCaptionOpensEditor()
     QCOMPARE(opened, QStringLiteral("Edit Labels"));
     activate(*main);
     QCOMPARE(main->fieldLabel(16)->text(), QStringLiteral("County:"));
+}
+
+void LabelsTest::editorWorksFromTheCaptionsItIsGiven()
+{
+    QStringList captions;
+    for (int index = 0; index < kLabelCount; ++index)
+        captions << QStringLiteral("Caption %1:").arg(index);
+    captions[3] = QStringLiteral("Kund's firma");
+    captions[8] = QStringLiteral("  Móvil\t(privado) ");
+    captions[16] = QStringLiteral("Область:");
+    captions[21] = QString();
+    // No main window behind it: the editor has only what it was given.
+    Form5 editor(captions);
+    for (int index = 0; index < kLabelCount; ++index) {
+        QCOMPARE(editor.box(index)->text(), captions.at(index));
+        QCOMPARE(GetSetting(labelSettingKey(index), kMissing), captions.at(index));
+    }
+    QCOMPARE(editor.captions(), captions);
+
+    editor.box(8)->selectAll();
+    QTest::keyClicks(editor.box(8), QStringLiteral("Handy"));
+    captions[8] = QStringLiteral("Handy");
+    QCOMPARE(editor.captions(), captions);
+    QCOMPARE(GetSetting(QStringLiteral("Label 8")), QStringLiteral("Handy"));
+
+    // Fewer captions than boxes leave the rest empty.
+    Form5 shortList(QStringList{QStringLiteral("Vorname:")});
+    QCOMPARE(shortList.box(0)->text(), QStringLiteral("Vorname:"));
+    QCOMPARE(shortList.box(27)->text(), QString());
+    QCOMPARE(GetSetting(QStringLiteral("Label 27"), kMissing), QString());
+}
+
+void LabelsTest::editorBoxesAreNamedAfterTheCaptionsTheyEdit()
+{
+    editLabels([](Form5 *editor) {
+        QCOMPARE(editor->box(8)->accessibleName(), QStringLiteral("Mobile Phone"));
+        QCOMPARE(editor->box(22)->accessibleName(), QStringLiteral("Contact's Interests"));
+        // Rewriting the caption does not rename the box under the user's cursor.
+        editor->box(8)->selectAll();
+        QTest::keyClicks(editor->box(8), QStringLiteral("Cell:"));
+        QCOMPARE(editor->box(8)->accessibleName(), QStringLiteral("Mobile Phone"));
+    });
+    QCOMPARE(main->fieldLabel(8)->text(), QStringLiteral("Cell:"));
 }
 
 QTEST_MAIN(LabelsTest)

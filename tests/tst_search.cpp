@@ -3,9 +3,11 @@
 #include "contacts/ContactListModel.h"
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
-#include "search/ContactSearch.h"
 #include "search/Form4.h"
 #include "search/SearchResultsModel.h"
+#include "frame/Paths.h"
+#include "store/SearchPattern.h"
+#include "store/SearchStore.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -13,12 +15,14 @@
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 using Ids = QList<qint64>;
@@ -99,6 +103,13 @@ private slots:
     void manyResultsArriveInBatches();
     void prefixSearchReadsThroughTheIndexes_data();
     void prefixSearchReadsThroughTheIndexes();
+    void tabLeavesTheListForSelectInOneStep();
+    void returnInTheListSelectsLikeADoubleClick();
+    void ctrlEndReachesTheLastResultWhileResultsAreStillCounted();
+    void theNumberOfResultsIsShownBesideTheSearchLine();
+    void aFailingReadAfterTheFirstScreenShowsTheBoxAndTheWindowGoesOn();
+    void aDatabaseThatCannotBeOpenedIsReportedUnderItsSteps();
+    void theWindowWorksWithoutTheMainWindow();
 
 private:
     qint64 add(std::initializer_list<std::pair<const char *, QVariant>> values)
@@ -110,7 +121,7 @@ private:
     void start() { main = std::make_unique<Form1>(); }
     Form4 *openWindow()
     {
-        window = std::make_unique<Form4>(main.get());
+        window = std::make_unique<Form4>(liveDatabasePath(), main.get());
         window->show();
         return window.get();
     }
@@ -149,14 +160,14 @@ void SearchTest::cleanup()
 void SearchTest::eachFieldIsFoundByItsBeginningOnly_data()
 {
     QTest::addColumn<QString>("field");
-    for (const QString &field : ContactSearch::fields())
+    for (const QString &field : SearchPattern::fields())
         QTest::newRow(qPrintable(field)) << field;
 }
 
 void SearchTest::eachFieldIsFoundByItsBeginningOnly()
 {
     QFETCH(QString, field);
-    QCOMPARE(ContactSearch::fields().size(), 17);
+    QCOMPARE(SearchPattern::fields().size(), 17);
     add({{"FirstName", "Other"}, {"LastName", "Person"}});
     QVariantMap values{{field, QStringLiteral("Zebulon Quarry")}, {QStringLiteral("ContactTypeID"), type}};
     const qint64 id = TestData::addContact(db, values);
@@ -271,7 +282,7 @@ void SearchTest::emptyOrBlankSearchKeepsTheList()
 
     // A new window starts with an empty list.
     QCOMPARE(search(form, QStringLiteral("Sm")), Ids{smith});
-    Form4 second(main.get());
+    Form4 second(liveDatabasePath(), main.get());
     QVERIFY(listedIds(&second).isEmpty());
 }
 
@@ -380,11 +391,15 @@ void SearchTest::selectWithoutChosenRowTakesTheFirst()
     const qint64 first = add({{"FirstName", "Eva"}, {"LastName", "Smith"}});
     add({{"FirstName", "Sam"}, {"LastName", "Smythe"}});
     start();
-    Form4 *form = openWindow();
-    search(form, QStringLiteral("Sm"));
-    QVERIFY(!form->resultList()->selectionModel()->hasSelection());
-    form->PushButton1_Click();
-    QVERIFY(!form->isVisible());
+    bool closed = false;
+    whileModal([&](Form4 *form) {
+        search(form, QStringLiteral("Sm"));
+        QVERIFY(!form->resultList()->selectionModel()->hasSelection());
+        form->PushButton1_Click();
+        closed = !form->isVisible();
+    });
+    main->PushButton8_Click();
+    QVERIFY(closed);
     QCOMPARE(main->contactsRs()->currentId(), first);
     QCOMPARE(mainSelectedId(), first);
 }
@@ -454,13 +469,19 @@ void SearchTest::manyResultsArriveInBatches()
     SearchResultsModel *results = form->results();
 
     search(form, QStringLiteral("mill"));
+    // The first batch is there at once, the further keys follow while the window waits for the user.
     QCOMPARE(results->rowCount(), SearchResultsModel::kBatchSize);
-    QVERIFY(results->canFetchMore({}));
-    while (results->canFetchMore({}))
-        results->fetchMore({});
+    QVERIFY(results->counting());
+    QTRY_VERIFY(!results->counting());
+    QCOMPARE(results->rowCount(), 250);
     Ids listed = listedIds(form);
     std::sort(listed.begin(), listed.end());
     QCOMPARE(listed, expected);
+    // Fields are read only for the rows that have been shown.
+    QVERIFY(results->isRead(0));
+    QVERIFY(!results->isRead(249));
+    QVERIFY(results->readRows(240, 249));
+    QCOMPARE(results->index(249, SearchResultsModel::LastName).data().toString().left(7), QStringLiteral("Miller "));
 }
 
 void SearchTest::prefixSearchReadsThroughTheIndexes_data()
@@ -480,24 +501,217 @@ void SearchTest::prefixSearchReadsThroughTheIndexes()
     QFETCH(QString, typed);
     QFETCH(bool, indexed);
     start(); // brings the database up to the program's schema
-    const ContactSearch search(typed);
-    QSqlQuery plan(db);
-    QVERIFY(plan.prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + search.sql()));
-    for (const QVariant &value : search.bindValues())
-        plan.addBindValue(value);
-    QVERIFY2(plan.exec(), qPrintable(plan.lastError().text()));
-    QStringList steps;
-    while (plan.next())
-        steps << plan.value(3).toString();
-    const QString text = steps.join('\n');
+    Result<std::unique_ptr<SearchStore>> store = SearchStore::open(liveDatabasePath());
+    QVERIFY(store);
+    const Result<QStringList> plan = (*store)->queryPlan(typed);
+    QVERIFY2(plan, qPrintable(plan ? QString() : plan.error().description));
+    const QString text = plan->join('\n');
     if (indexed) {
         QVERIFY2(text.contains(QLatin1String("MULTI-INDEX OR")), qPrintable(text));
         QVERIFY2(!text.contains(QLatin1String("SCAN")), qPrintable(text));
-        for (const QString &field : ContactSearch::fields())
+        for (const QString &field : SearchPattern::fields())
             QVERIFY2(text.contains(QStringLiteral("idxContacts%1NoCase").arg(field)), qPrintable(field));
     } else {
         QVERIFY2(text.contains(QLatin1String("SCAN")), qPrintable(text));
     }
+}
+
+void SearchTest::tabLeavesTheListForSelectInOneStep()
+{
+    for (int i = 0; i < 19; ++i)
+        add({{"LastName", QStringLiteral("Smith %1").arg(i)}, {"City", "Tåby"}});
+    start();
+    Form4 *form = openWindow();
+    QVERIFY(showActive(form));
+    QCOMPARE(search(form, QStringLiteral("smith")).size(), 19);
+    QTableView *list = form->resultList();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    const int row = list->currentIndex().row();
+    QVERIFY(row > 0);
+    QTest::keyClick(list, Qt::Key_Right);
+    QCOMPARE(list->currentIndex().row(), row);
+
+    QTest::keyClick(list, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button(form, "PushButton1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), list);
+    QCOMPARE(list->currentIndex().row(), row);
+}
+
+void SearchTest::returnInTheListSelectsLikeADoubleClick()
+{
+    add({{"FirstName", "Anna"}, {"LastName", "Berg"}});
+    add({{"FirstName", "Eva"}, {"LastName", "Smith"}});
+    const qint64 second = add({{"FirstName", "Sam"}, {"LastName", "Smythe"}});
+    start();
+    std::optional<qint64> handedBack;
+    bool closed = false;
+    whileModal([&](Form4 *form) {
+        QCOMPARE(search(form, QStringLiteral("Sm")).size(), 2);
+        QTableView *list = form->resultList();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        closed = !form->isVisible() && form->result() == QDialog::Accepted;
+        handedBack = form->selectedContactKey();
+    });
+    QTest::mouseClick(main->findChild<QPushButton *>(QStringLiteral("PushButton8")), Qt::LeftButton);
+    QVERIFY(closed);
+    QCOMPARE(handedBack, std::optional<qint64>(second));
+    QCOMPARE(main->contactsRs()->currentId(), second);
+    QCOMPARE(mainSelectedId(), second);
+    QCOMPARE(banner(), QStringLiteral("Sam Smythe"));
+
+    // Enter on the keypad does the same; with nothing found the window stays open.
+    start();
+    Form4 *form = openWindow();
+    QCOMPARE(search(form, QStringLiteral("Nobody")), Ids{});
+    QTest::keyClick(form->resultList(), Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->selectedContactKey(), std::nullopt);
+    QCOMPARE(search(form, QStringLiteral("Smy")), Ids{second});
+    QTest::keyClick(form->resultList(), Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(!form->isVisible());
+    QCOMPARE(form->selectedContactKey(), std::optional<qint64>(second));
+}
+
+void SearchTest::ctrlEndReachesTheLastResultWhileResultsAreStillCounted()
+{
+    QVERIFY(db.transaction());
+    for (int i = 0; i < 730; ++i)
+        add({{"LastName", QStringLiteral("Miller %1").arg(i)}, {"FirstName", i % 3 ? "Jo" : "Ève"}});
+    add({{"LastName", "Jones"}});
+    QVERIFY(db.commit());
+    start();
+    Form4 *form = openWindow();
+    QVERIFY(showActive(form));
+    SearchResultsModel *results = form->results();
+    QTableView *list = form->resultList();
+
+    search(form, QStringLiteral("Mil"));
+    QCOMPARE(results->rowCount(), SearchResultsModel::kBatchSize);
+    QVERIFY(results->counting());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(results->rowCount(), 730);
+    QVERIFY(!results->counting());
+    QCOMPARE(list->currentIndex().row(), 729);
+    QCOMPARE(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+    QVERIFY(list->verticalScrollBar()->maximum() > 600);
+    QVERIFY(list->viewport()->rect().intersects(list->visualRect(results->index(729, SearchResultsModel::LastName))));
+
+    // The fields of the rows now on screen are read after they were asked for; those in between never.
+    const qint64 last = results->contactIdAt(729);
+    const QString lastName =
+        TestData::scalar(db, QStringLiteral("SELECT LastName FROM Contacts WHERE ContactID = ?"), {last}).toString();
+    QTRY_COMPARE(results->index(729, SearchResultsModel::LastName).data().toString(), lastName);
+    QVERIFY(!results->isRead(400));
+    QCOMPARE(form->resultCount()->text(), QStringLiteral("730 contacts found"));
+
+    // Select takes the last row although its neighbours were never read.
+    form->PushButton1_Click();
+    QCOMPARE(form->selectedContactKey(), std::optional<qint64>(last));
+}
+
+void SearchTest::theNumberOfResultsIsShownBesideTheSearchLine()
+{
+    add({{"LastName", "Smith"}});
+    add({{"LastName", "Smythe"}, {"City", "Smögen"}});
+    add({{"LastName", "Jones"}});
+    QVERIFY(db.transaction());
+    for (int i = 0; i < 1500; ++i)
+        add({{"CompanyName", QStringLiteral("Müller & Söhne %1").arg(i)}});
+    QVERIFY(db.commit());
+    start();
+    Form4 *form = openWindow();
+    QLabel *count = form->resultCount();
+    QCOMPARE(count->text(), QString());
+
+    search(form, QStringLiteral("Jo"));
+    QCOMPARE(count->text(), QStringLiteral("1 contact found"));
+    search(form, QStringLiteral("sm"));
+    QCOMPARE(count->text(), QStringLiteral("2 contacts found"));
+    search(form, QStringLiteral("   "));
+    QCOMPARE(count->text(), QStringLiteral("2 contacts found"));
+    search(form, QStringLiteral("zz"));
+    QCOMPARE(count->text(), QStringLiteral("No contact found"));
+    search(form, QStringLiteral("MÜ"));
+    QCOMPARE(count->text(), QStringLiteral("100 contacts found so far"));
+    QTRY_COMPARE(count->text(), QStringLiteral("1,500 contacts found"));
+    QCOMPARE(form->resultList()->accessibleDescription(), count->text());
+
+    // The count sits in the frame's title line, clear of the search line.
+    QCOMPARE(count->parentWidget(), form->findChild<QWidget *>(QStringLiteral("Frame1")));
+    QVERIFY(!count->geometry().intersects(form->searchBox()->geometry()));
+    QVERIFY(!count->geometry().intersects(button(form, "PushButton3")->geometry()));
+    QCOMPARE(form->searchBox()->geometry(), QRect(16, 20, 405, 23));
+}
+
+void SearchTest::aFailingReadAfterTheFirstScreenShowsTheBoxAndTheWindowGoesOn()
+{
+    QVERIFY(db.transaction());
+    for (int i = 0; i < 400; ++i)
+        add({{"LastName", QStringLiteral("Miller %1").arg(i)}});
+    QVERIFY(db.commit());
+    start();
+    Form4 *form = openWindow();
+    QVERIFY(showActive(form));
+    SearchResultsModel *results = form->results();
+    search(form, QStringLiteral("mill"));
+    QTRY_VERIFY(!results->counting());
+    QCOMPARE(results->rowCount(), 400);
+
+    QSqlQuery rename(db);
+    QVERIFY2(rename.exec(QStringLiteral("ALTER TABLE Contacts RENAME TO ContactsAway")), qPrintable(rename.lastError().text()));
+    form->resultList()->scrollToBottom();
+    QTRY_COMPARE(env.messages.errors().size(), 1);
+    const QString box = env.messages.errors().first();
+    QVERIFY2(box.contains(QLatin1String("no such table: Contacts")), qPrintable(box));
+    QVERIFY2(box.contains(QLatin1String("in Corvanta2021/08/31.Form4.ListView1_Scroll ")), qPrintable(box));
+    // One box, not one per paint; the rows keep their keys.
+    QTest::qWait(50);
+    QCOMPARE(env.messages.errors().size(), 1);
+    QCOMPARE(results->rowCount(), 400);
+
+    QVERIFY(rename.exec(QStringLiteral("ALTER TABLE ContactsAway RENAME TO Contacts")));
+    QCOMPARE(search(form, QStringLiteral("miller 39")).size(), 11);
+    QCOMPARE(results->index(0, SearchResultsModel::LastName).data().toString().left(9), QStringLiteral("Miller 39"));
+    QVERIFY(form->isVisible());
+    env.messages.clear();
+}
+
+void SearchTest::aDatabaseThatCannotBeOpenedIsReportedUnderItsSteps()
+{
+    add({{"LastName", "Smith"}});
+    Form4 form(env.root() + QStringLiteral("/none.sqlite"));
+    form.show();
+    QCOMPARE(search(&form, QStringLiteral("Sm")), Ids{});
+    const QStringList errors = env.messages.errors();
+    QCOMPARE(errors.size(), 2);
+    QVERIFY2(errors.at(0).contains(QLatin1String("Could not find file")), qPrintable(errors.at(0)));
+    QVERIFY2(errors.at(0).contains(QLatin1String("Form4.PushButton3_Click ")), qPrintable(errors.at(0)));
+    QVERIFY2(errors.at(0).contains(QLatin1String("106")), qPrintable(errors.at(0)));
+    QVERIFY2(errors.at(1).contains(QLatin1String("108")), qPrintable(errors.at(1)));
+    QVERIFY(form.isVisible());
+    env.messages.clear();
+}
+
+void SearchTest::theWindowWorksWithoutTheMainWindow()
+{
+    const qint64 smith = add({{"FirstName", "Zoë"}, {"LastName", "Smith"}});
+    Form4 form(liveDatabasePath());
+    form.show();
+    QCOMPARE(search(&form, QStringLiteral("zo")), Ids{smith});
+    QTest::mouseClick(button(&form, "PushButton2"), Qt::LeftButton);
+    QCOMPARE(form.selectedContactKey(), std::nullopt);
+    form.show();
+    QTest::mouseClick(button(&form, "PushButton1"), Qt::LeftButton);
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QCOMPARE(form.selectedContactKey(), std::optional<qint64>(smith));
+    QCOMPARE(form.searchBox()->accessibleName(), QStringLiteral("Search"));
+    QCOMPARE(form.resultList()->accessibleName(), QStringLiteral("Results"));
 }
 
 QTEST_MAIN(SearchTest)

@@ -1,6 +1,4 @@
-#include "ContactSearch.h"
-
-#include "frame/Failure.h"
+#include "SearchPattern.h"
 
 #include <QChar>
 #include <QHash>
@@ -106,7 +104,7 @@ bool likeMatch(const QVector<char32_t> &pattern, const QVector<char32_t> &text)
 }
 } // namespace
 
-const QStringList &ContactSearch::fields()
+const QStringList &SearchPattern::fields()
 {
     static const QStringList names = {
         QStringLiteral("FirstName"),        QStringLiteral("LastName"),
@@ -122,7 +120,7 @@ const QStringList &ContactSearch::fields()
     return names;
 }
 
-ContactSearch::ContactSearch(const QString &typed) : m_typed(typed)
+SearchPattern::SearchPattern(const QString &typed) : m_typed(typed)
 {
     const QList<uint> points = typed.toUcs4();
     QVector<QVector<char32_t>> prefixes{{}};
@@ -133,35 +131,43 @@ ContactSearch::ContactSearch(const QString &typed) : m_typed(typed)
         m_pattern.append(wildcard ? c : fold(c));
 
         const QVector<char32_t> forms = wildcard ? QVector<char32_t>{} : indexForms(c);
+        if (literalBeginning && !wildcard && prefixes.size() * forms.size() <= kMaxRangesPerField) {
+            QVector<QVector<char32_t>> longer;
+            for (const auto &prefix : prefixes) {
+                for (char32_t form : forms)
+                    longer.append(prefix + QVector<char32_t>{form});
+            }
+            prefixes = std::move(longer);
+        } else {
+            literalBeginning = false;
+        }
+
         // SQLite's LIKE folds ASCII letters only: a character with further
         // case forms is left to any one character there and checked here.
-        if (wildcard || forms.size() == 1)
+        // Within the key ranges the ranges themselves hold it to its forms.
+        if (wildcard || forms.size() == 1) {
             m_coarsePattern += QString::fromUcs4(&c, 1);
-        else
+        } else {
             m_coarsePattern += QLatin1Char('_');
-
-        if (!literalBeginning || wildcard
-            || prefixes.size() * forms.size() > kMaxRangesPerField) {
-            literalBeginning = false;
-            continue;
+            if (!literalBeginning)
+                m_databaseDecides = false;
         }
-        QVector<QVector<char32_t>> longer;
-        for (const auto &prefix : prefixes) {
-            for (char32_t form : forms)
-                longer.append(prefix + QVector<char32_t>{form});
-        }
-        prefixes = std::move(longer);
     }
     m_pattern.append(kAnyRun);
     m_coarsePattern += QLatin1Char('%');
 
     if (!prefixes.first().isEmpty()) {
-        for (const auto &prefix : prefixes)
-            m_ranges.append({fromCodePoints(prefix), upperBound(prefix)});
+        for (const auto &prefix : prefixes) {
+            const QString upper = upperBound(prefix);
+            // A range without an upper bound does not hold the beginning.
+            if (upper.isEmpty())
+                m_databaseDecides = false;
+            m_ranges.append({fromCodePoints(prefix), upper});
+        }
     }
 }
 
-bool ContactSearch::matches(const QString &value) const
+bool SearchPattern::matches(const QString &value) const
 {
     QVector<char32_t> text;
     text.reserve(value.size());
@@ -170,17 +176,7 @@ bool ContactSearch::matches(const QString &value) const
     return likeMatch(m_pattern, text);
 }
 
-bool ContactSearch::matchesRow(const QSqlQuery &row) const
-{
-    for (int i = 0; i < fields().size(); ++i) {
-        const QVariant value = row.value(kKeyColumn + 1 + i);
-        if (!value.isNull() && matches(value.toString()))
-            return true;
-    }
-    return false;
-}
-
-QString ContactSearch::sql() const
+QString SearchPattern::whereClause() const
 {
     QStringList terms;
     for (const QString &field : fields()) {
@@ -192,15 +188,17 @@ QString ContactSearch::sql() const
             QString term = QStringLiteral("(%1 COLLATE NOCASE >= ?").arg(field);
             if (!range.upper.isEmpty())
                 term += QStringLiteral(" AND %1 COLLATE NOCASE < ?").arg(field);
-            term += QStringLiteral(" AND %1 LIKE ?)").arg(field);
+            // The unary plus keeps SQLite from deriving a key range of its
+            // own from the LIKE: that one ends at the first letter with case
+            // forms beyond ASCII and is wider than the ranges here.
+            term += QStringLiteral(" AND +%1 LIKE ?)").arg(field);
             terms << term;
         }
     }
-    return QStringLiteral("SELECT ContactID, ") + fields().join(QStringLiteral(", "))
-        + QStringLiteral(" FROM Contacts WHERE ") + terms.join(QStringLiteral(" OR "));
+    return terms.join(QStringLiteral(" OR "));
 }
 
-QVariantList ContactSearch::bindValues() const
+QVariantList SearchPattern::bindValues() const
 {
     QVariantList values;
     for (qsizetype i = 0; i < fields().size(); ++i) {
@@ -216,15 +214,4 @@ QVariantList ContactSearch::bindValues() const
         }
     }
     return values;
-}
-
-QSqlQuery ContactSearch::run(const QSqlDatabase &db) const
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    throwIfFailed(query.prepare(sql()), query);
-    for (const QVariant &value : bindValues())
-        query.addBindValue(value);
-    throwIfFailed(query.exec(), query);
-    return query;
 }
