@@ -208,6 +208,23 @@ BackupKeys readKeySection(const BackupLines &lines, const BackupSections &sectio
     return keys;
 }
 
+void appendCleanText(QByteArray &out, QByteArrayView utf8)
+{
+    // The removed characters are ASCII, so removing their bytes removes the
+    // characters; the runs between them are copied whole.
+    out.append('\'');
+    const char *run = utf8.data();
+    const char *end = run + utf8.size();
+    for (const char *p = run; p != end; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == '\'') {
+            out.append(run, p - run);
+            run = p + 1;
+        }
+    }
+    out.append(run, end - run);
+    out.append(" '", 2);
+}
+
 bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason)
 {
     values->clear();

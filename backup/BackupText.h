@@ -86,6 +86,11 @@ struct BackupKeys {
 };
 BackupKeys readKeySection(const BackupLines &lines, const BackupSections &sections);
 
+// The one text encoder of the file: an apostrophe, the UTF-8 text without
+// its carriage returns, line feeds and apostrophes, a blank and an
+// apostrophe. Everything else is copied as it is.
+void appendCleanText(QByteArray &out, QByteArrayView utf8);
+
 // One value of a record line.
 struct RecordValue {
     enum Kind { Null, Number, Text } kind = Null;

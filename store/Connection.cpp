@@ -40,7 +40,7 @@ Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open m
 {
     if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
         return failure(QStringLiteral("Could not find file '%1'.").arg(path));
-    const QString name = QStringLiteral("corvanta-%1").arg(++g_connectionCounter);
+    const QString name = QStringLiteral("corvanta-store-%1").arg(++g_connectionCounter);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
@@ -103,7 +103,14 @@ Status Connection::rollback()
 
 Result<sqlite3 *> Connection::sqliteHandle()
 {
-    const QVariant handle = m_db.driver()->handle();
+    return sqliteHandleOf(m_db);
+}
+
+Result<sqlite3 *> Connection::sqliteHandleOf(const QSqlDatabase &database)
+{
+    if (!database.isValid() || !database.driver())
+        return failure(QStringLiteral("The database connection is not open."));
+    const QVariant handle = database.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return failure(QStringLiteral("The database driver does not use SQLite."));
     sqlite3 *db = *static_cast<sqlite3 *const *>(handle.data());
