@@ -87,12 +87,25 @@ QString backupFilePath(const QString &folder)
 QString RestoreResult::message() const
 {
     switch (status) {
-    case RestoreStatus::Done:
-        if (rejected == 0)
-            return QStringLiteral("Done.");
-        return QStringLiteral("Done.\n%1 %2 could not be restored.")
-            .arg(rejected)
-            .arg(rejected == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+    case RestoreStatus::Done: {
+        QString text = QStringLiteral("Done.");
+        if (rejected > 0)
+            text += QStringLiteral("\n%1 %2 could not be restored.")
+                        .arg(rejected)
+                        .arg(rejected == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+        if (keysNotUsed > 0)
+            text += QStringLiteral("\nThe keys of %1 %2 could not be taken from the file; their contacts "
+                                   "and calls may not be linked to them as before.")
+                        .arg(keysNotUsed)
+                        .arg(keysNotUsed == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+        if (textsNotUsed > 0)
+            text += QStringLiteral("\n%1 %2 could not be restored exactly and %3 restored as the record "
+                                   "lines give them.")
+                        .arg(textsNotUsed)
+                        .arg(textsNotUsed == 1 ? QStringLiteral("text") : QStringLiteral("texts"))
+                        .arg(textsNotUsed == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+        return text;
+    }
     case RestoreStatus::NoData:
         return QStringLiteral("No data to restore.");
     case RestoreStatus::NoFile:

@@ -4,7 +4,9 @@
 #include "BackupFile.h"
 
 #include "BackupTables.h"
+#include "BackupDates.h"
 #include "BackupText.h"
+#include "BackupTrailer.h"
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
@@ -12,6 +14,8 @@
 
 #include <QFile>
 #include <QHash>
+
+#include <algorithm>
 
 namespace backup {
 
@@ -56,14 +60,49 @@ QString quotedValue(const QString &text)
     return QStringLiteral("%1... (%2 characters)").arg(text.left(kQuotedLength)).arg(text.size());
 }
 
-// How the references of one section are restored.
-struct SectionKeys {
-    const QList<qint64> *oldKeys = nullptr;          // the file's keys of the section's records
+// How the records of one section are tied to the trailing section.
+struct SectionPlan {
+    // For each record line, its place in the file's list of written records
+    // (-1: none); empty when the file has no such list and the places are
+    // the lines' order.
+    QList<qint64> places;
+    bool placesKnown = false;
+    const QList<qint64> *oldKeys = nullptr;          // the old keys, by place
     bool explicitKeys = false;                       // the rows get their old keys back
+    qint64 nextFreeKey = 1;                          // for rows whose old key is not known
     QHash<qint64, qint64> *newKeys = nullptr;        // collects old key -> new key
     QString referenceName;                           // the field that refers to another table
     const QHash<qint64, qint64> *referenceMap = nullptr;
+    // The section's exact texts, in the order of place and field.
+    const ExactText *texts = nullptr;
+    const ExactText *textsEnd = nullptr;
+
+    qint64 placeOf(qsizetype record) const { return placesKnown ? places.at(record) : record; }
 };
+
+// What the writer would have put on the line for a stored text; an exact
+// text is used only where its line agrees.
+bool agreesWithLine(const RecordValue &value, FieldKind kind, const QString &exact)
+{
+    switch (kind) {
+    case FieldKind::Text: {
+        QString cleaned = exact;
+        cleaned.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QLatin1Char('\'')).remove(QLatin1Char('\t'));
+        cleaned.append(QLatin1Char(' '));
+        return value.kind == RecordValue::Text && value.text == cleaned;
+    }
+    case FieldKind::Date: {
+        QByteArray written;
+        if (!appendUsDate(written, exact.toUtf8()))
+            return value.kind == RecordValue::Null;
+        return value.kind == RecordValue::Text && value.text == QString::fromUtf8(written);
+    }
+    case FieldKind::Long:
+    case FieldKind::YesNo:
+        return value.kind != RecordValue::Text;
+    }
+    return false;
+}
 
 class Restorer {
 public:
@@ -78,9 +117,40 @@ public:
     Status run(Stage *stage)
     {
         const BackupSections sections = findSections(m_lines);
-        const BackupKeys keys = readKeySection(m_lines, sections);
-        m_result.keysFromFile = keys.valid;
+        const BackupTrailer trailer = readTrailer(m_lines, sections);
+        const BackupSections::Range ranges[3] = {sections.contactTypes, sections.contacts, sections.calls};
         m_total = sections.contactTypes.count() + sections.contacts.count() + sections.calls.count();
+        m_dates = trailer.fixedDates ? DateReader::fixedForm() : DateReader::guessing();
+
+        // Keys and exact texts are tied to their records by the fingerprints
+        // of the lines; a file of an older version has its keys alone, which
+        // hold only while every line is where it was written.
+        SectionPlan plans[3];
+        for (int s = 0; s < 3; ++s) {
+            plans[s].placesKnown = trailer.hasLines;
+            if (trailer.hasLines)
+                plans[s].places = matchRecords(m_lines, ranges[s], trailer.lines[s]);
+        }
+        bool keysUsable = trailer.hasKeys && trailer.keysValid;
+        if (keysUsable && trailer.hasLines)
+            keysUsable = trailer.typeKeys.size() == trailer.lines[0].size()
+                && trailer.contactKeys.size() == trailer.lines[1].size();
+        else if (keysUsable)
+            keysUsable = trailer.typeKeys.size() == sections.contactTypes.count()
+                && trailer.contactKeys.size() == sections.contacts.count();
+        m_result.keysFromFile = keysUsable;
+        if (trailer.hasKeys && !keysUsable)
+            m_result.keysNotUsed = sections.contactTypes.count() + sections.contacts.count();
+        const bool textsUsable = trailer.hasTexts && trailer.hasLines && m_lines.isUtf8();
+        if (trailer.hasTexts && !textsUsable)
+            m_result.textsNotUsed = trailer.texts.size();
+        if (textsUsable) {
+            for (int s = 0; s < 3; ++s) {
+                auto bySection = [](const ExactText &entry, int section) { return entry.section < section; };
+                plans[s].texts = std::lower_bound(trailer.texts.constData(), trailer.texts.constData() + trailer.texts.size(), s, bySection);
+                plans[s].textsEnd = std::lower_bound(trailer.texts.constData(), trailer.texts.constData() + trailer.texts.size(), s + 1, bySection);
+            }
+        }
 
         *stage = Stage::OpenDatabase;
         TableInfo tables[3];
@@ -125,27 +195,33 @@ public:
         // With the file's keys, a delete-first restore gives every type and
         // contact its old key back; an append maps references to the keys
         // that the restored rows received.
-        const bool explicitKeys = keys.valid && m_mode == RestoreMode::DeleteFirst;
-        const bool mapKeys = keys.valid && m_mode == RestoreMode::Append;
+        const bool explicitKeys = keysUsable && m_mode == RestoreMode::DeleteFirst;
+        const bool mapKeys = keysUsable && m_mode == RestoreMode::Append;
         QHash<qint64, qint64> typeMap;
         QHash<qint64, qint64> contactMap;
+        const QList<qint64> *oldKeys[2] = {&trailer.typeKeys, &trailer.contactKeys};
+        QHash<qint64, qint64> *maps[2] = {&typeMap, &contactMap};
+        for (int s = 0; s < 2; ++s) {
+            if (!keysUsable)
+                continue;
+            plans[s].oldKeys = oldKeys[s];
+            plans[s].explicitKeys = explicitKeys;
+            plans[s].newKeys = mapKeys ? maps[s] : nullptr;
+            for (const qint64 key : *oldKeys[s])
+                plans[s].nextFreeKey = std::max(plans[s].nextFreeKey, key + 1);
+        }
+        plans[1].referenceName = types.keyName();
+        plans[1].referenceMap = mapKeys ? &typeMap : nullptr;
+        plans[2].referenceName = contacts.keyName();
+        plans[2].referenceMap = mapKeys ? &contactMap : nullptr;
 
-        *stage = Stage::ContactTypes;
-        SectionKeys typeKeys{keys.valid ? &keys.contactTypes : nullptr, explicitKeys, mapKeys ? &typeMap : nullptr,
-                             QString(), nullptr};
-        if (Status restored = restoreSection(BackupTable::ContactTypes, types, sections.contactTypes, typeKeys);
-            !restored)
-            return restored;
-        *stage = Stage::Contacts;
-        SectionKeys contactKeys{keys.valid ? &keys.contacts : nullptr, explicitKeys, mapKeys ? &contactMap : nullptr,
-                                types.keyName(), mapKeys ? &typeMap : nullptr};
-        if (Status restored = restoreSection(BackupTable::Contacts, contacts, sections.contacts, contactKeys);
-            !restored)
-            return restored;
-        *stage = Stage::Calls;
-        SectionKeys callKeys{nullptr, false, nullptr, contacts.keyName(), mapKeys ? &contactMap : nullptr};
-        if (Status restored = restoreSection(BackupTable::Calls, calls, sections.calls, callKeys); !restored)
-            return restored;
+        const Stage stages[3] = {Stage::ContactTypes, Stage::Contacts, Stage::Calls};
+        for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts, BackupTable::Calls}) {
+            *stage = stages[int(table)];
+            if (Status restored = restoreSection(table, tables[int(table)], ranges[int(table)], plans[int(table)]);
+                !restored)
+                return restored;
+        }
 
         *stage = Stage::Finish;
         if (Status recreated = m_store.recreateIndexes(deferredIndexes); !recreated)
@@ -216,12 +292,32 @@ private:
         return false;
     }
 
+    // The exact texts of the record at this place, by field; entries whose
+    // line does not agree are left out and counted.
+    void exactTextsOf(SectionPlan &plan, qint64 place, const QList<RecordValue> &values, const TableInfo &info)
+    {
+        m_exact.clear();
+        while (plan.texts != plan.textsEnd && plan.texts->record < place)
+            ++plan.texts;
+        for (; plan.texts != plan.textsEnd && plan.texts->record == place; ++plan.texts) {
+            const int field = plan.texts->field;
+            QString text;
+            if (field < 1 || field >= info.columns.size() || field > values.size()
+                || !exactTextOf(m_lines, *plan.texts, &text)
+                || !agreesWithLine(values.at(field - 1), info.columns.at(field).kind, text)) {
+                ++m_result.textsNotUsed;
+                continue;
+            }
+            m_exact.append({field, text});
+        }
+    }
+
     Status restoreSection(BackupTable table, const TableInfo &info, const BackupSections::Range &range,
-                          const SectionKeys &keys)
+                          SectionPlan &plan)
     {
         const qsizetype valueCount = info.columns.size() - 1;
         QStringList names;
-        for (qsizetype i = keys.explicitKeys ? 0 : 1; i < info.columns.size(); ++i)
+        for (qsizetype i = plan.explicitKeys ? 0 : 1; i < info.columns.size(); ++i)
             names << info.columns.at(i).name;
         Result<std::unique_ptr<BackupStore::Insert>> prepared = m_store.prepareInsert(info.name, names);
         if (!prepared)
@@ -229,18 +325,18 @@ private:
         BackupStore::Insert &insert = **prepared;
 
         qsizetype referenceIndex = -1;
-        if (keys.referenceMap) {
+        if (plan.referenceMap) {
             for (qsizetype i = 1; i < info.columns.size(); ++i) {
-                if (info.columns.at(i).name.compare(keys.referenceName, Qt::CaseInsensitive) == 0)
+                if (info.columns.at(i).name.compare(plan.referenceName, Qt::CaseInsensitive) == 0)
                     referenceIndex = i - 1;
             }
         }
-        const int offset = keys.explicitKeys ? 1 : 0;
+        const int offset = plan.explicitKeys ? 1 : 0;
 
         QList<RecordValue> values;
         QString reason;
         for (qsizetype index = range.first; index < range.last; ++index) {
-            const qsizetype record = index - range.first;
+            const qint64 place = plan.placeOf(index - range.first);
             progressTick();
             const QString line = m_lines.text(index);
             if (!parseRecordLine(line, &values, &reason)) {
@@ -255,30 +351,41 @@ private:
                            .arg(valueCount));
                 continue;
             }
+            m_exact.clear();
+            if (place >= 0 && plan.texts != plan.textsEnd)
+                exactTextsOf(plan, place, values, info);
+            qsizetype nextExact = 0;
             bool converted = true;
             for (qsizetype i = 0; i < valueCount; ++i) {
                 QVariant stored;
-                QString why;
-                if (!convert(table, values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
-                    reject(table, index, line, QStringLiteral("Field %1: %2").arg(info.columns.at(i + 1).name, why));
-                    converted = false;
-                    break;
-                }
-                if (i == referenceIndex && !stored.isNull()) {
-                    const auto found = keys.referenceMap->constFind(stored.toLongLong());
-                    stored = found == keys.referenceMap->constEnd() ? QVariant() : QVariant(*found);
+                if (nextExact < m_exact.size() && m_exact.at(nextExact).first == i + 1) {
+                    stored = m_exact.at(nextExact++).second;
+                } else {
+                    QString why;
+                    if (!convert(table, values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
+                        reject(table, index, line, QStringLiteral("Field %1: %2").arg(info.columns.at(i + 1).name, why));
+                        converted = false;
+                        break;
+                    }
+                    if (i == referenceIndex && !stored.isNull()) {
+                        const auto found = plan.referenceMap->constFind(stored.toLongLong());
+                        stored = found == plan.referenceMap->constEnd() ? QVariant() : QVariant(*found);
+                    }
                 }
                 insert.bind(int(i) + offset, stored);
             }
             if (!converted)
                 continue;
-            if (keys.explicitKeys)
-                insert.bind(0, keys.oldKeys->at(record));
+            const bool keyKnown = plan.oldKeys && place >= 0 && place < plan.oldKeys->size();
+            if (plan.explicitKeys)
+                insert.bind(0, keyKnown ? plan.oldKeys->at(place) : plan.nextFreeKey++);
 
             const Result<qint64> inserted = insert.run();
             if (inserted) {
-                if (keys.newKeys)
-                    keys.newKeys->insert(keys.oldKeys->at(record), *inserted);
+                if (plan.newKeys && keyKnown)
+                    plan.newKeys->insert(plan.oldKeys->at(place), *inserted);
+                if (plan.oldKeys && !keyKnown)
+                    ++m_result.keysNotUsed;
                 ++m_result.restored[int(table)];
                 continue;
             }
@@ -304,7 +411,8 @@ private:
     RestoreMode m_mode;
     const RestoreCallbacks &m_callbacks;
     RestoreResult &m_result;
-    DateText m_dates;
+    DateReader m_dates = DateReader::fixedForm();
+    QList<std::pair<int, QString>> m_exact; // field, exact text of the current record
     qint64 m_total = 0;
     qint64 m_done = 0;
     bool m_declined = false;

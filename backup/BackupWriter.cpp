@@ -1,15 +1,22 @@
-// The backup file's writer: the three sections of record lines, then the key
-// section after the last "TABLE END".
+// The backup file's writer: the three sections of record lines, then the
+// trailing section after the last "TABLE END" (BackupTrailer.h describes
+// it): the old keys, the fixed date form, a fingerprint of every record line
+// and, escaped as described there, the exact text of every value that its
+// record line does not give back exactly (apostrophes, line breaks, TABs,
+// empty texts, dates not in their stored form).
 
 #include "BackupFile.h"
 
 #include "BackupTables.h"
+#include "BackupDates.h"
 #include "BackupText.h"
+#include "BackupTrailer.h"
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
 
 #include <cerrno>
+#include <optional>
 #include <QSaveFile>
 
 namespace backup {
@@ -73,63 +80,93 @@ bool isAscii(QByteArrayView bytes)
     return true;
 }
 
-// Appends one column of the current row, encoded by the field's kind.
-class ValueEncoder {
-public:
-    void append(QByteArray &out, const BackupStore::Rows &rows, int column, FieldKind kind)
-    {
-        const Kind stored = rows.kind(column);
-        switch (kind) {
-        case FieldKind::Long: {
-            if (stored == Kind::Integer) {
-                out.append(QByteArray::number(rows.integer(column)));
-                return;
-            }
-            bool ok = false;
-            const qlonglong number = stored == Kind::Null ? 0 : rows.value(column).toLongLong(&ok);
-            if (ok)
-                out.append(QByteArray::number(number));
-            else
-                out.append("Null", 4);
-            return;
-        }
-        case FieldKind::YesNo: {
-            if (stored == Kind::Null) {
-                out.append("Null", 4);
-                return;
-            }
-            const QVariant value = rows.value(column);
-            bool ok = false;
-            const qlonglong number = value.toLongLong(&ok);
-            out.append((ok ? number != 0 : value.toBool()) ? "-1" : "0");
-            return;
-        }
-        case FieldKind::Date: {
-            const QString text = stored == Kind::Null ? QString() : m_dates.format(rows.value(column));
-            if (text.isNull()) {
-                out.append("Null", 4);
-            } else {
-                out.append('\'');
-                out.append(text.toUtf8());
-                out.append('\'');
-            }
-            return;
-        }
-        case FieldKind::Text:
-            if (stored == Kind::Null) {
-                out.append("' '", 3);
-            } else if (stored == Kind::Text && (isAscii(rows.text(column)) || isValidUtf8(rows.text(column)))) {
-                appendCleanText(out, rows.text(column));
-            } else {
-                appendCleanText(out, rows.value(column).toString().toUtf8());
-            }
-            return;
-        }
+// True when a text reads back from a record line exactly: the line drops
+// CR, LF and apostrophes, the reader drops TABs, and an empty text comes back
+// Null (an empty caption of the Contact Types section comes back empty).
+bool cleanTextIsExact(QByteArrayView utf8, bool emptyComesBack)
+{
+    if (utf8.isEmpty())
+        return emptyComesBack;
+    for (const char c : utf8) {
+        if (c == '\r' || c == '\n' || c == '\'' || c == '\t')
+            return false;
     }
+    return true;
+}
 
-private:
-    DateText m_dates;
-};
+// Appends one column of the current row, encoded by the field's kind. When
+// the record line cannot give the stored value back exactly, *exact is set
+// to the stored text.
+void appendValue(QByteArray &out, const BackupStore::Rows &rows, int column, FieldKind kind, bool typesSection,
+                 std::optional<QString> *exact)
+{
+    const Kind stored = rows.kind(column);
+    switch (kind) {
+    case FieldKind::Long: {
+        if (stored == Kind::Integer) {
+            out.append(QByteArray::number(rows.integer(column)));
+            return;
+        }
+        if (stored == Kind::Null) {
+            out.append("Null", 4);
+            return;
+        }
+        const QVariant value = rows.value(column);
+        bool ok = false;
+        const qlonglong number = value.toLongLong(&ok);
+        if (ok)
+            out.append(QByteArray::number(number));
+        else
+            out.append("Null", 4);
+        *exact = value.toString();
+        return;
+    }
+    case FieldKind::YesNo: {
+        if (stored == Kind::Null) {
+            out.append("Null", 4);
+            return;
+        }
+        const QVariant value = rows.value(column);
+        bool ok = false;
+        const qlonglong number = value.toLongLong(&ok);
+        out.append((ok ? number != 0 : value.toBool()) ? "-1" : "0");
+        return;
+    }
+    case FieldKind::Date: {
+        if (stored == Kind::Null) {
+            out.append("Null", 4);
+            return;
+        }
+        const QByteArray converted = stored == Kind::Text ? QByteArray() : rows.value(column).toString().toUtf8();
+        const QByteArrayView text = stored == Kind::Text ? rows.text(column) : QByteArrayView(converted);
+        out.append('\'');
+        if (appendUsDate(out, text)) {
+            out.append('\'');
+        } else {
+            out.chop(1);
+            out.append("Null", 4);
+        }
+        if (canonicalStoredDate(text).toUtf8() != text)
+            *exact = QString::fromUtf8(text);
+        return;
+    }
+    case FieldKind::Text:
+        if (stored == Kind::Null) {
+            out.append("' '", 3);
+        } else if (stored == Kind::Text && (isAscii(rows.text(column)) || isValidUtf8(rows.text(column)))) {
+            appendCleanText(out, rows.text(column));
+            if (!cleanTextIsExact(rows.text(column), typesSection))
+                *exact = QString::fromUtf8(rows.text(column));
+        } else {
+            const QString text = rows.value(column).toString();
+            const QByteArray utf8 = text.toUtf8();
+            appendCleanText(out, utf8);
+            if (!cleanTextIsExact(utf8, typesSection))
+                *exact = text;
+        }
+        return;
+    }
+}
 
 class Writer {
 public:
@@ -163,7 +200,7 @@ public:
         if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written)
             return written;
         *stage = Stage::Finish;
-        if (Status written = writeKeys(); !written)
+        if (Status written = writeTrailer(); !written)
             return written;
         if (Status written = m_lines.flush(); !written)
             return written;
@@ -200,8 +237,15 @@ private:
             for (int i = 1; i < fields; ++i) {
                 if (row.kind(i) == Kind::Null)
                     continue;
-                m_encoder.append(m_lines.buffer(), row, i, FieldKind::Text);
+                const qsizetype start = m_lines.buffer().size();
+                std::optional<QString> exact;
+                appendValue(m_lines.buffer(), row, i, FieldKind::Text, true, &exact);
                 m_lines.buffer().append(' ');
+                if (exact) {
+                    appendExactText(m_texts[0], 0, m_fingerprints[0].size(), i, *exact);
+                    m_texts[0].append("\r\n", 2);
+                }
+                m_fingerprints[0].append(lineFingerprint(QByteArrayView(m_lines.buffer()).sliced(start)));
                 if (Status ended = m_lines.endLine(); !ended)
                     return ended;
                 ++m_result.written[0];
@@ -236,11 +280,19 @@ private:
             if (!*more)
                 break;
             QByteArray &line = m_lines.buffer();
+            const qsizetype start = line.size();
+            QList<quint32> &fingerprints = m_fingerprints[int(table)];
             for (int i = 1; i < fields; ++i) {
-                m_encoder.append(line, row, i, kinds.at(i));
+                std::optional<QString> exact;
+                appendValue(line, row, i, kinds.at(i), false, &exact);
+                if (exact) {
+                    appendExactText(m_texts[int(table)], int(table), fingerprints.size(), i, *exact);
+                    m_texts[int(table)].append("\r\n", 2);
+                }
                 if (i + 1 < fields)
                     line.append(", ", 2);
             }
+            fingerprints.append(lineFingerprint(QByteArrayView(line).sliced(start)));
             if (Status ended = m_lines.endLine(); !ended)
                 return ended;
             if (keys)
@@ -258,8 +310,8 @@ private:
         return m_lines.line("");
     }
 
-    // The old keys, so that a restore can keep every reference.
-    Status writeKeys()
+    // The trailing section: keys, date form, fingerprints, exact texts.
+    Status writeTrailer()
     {
         if (Status written = m_lines.line(kKeysContactTypes); !written)
             return written;
@@ -273,7 +325,29 @@ private:
             if (Status written = m_lines.line(QByteArray::number(key)); !written)
                 return written;
         }
-        return m_lines.line(kKeysEnd);
+        if (Status written = m_lines.line(kKeysEnd); !written)
+            return written;
+        if (Status written = m_lines.line(kDateFormLine); !written)
+            return written;
+        const char *const headers[3] = {kLinesContactTypes, kLinesContacts, kLinesCalls};
+        for (int section = 0; section < 3; ++section) {
+            if (Status written = m_lines.line(headers[section]); !written)
+                return written;
+            for (const quint32 fingerprint : std::as_const(m_fingerprints[section])) {
+                appendFingerprint(m_lines.buffer(), fingerprint);
+                if (Status written = m_lines.endLine(); !written)
+                    return written;
+            }
+        }
+        if (Status written = m_lines.line(kTexts); !written)
+            return written;
+        for (QByteArray &texts : m_texts) {
+            m_lines.buffer().append(texts);
+            texts.clear();
+            if (Status written = m_lines.flush(); !written)
+                return written;
+        }
+        return m_lines.line(kTextsEnd);
     }
 
     BackupStore &m_store;
@@ -281,7 +355,8 @@ private:
     const ProgressFunction &m_progress;
     BackupResult &m_result;
     LineWriter m_lines{m_out};
-    ValueEncoder m_encoder;
+    QList<quint32> m_fingerprints[3];
+    QByteArray m_texts[3]; // the TEXTS lines of each section, each ending with CR LF
     QList<qint64> m_typeKeys;
     QList<qint64> m_contactKeys;
     qint64 m_total = 0;
