@@ -144,6 +144,7 @@ public:
         const bool textsUsable = trailer.hasTexts && trailer.hasLines && m_lines.isUtf8();
         if (trailer.hasTexts && !textsUsable)
             m_result.textsNotUsed = trailer.texts.size();
+        m_result.textsNotUsed += trailer.unreadTexts;
         if (textsUsable) {
             for (int s = 0; s < 3; ++s) {
                 auto bySection = [](const ExactText &entry, int section) { return entry.section < section; };

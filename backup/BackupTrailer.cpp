@@ -303,6 +303,7 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
         }
         trailer.hasTexts = i < n && lines.bytes(i) == kTextsEnd;
         if (!trailer.hasTexts) {
+            trailer.unreadTexts = trailer.texts.size();
             trailer.texts.clear();
             trailer.damaged = true;
         }

@@ -80,6 +80,8 @@ struct BackupTrailer {
     // order of section and record.
     bool hasTexts = false;
     QList<ExactText> texts;
+    // Exact texts of a list that does not end, which are therefore not used.
+    qsizetype unreadTexts = 0;
     // Something in the section could not be read; what was read before is kept.
     bool damaged = false;
 };
