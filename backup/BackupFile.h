@@ -83,6 +83,13 @@ struct RestoreResult {
     qint64 restored[3] = {0, 0, 0};
     qint64 rejected = 0;
     bool keysFromFile = false; // the file's key section was used
+    // Restored records whose old key the file did not give (a line added or
+    // changed by hand, or a key section that does not fit the records): their
+    // references may not point where they pointed when the file was written.
+    qint64 keysNotUsed = 0;
+    // Exact texts of the trailing section that did not fit their record line;
+    // those values were restored as the line gives them.
+    qint64 textsNotUsed = 0;
     // "Done." (with the number of records that could not be restored),
     // "No data to restore.", "No file to restore." or the refusal of a file
     // that is not a backup; empty after a failure.

@@ -1,11 +1,5 @@
 #include "BackupText.h"
 
-#include <QDate>
-#include <QRegularExpression>
-#include <QSet>
-#include <QTime>
-
-#include <algorithm>
 
 namespace backup {
 
@@ -154,58 +148,21 @@ BackupSections findSections(const BackupLines &lines)
     return sections;
 }
 
-namespace {
-bool readKeyLine(const QString &line, qint64 *key)
+void appendCleanText(QByteArray &out, QByteArrayView utf8)
 {
-    bool ok = false;
-    *key = line.trimmed().toLongLong(&ok);
-    return ok;
-}
-} // namespace
-
-BackupKeys readKeySection(const BackupLines &lines, const BackupSections &sections)
-{
-    BackupKeys keys;
-    if (sections.keysFrom < 0)
-        return keys;
-    const qsizetype n = lines.size();
-    qsizetype i = sections.keysFrom;
-    while (i < n && lines.text(i).trimmed().isEmpty())
-        ++i;
-    if (i >= n || lines.text(i) != QLatin1String(kKeysContactTypes))
-        return keys;
-    ++i;
-    QList<qint64> *target = &keys.contactTypes;
-    for (; i < n; ++i) {
-        const QString line = lines.text(i);
-        if (line == QLatin1String(kKeysContacts) && target == &keys.contactTypes) {
-            target = &keys.contacts;
-            continue;
-        }
-        if (line == QLatin1String(kKeysEnd) && target == &keys.contacts)
-            break;
-        qint64 key = 0;
-        if (!readKeyLine(line, &key))
-            return {};
-        target->append(key);
-    }
-    if (i >= n)
-        return {};
-    // A repeated key could not give each row its own key back.
-    for (const QList<qint64> *list : {&keys.contactTypes, &keys.contacts}) {
-        QSet<qint64> seen;
-        seen.reserve(list->size());
-        for (const qint64 key : *list) {
-            if (seen.contains(key))
-                return {};
-            seen.insert(key);
+    // The removed characters are ASCII, so removing their bytes removes the
+    // characters; the runs between them are copied whole.
+    out.append('\'');
+    const char *run = utf8.data();
+    const char *end = run + utf8.size();
+    for (const char *p = run; p != end; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == '\'') {
+            out.append(run, p - run);
+            run = p + 1;
         }
     }
-    if (sections.contactTypes.count() != keys.contactTypes.size()
-        || sections.contacts.count() != keys.contacts.size())
-        return {};
-    keys.valid = true;
-    return keys;
+    out.append(run, end - run);
+    out.append(" '", 2);
 }
 
 bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason)
@@ -265,158 +222,6 @@ bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reas
             return fail(QStringLiteral("Unexpected text at position %1.").arg(i + 1));
         ++i;
     }
-}
-
-namespace {
-// The locale's long time form without its time-zone part.
-QString timeFormatWithoutZone(const QLocale &locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
-        result.append(c);
-    }
-    return result.simplified();
-}
-
-QString fourDigitYears(QString format)
-{
-    static const QRegularExpression years(QStringLiteral("y+"));
-    return format.replace(years, QStringLiteral("yyyy"));
-}
-
-constexpr qsizetype kCacheLimit = 100000;
-} // namespace
-
-DateText::DateText(const QLocale &locale)
-    : m_locale(locale),
-      m_dateFormat(fourDigitYears(locale.dateFormat(QLocale::ShortFormat))),
-      m_timeFormat(timeFormatWithoutZone(locale))
-{
-    m_dateFormats << m_dateFormat;
-    if (locale.dateFormat(QLocale::ShortFormat) != m_dateFormat)
-        m_dateFormats << locale.dateFormat(QLocale::ShortFormat);
-    m_timeFormats << m_timeFormat;
-    const QString shortTime = locale.timeFormat(QLocale::ShortFormat);
-    if (shortTime != m_timeFormat)
-        m_timeFormats << shortTime;
-}
-
-QString DateText::format(const QVariant &stored)
-{
-    if (stored.isNull())
-        return {};
-    const QString text = stored.toString().trimmed();
-    const auto cached = m_formatCache.constFind(text);
-    if (cached != m_formatCache.constEnd())
-        return *cached;
-
-    QString result;
-    // The range of the Date/Time type: years 100 to 9999.
-    auto inRange = [](const QDate &date) { return date.isValid() && date.year() >= 100 && date.year() <= 9999; };
-    if (text.size() == 10) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (inRange(date))
-            result = m_locale.toString(date, m_dateFormat);
-    } else if (text.size() == 8 || text.size() == 5) {
-        const QTime time = QTime::fromString(text, text.size() == 8 ? QStringLiteral("HH:mm:ss")
-                                                                     : QStringLiteral("HH:mm"));
-        if (time.isValid())
-            result = m_locale.toString(time, m_timeFormat);
-    } else if (text.size() >= 16 && (text.at(10) == QLatin1Char('T') || text.at(10) == QLatin1Char(' '))) {
-        // Date and time are read apart, so no time zone can shift them.
-        const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
-        const QString clock = text.mid(11, 8);
-        const QTime time = QTime::fromString(clock, clock.size() == 8 ? QStringLiteral("HH:mm:ss")
-                                                                      : QStringLiteral("HH:mm"));
-        if (inRange(date) && time.isValid()) {
-            // The general date form: no time of day gives the date alone, the
-            // zero date gives the time alone.
-            if (time == QTime(0, 0))
-                result = m_locale.toString(date, m_dateFormat);
-            else if (date == QDate(1899, 12, 30))
-                result = m_locale.toString(time, m_timeFormat);
-            else
-                result = m_locale.toString(date, m_dateFormat) + QLatin1Char(' ')
-                    + m_locale.toString(time, m_timeFormat);
-        }
-    }
-    if (m_formatCache.size() >= kCacheLimit)
-        m_formatCache.clear();
-    m_formatCache.insert(text, result);
-    return result;
-}
-
-QString DateText::parse(const QString &text)
-{
-    const auto cached = m_parseCache.constFind(text);
-    if (cached != m_parseCache.constEnd())
-        return *cached;
-    const QString result = parseUncached(text.trimmed());
-    if (m_parseCache.size() >= kCacheLimit)
-        m_parseCache.clear();
-    m_parseCache.insert(text, result);
-    return result;
-}
-
-QString DateText::parseUncached(const QString &text) const
-{
-    if (text.isEmpty())
-        return {};
-    // Years outside four digits are not written by the writer; refusing them
-    // keeps every date the reader accepts writable again.
-    auto acceptable = [](const QDate &date) {
-        return date.isValid() && date.year() >= 100 && date.year() <= 9999;
-    };
-    const bool hasDigit = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-    if (!hasDigit)
-        return {};
-    for (const QString &format : m_dateFormats) {
-        const QDate date = m_locale.toDate(text, format);
-        if (acceptable(date))
-            return date.toString(Qt::ISODate);
-    }
-    for (const QString &format : m_timeFormats) {
-        const QTime time = m_locale.toTime(text, format);
-        if (time.isValid())
-            return time.toString(QStringLiteral("HH:mm:ss"));
-    }
-    // Date and time: the date text ends at one of the blanks.
-    for (qsizetype blank = text.indexOf(QLatin1Char(' ')); blank > 0;
-         blank = text.indexOf(QLatin1Char(' '), blank + 1)) {
-        const QString datePart = text.left(blank);
-        const QString timePart = text.mid(blank + 1);
-        for (const QString &dateFormat : m_dateFormats) {
-            const QDate date = m_locale.toDate(datePart, dateFormat);
-            if (!acceptable(date))
-                continue;
-            for (const QString &timeFormat : m_timeFormats) {
-                const QTime time = m_locale.toTime(timePart, timeFormat);
-                if (time.isValid())
-                    return date.toString(Qt::ISODate) + QLatin1Char('T')
-                        + time.toString(QStringLiteral("HH:mm:ss"));
-            }
-        }
-    }
-    // The stored forms themselves, for files edited by hand.
-    const QDate isoDate = QDate::fromString(text, Qt::ISODate);
-    if (text.size() == 10 && acceptable(isoDate))
-        return isoDate.toString(Qt::ISODate);
-    const QTime isoTime = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
-    if (isoTime.isValid())
-        return isoTime.toString(QStringLiteral("HH:mm:ss"));
-    if (text.size() == 19 && text.at(10) == QLatin1Char('T')) {
-        const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
-        const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
-        if (acceptable(date) && time.isValid())
-            return date.toString(Qt::ISODate) + QLatin1Char('T') + time.toString(QStringLiteral("HH:mm:ss"));
-    }
-    return {};
 }
 
 } // namespace backup

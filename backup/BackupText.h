@@ -1,17 +1,14 @@
 #pragma once
 
 // The text layer of the backup file BackupDB.txt: how bytes become lines, how
-// the sections and the key section are found, how a record line splits into
-// values, and how stored dates become the locale's date text and back. Nothing
-// here touches the database or a widget.
+// the sections are found, how a text is written into a record line and how a
+// record line splits into values. Nothing here touches the database or a
+// widget.
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
-#include <QLocale>
 #include <QString>
 #include <QStringView>
-#include <QVariant>
 
 namespace backup {
 
@@ -46,13 +43,14 @@ public:
     QString text(qsizetype index) const;
     // A marker line begins with "TABLE" (after TAB removal).
     bool isMarker(qsizetype index) const;
+    // The line's bytes as they are in the file, without the line end.
+    QByteArrayView bytes(qsizetype index) const;
 
 private:
     struct Span {
         qsizetype start;
         qsizetype length;
     };
-    QByteArrayView bytes(qsizetype index) const;
 
     QByteArray m_data;
     QList<Span> m_spans;
@@ -76,15 +74,10 @@ struct BackupSections {
 };
 BackupSections findSections(const BackupLines &lines);
 
-// The key section after the Calls section: the old keys of the written
-// contact types and contacts, in file order. Valid only when it is complete,
-// every key is a number and no key repeats within its list.
-struct BackupKeys {
-    bool valid = false;
-    QList<qint64> contactTypes;
-    QList<qint64> contacts;
-};
-BackupKeys readKeySection(const BackupLines &lines, const BackupSections &sections);
+// The one text encoder of the file: an apostrophe, the UTF-8 text without
+// its carriage returns, line feeds and apostrophes, a blank and an
+// apostrophe. Everything else is copied as it is.
+void appendCleanText(QByteArray &out, QByteArrayView utf8);
 
 // One value of a record line.
 struct RecordValue {
@@ -96,34 +89,5 @@ struct RecordValue {
 // between apostrophes (which never holds an apostrophe), separated by commas.
 // Returns false, with a reason, when the line has any other form.
 bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason);
-
-// Turns stored date and time texts ('YYYY-MM-DD', 'HH:MM:SS',
-// 'YYYY-MM-DDTHH:MM:SS') into the general date form of the locale (short date
-// with a four-digit year, long time without a time zone) and back.
-class DateText {
-public:
-    explicit DateText(const QLocale &locale = QLocale::system());
-
-    QString dateFormat() const { return m_dateFormat; }
-    QString timeFormat() const { return m_timeFormat; }
-
-    // The general date text of a stored value; a null string when the value
-    // is no valid date or time.
-    QString format(const QVariant &stored);
-    // The stored form of a general date text; a null string when the text
-    // does not read as a date, a time or both.
-    QString parse(const QString &text);
-
-private:
-    QString parseUncached(const QString &text) const;
-
-    QLocale m_locale;
-    QString m_dateFormat;
-    QString m_timeFormat;
-    QStringList m_dateFormats;
-    QStringList m_timeFormats;
-    QHash<QString, QString> m_formatCache;
-    QHash<QString, QString> m_parseCache;
-};
 
 } // namespace backup

@@ -176,6 +176,8 @@ Form6::Form6(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form6>(
         button->setAutoDefault(false);
 
     Form_Load();
+    // The first control of the tab order has the focus when the window opens.
+    ui->Option1->setFocus(Qt::OtherFocusReason);
 }
 
 Form6::~Form6() = default;

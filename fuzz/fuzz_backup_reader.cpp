@@ -5,7 +5,9 @@
 // and a second backup unchanged, byte for byte.
 
 #include "backup/BackupFile.h"
+#include "backup/BackupDates.h"
 #include "backup/BackupText.h"
+#include "backup/BackupTrailer.h"
 #include "store/Database.h"
 
 #include <QBuffer>
@@ -62,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The text layer on its own: every line, as record and as date.
     const BackupLines lines(bytes);
     const BackupSections sections = findSections(lines);
-    readKeySection(lines, sections);
-    DateText dates;
+    readTrailer(lines, sections);
+    DateReader dates = DateReader::guessing();
     QList<RecordValue> values;
     QString reason;
     for (qsizetype i = 0; i < lines.size(); ++i) {

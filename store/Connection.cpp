@@ -104,7 +104,14 @@ Status Connection::rollback()
 
 Result<sqlite3 *> Connection::sqliteHandle()
 {
-    const QVariant handle = m_db.driver()->handle();
+    return sqliteHandleOf(m_db);
+}
+
+Result<sqlite3 *> Connection::sqliteHandleOf(const QSqlDatabase &database)
+{
+    if (!database.isValid() || !database.driver())
+        return failure(QStringLiteral("The database connection is not open."));
+    const QVariant handle = database.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return failure(QStringLiteral("The database driver does not use SQLite."));
     sqlite3 *db = *static_cast<sqlite3 *const *>(handle.data());

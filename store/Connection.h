@@ -45,6 +45,7 @@ public:
     // through the C API. Refused when the driver was built against another
     // SQLite library than the one the program links.
     Result<sqlite3 *> sqliteHandle();
+    static Result<sqlite3 *> sqliteHandleOf(const QSqlDatabase &db);
 
     static Error errorOf(const QSqlQuery &query);
     static Error errorOf(const QSqlDatabase &db);

@@ -5,6 +5,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupText.h"
+#include "backup/BackupTrailer.h"
 #include "store/Database.h"
 #include "frame/Paths.h"
 
@@ -19,6 +20,14 @@
 using namespace backup;
 
 namespace {
+// A line of a LINES list.
+QByteArray fingerprint(QByteArrayView line)
+{
+    QByteArray text;
+    appendFingerprint(text, lineFingerprint(line));
+    return text + "\r\n";
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -156,7 +165,16 @@ void BackupFileTest::workedExampleIsWrittenByteForByte()
                                 "KEYS Contact Types\r\n"
                                 "1\r\n"
                                 "KEYS Contacts\r\n"
-                                "KEYS END\r\n";
+                                "KEYS END\r\n"
+                                "DATES M/d/yyyy h:mm:ss AP\r\n"
+                                "LINES Contact Types\r\n"
+                                + fingerprint("'Customer ' ") + "LINES Contacts\r\n"
+                                "LINES Calls\r\n"
+                                + fingerprint("7, '3/14/2021', '2:30:00 PM', 'Quarterly review ', 'Asked for Annsnew price list '")
+                                + fingerprint("7, '3/15/2021', '9:05:00 AM', 'Follow-up ', ' '")
+                                + "TEXTS\r\n"
+                                  "2 0 5 Asked for Ann's\\r\\nnew price list\r\n"
+                                  "TEXTS END\r\n";
     QCOMPARE(readFile(file()), expected);
 }
 
@@ -256,8 +274,9 @@ void BackupFileTest::textsComeBackExactly()
     QCOMPARE(TestData::scalar(db, "SELECT FirstName FROM Contacts").toString(), QString::fromUtf8("Zoë "));
     QCOMPARE(TestData::scalar(db, "SELECT LastName FROM Contacts").toString(), QStringLiteral("  spaced"));
     QCOMPARE(TestData::scalar(db, "SELECT City FROM Contacts").toString(), QStringLiteral(" "));
-    // The TAB is written to the file and dropped when it is read.
-    QCOMPARE(TestData::scalar(db, "SELECT Notes FROM Contacts").toString(), QStringLiteral("tabhere"));
+    // The TAB is written to the record line, dropped when the line is read,
+    // and given back by the exact texts of the trailing section.
+    QCOMPARE(TestData::scalar(db, "SELECT Notes FROM Contacts").toString(), QStringLiteral("tab\there"));
     QVERIFY(TestData::scalar(db, "SELECT Dear FROM Contacts").isNull());
     QCOMPARE(TestData::scalar(db, "SELECT Birthdate FROM Contacts").toString(), QStringLiteral("1980-02-29"));
     QCOMPARE(TestData::scalar(db, "SELECT CallTime FROM Calls").toString(), QStringLiteral("00:00:00"));
@@ -326,6 +345,10 @@ void BackupFileTest::backupRestoreBackupGivesTheSameFile()
     const QStringList withoutCallIds = {"SELECT * FROM \"Contact Types\" ORDER BY 1", "SELECT * FROM Contacts ORDER BY 1",
                                         "SELECT ContactID, CallDate, CallTime, Subject, Notes FROM Calls ORDER BY CallID"};
     const QString before = snapshot(db, withoutCallIds);
+    const QStringList withoutKeys = {"SELECT ContactType FROM \"Contact Types\" ORDER BY ContactTypeID",
+                                     "SELECT FirstName, LastName, Birthdate FROM Contacts ORDER BY ContactID",
+                                     "SELECT CallDate, CallTime, Subject, Notes FROM Calls ORDER BY CallID"};
+    const QString beforeWithoutKeys = snapshot(db, withoutKeys);
     const QString contactsBefore = TestData::scalar(db, "SELECT group_concat(ContactID) FROM Contacts").toString();
 
     const QByteArray first = backupBytes();
@@ -344,11 +367,17 @@ void BackupFileTest::backupRestoreBackupGivesTheSameFile()
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Calls WHERE ContactID NOT IN (SELECT ContactID FROM Contacts)")
                  .toInt(),
              TestData::scalar(db, "SELECT COUNT(*) FROM Calls WHERE ContactID IN (1, 4, 8)").toInt());
-    // The texts lost their apostrophes and line breaks, nothing else changed.
-    QString cleaned = before;
+    // The texts kept their apostrophes and line breaks: nothing changed.
+    QCOMPARE(snapshot(db, withoutCallIds), before);
+
+    // Without the trailing section (as older installations wrote the file)
+    // the texts lose their apostrophes and line breaks, nothing else changes.
+    writeFile(file(), first.left(first.indexOf("KEYS Contact Types")));
+    QCOMPARE(restoreBackup(folder(), RestoreMode::DeleteFirst).message(), QStringLiteral("Done."));
+    QString cleaned = beforeWithoutKeys;
     cleaned.remove(QLatin1Char('\'')).remove(QStringLiteral("\r\n"));
-    QVERIFY(cleaned != before);
-    QCOMPARE(snapshot(db, withoutCallIds), cleaned);
+    QVERIFY(cleaned != beforeWithoutKeys);
+    QCOMPARE(snapshot(db, withoutKeys), cleaned);
 }
 
 void BackupFileTest::appendTwiceKeepsCallsWithTheirContacts()
@@ -706,7 +735,10 @@ void BackupFileTest::keySectionThatDoesNotMatchIsIgnored()
                       "TABLE Calls\r\n4, Null, Null, 'x ', ' '\r\nTABLE END\r\n\r\n"
                       "KEYS Contact Types\r\n8\r\nKEYS Contacts\r\nKEYS END\r\n");
     const RestoreResult result = restoreBackup(folder(), RestoreMode::Append);
-    QCOMPARE(result.message(), QStringLiteral("Done."));
+    // The user is told that the keys could not be used.
+    QCOMPARE(result.message(), QStringLiteral("Done.\nThe keys of 2 records could not be taken from the file; their "
+                                              "contacts and calls may not be linked to them as before."));
+    QCOMPARE(result.keysNotUsed, 2);
     QVERIFY(!result.keysFromFile);
     QCOMPARE(TestData::scalar(db, "SELECT ContactID FROM Calls").toInt(), 4);
     QCOMPARE(TestData::scalar(db, "SELECT group_concat(ContactTypeID) FROM \"Contact Types\"").toString(),

@@ -158,6 +158,13 @@ void BackupWindowTest::firstOpeningUsesTheDefaults()
     // Loading writes no restore mode.
     QCOMPARE(GetSetting(QLatin1String(kSettingOption1), QStringLiteral("unset")), QStringLiteral("unset"));
     QCOMPARE(window->backupFilePath(), QDir::cleanPath(desktop + QStringLiteral("BackupDB.txt")));
+    // The focus starts on the first option, not in the folder box; Tab
+    // follows the window's tab order from there.
+    QVERIFY(showActive(window));
+    QCOMPARE(QApplication::focusWidget(), option(window, 1));
+    QVERIFY(!folderBox(window)->hasSelectedText());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button(window, 1));
 }
 
 void BackupWindowTest::homeIsTheDefaultWithoutADesktopFolder()

@@ -4,6 +4,7 @@
 #include "cli/CommandLine.h"
 #include "frame/Paths.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -64,6 +65,9 @@ private slots:
     void restoreWithoutFileFails();
     void reportWritesPdf();
     void programExitStatus();
+    void deleteFirstWithRejectsNeedsAcceptRejects();
+    void backupInOneLocaleRestoresInAnother_data();
+    void backupInOneLocaleRestoresInAnother();
 
 private:
     IsolatedEnvironment env;
@@ -74,7 +78,7 @@ void CommandLineTest::helpVersionAndUsageErrors()
     const Run help = run({"--help"});
     QCOMPARE(help.status, 0);
     for (const char *line : {"corvanta backup FOLDER", "corvanta restore FOLDER --delete-first|--append [--yes]",
-                             "corvanta report 1|2|3 --pdf FILE", "corvanta --version"})
+                             "[--accept-rejects]", "corvanta report 1|2|3 --pdf FILE", "corvanta --version"})
         QVERIFY2(help.out.contains(QLatin1String(line)), line);
     const Run version = run({"--version"});
     QCOMPARE(version.status, 0);
@@ -136,7 +140,8 @@ void CommandLineTest::deleteFirstRestoreRefusesWithoutTerminal()
     QCOMPARE(confirmed.status, 0);
     QVERIFY(confirmed.out.startsWith("Done."));
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 1);
-    QCOMPARE(TestData::scalar(db, "SELECT Notes FROM Calls").toString(), QStringLiteral("Its fine"));
+    // The apostrophe comes back from the exact texts of the trailing section.
+    QCOMPARE(TestData::scalar(db, "SELECT Notes FROM Calls").toString(), QStringLiteral("It's fine"));
     TestData::close(db);
 }
 
@@ -219,6 +224,88 @@ void CommandLineTest::programExitStatus()
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 0);
     QVERIFY(readAll(env.root() + "/BackupDB.txt").contains("'Lee '"));
+}
+
+void CommandLineTest::deleteFirstWithRejectsNeedsAcceptRejects()
+{
+    QSqlDatabase db = TestData::openLive();
+    fill(db);
+    QFile file(env.root() + "/BackupDB.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("TABLE Contact Types\r\n'Friend ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+               "TABLE Calls\r\n1, '3/14/2021', '2:30:00 PM', 'fine ', ' '\r\n"
+               "1, '2/30/2021', '2:30:00 PM', 'no such day ', ' '\r\nTABLE END\r\n\r\n");
+    file.close();
+
+    // --yes confirms the deletion, not the loss of the rejected record.
+    const Run refused = run({"restore", env.root(), "--delete-first", "--yes"});
+    QCOMPARE(refused.status, 1);
+    QVERIFY2(refused.err.contains("line 10 of the file"), qPrintable(refused.err));
+    QVERIFY2(refused.err.contains("--accept-rejects"), qPrintable(refused.err));
+    QCOMPARE(TestData::scalar(db, "SELECT group_concat(FirstName) FROM Contacts").toString(), QStringLiteral("Ann"));
+    QCOMPARE(TestData::scalar(db, "SELECT group_concat(Notes) FROM Calls").toString(), QStringLiteral("It's fine"));
+
+    const Run accepted = run({"restore", env.root(), "--delete-first", "--yes", "--accept-rejects"});
+    QCOMPARE(accepted.status, 1);
+    QVERIFY2(accepted.out.contains("1 record could not be restored."), qPrintable(accepted.out));
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 0);
+    QCOMPARE(TestData::scalar(db, "SELECT group_concat(Subject) FROM Calls").toString(), QStringLiteral("fine"));
+    TestData::close(db);
+}
+
+void CommandLineTest::backupInOneLocaleRestoresInAnother_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::addColumn<QString>("reader");
+    QTest::newRow("cron without LANG to en_US") << "" << "en_US.UTF-8";
+    QTest::newRow("C to en_US") << "C" << "en_US.UTF-8";
+    QTest::newRow("de_DE to en_US") << "de_DE.UTF-8" << "en_US.UTF-8";
+    QTest::newRow("en_GB to en_US") << "en_GB.UTF-8" << "en_US.UTF-8";
+    QTest::newRow("en_US to de_DE") << "en_US.UTF-8" << "de_DE.UTF-8";
+    QTest::newRow("en_US to en_GB") << "en_US.UTF-8" << "en_GB.UTF-8";
+    QTest::newRow("en_US to C") << "en_US.UTF-8" << "C";
+}
+
+void CommandLineTest::backupInOneLocaleRestoresInAnother()
+{
+    QFETCH(QString, writer);
+    QFETCH(QString, reader);
+    QSqlDatabase db = TestData::openLive();
+    fill(db);
+    // Days and months that swap in the day-first forms, times of day on
+    // both sides of noon.
+    for (int i = 1; i <= 24; ++i) {
+        TestData::addContact(db, {{"FirstName", QStringLiteral("P%1").arg(i)},
+                                  {"Birthdate", QDate(1930, 1, 1).addDays(i * 1009).toString(Qt::ISODate)}});
+        TestData::addCall(db, i + 1, QDate(2001, 1, 1).addDays(i * 311).toString(Qt::ISODate),
+                          QTime(0, 0).addSecs(i * 3607).toString("HH:mm:ss"), QStringLiteral("Call %1").arg(i));
+    }
+    const QString rows = "SELECT group_concat(x, '|') FROM (SELECT ContactID || FirstName || coalesce(Birthdate, '-') AS x "
+                         "FROM Contacts UNION ALL SELECT CallID || ContactID || CallDate || CallTime || Subject FROM Calls)";
+    const QString before = TestData::scalar(db, rows).toString();
+
+    auto runIn = [&](const QString &locale, const QStringList &arguments) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"LANG", "LC_ALL", "LC_TIME", "LANGUAGE"})
+            environment.remove(QLatin1String(name));
+        if (!locale.isEmpty()) {
+            environment.insert("LC_ALL", locale);
+            environment.insert("LANG", locale);
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(CORVANTA_BINARY), arguments);
+        program.closeWriteChannel();
+        if (!program.waitForFinished(60000))
+            return -1;
+        return program.exitCode();
+    };
+    QCOMPARE(runIn(writer, {"backup", env.root()}), 0);
+    QVERIFY(readAll(env.root() + "/BackupDB.txt").contains("'3/14/2021', '2:30:00 PM'"));
+    TestData::addContact(db, {{"FirstName", "Added later"}});
+    QCOMPARE(runIn(reader, {"restore", env.root(), "--delete-first", "--yes"}), 0);
+    QCOMPARE(TestData::scalar(db, rows).toString(), before);
+    TestData::close(db);
 }
 
 QTEST_MAIN(CommandLineTest)

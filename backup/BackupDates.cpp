@@ -1,0 +1,343 @@
+#include "BackupDates.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <algorithm>
+
+namespace backup {
+
+namespace {
+
+// The stored parts, read by hand: this runs for every date of a backup.
+struct StoredDate {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0;
+    bool hasDate = false, hasTime = false;
+};
+
+bool digitsAt(QByteArrayView text, qsizetype at, int count, int *value)
+{
+    int result = 0;
+    for (int i = 0; i < count; ++i) {
+        const char c = text[at + i];
+        if (c < '0' || c > '9')
+            return false;
+        result = result * 10 + (c - '0');
+    }
+    *value = result;
+    return true;
+}
+
+int daysInMonth(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)))
+        return 29;
+    return days[month - 1];
+}
+
+bool readDate(QByteArrayView text, StoredDate *date)
+{
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-' || !digitsAt(text, 0, 4, &date->year)
+        || !digitsAt(text, 5, 2, &date->month) || !digitsAt(text, 8, 2, &date->day))
+        return false;
+    // The range of the Date/Time type: years 100 to 9999.
+    if (date->year < 100 || date->month < 1 || date->month > 12 || date->day < 1
+        || date->day > daysInMonth(date->year, date->month))
+        return false;
+    date->hasDate = true;
+    return true;
+}
+
+// 'HH:MM' or 'HH:MM:SS'.
+bool readTime(QByteArrayView text, StoredDate *date)
+{
+    if ((text.size() != 5 && text.size() != 8) || text[2] != ':' || !digitsAt(text, 0, 2, &date->hour)
+        || !digitsAt(text, 3, 2, &date->minute))
+        return false;
+    date->second = 0;
+    if (text.size() == 8 && (text[5] != ':' || !digitsAt(text, 6, 2, &date->second)))
+        return false;
+    if (date->hour > 23 || date->minute > 59 || date->second > 59)
+        return false;
+    date->hasTime = true;
+    return true;
+}
+
+QByteArrayView trimmed(QByteArrayView text)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && blank(text[first]))
+        ++first;
+    while (last > first && blank(text[last - 1]))
+        --last;
+    return text.sliced(first, last - first);
+}
+
+// A stored value in the forms the database holds.
+bool readStored(QByteArrayView raw, StoredDate *date)
+{
+    const QByteArrayView text = trimmed(raw);
+    if (text.size() == 10)
+        return readDate(text, date);
+    if (text.size() == 8 || text.size() == 5)
+        return readTime(text, date);
+    if (text.size() >= 16 && (text[10] == 'T' || text[10] == ' ')) {
+        // Only the date and the clock are read, so no time zone can shift them.
+        const QByteArrayView clock = text.sliced(11, text.size() >= 19 ? 8 : text.size() - 11);
+        if (!readDate(text.first(10), date) || !readTime(clock, date))
+            return false;
+        // The General Date form: no time of day gives the date alone, the
+        // zero date gives the time alone.
+        if (date->hour == 0 && date->minute == 0 && date->second == 0)
+            date->hasTime = false;
+        else if (date->year == 1899 && date->month == 12 && date->day == 30)
+            date->hasDate = false;
+        return true;
+    }
+    return false;
+}
+
+void appendNumber(QByteArray &out, int value, int width)
+{
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value > 0 || n < width);
+    while (n > 0)
+        out.append(digits[--n]);
+}
+
+QString isoDate(int year, int month, int day)
+{
+    return QDate(year, month, day).toString(Qt::ISODate);
+}
+
+QString isoTime(int hour, int minute, int second)
+{
+    return QTime(hour, minute, second).toString(QStringLiteral("HH:mm:ss"));
+}
+
+// M/D/YYYY with a year of three or four digits.
+bool readUsDate(QStringView text, int *year, int *month, int *day)
+{
+    const QList<QStringView> parts = text.split(QLatin1Char('/'));
+    if (parts.size() != 3 || parts[0].size() < 1 || parts[0].size() > 2 || parts[1].size() < 1
+        || parts[1].size() > 2 || parts[2].size() < 3 || parts[2].size() > 4)
+        return false;
+    int values[3];
+    for (int i = 0; i < 3; ++i) {
+        int value = 0;
+        for (const QChar c : parts[i]) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            value = value * 10 + (c.unicode() - '0');
+        }
+        values[i] = value;
+    }
+    *month = values[0];
+    *day = values[1];
+    *year = values[2];
+    return *year >= 100 && *month >= 1 && *month <= 12 && *day >= 1 && *day <= daysInMonth(*year, *month);
+}
+
+// h:mm:ss AM or PM.
+bool readUsTime(QStringView text, int *hour, int *minute, int *second)
+{
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return false;
+    const QStringView marker = text.sliced(blank + 1);
+    const bool pm = marker.compare(QLatin1String("PM"), Qt::CaseInsensitive) == 0;
+    if (!pm && marker.compare(QLatin1String("AM"), Qt::CaseInsensitive) != 0)
+        return false;
+    const QList<QStringView> parts = text.first(blank).split(QLatin1Char(':'));
+    if (parts.size() != 3 || parts[0].size() < 1 || parts[0].size() > 2 || parts[1].size() != 2 || parts[2].size() != 2)
+        return false;
+    int values[3];
+    for (int i = 0; i < 3; ++i) {
+        int value = 0;
+        for (const QChar c : parts[i]) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            value = value * 10 + (c.unicode() - '0');
+        }
+        values[i] = value;
+    }
+    if (values[0] < 1 || values[0] > 12 || values[1] > 59 || values[2] > 59)
+        return false;
+    *hour = values[0] % 12 + (pm ? 12 : 0);
+    *minute = values[1];
+    *second = values[2];
+    return true;
+}
+
+QString parseUs(const QString &raw)
+{
+    const QStringView text = QStringView(raw).trimmed();
+    int year, month, day, hour, minute, second;
+    if (readUsDate(text, &year, &month, &day))
+        return isoDate(year, month, day);
+    if (readUsTime(text, &hour, &minute, &second))
+        return isoTime(hour, minute, second);
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    if (blank > 0 && readUsDate(text.first(blank), &year, &month, &day)
+        && readUsTime(text.sliced(blank + 1), &hour, &minute, &second))
+        return isoDate(year, month, day) + QLatin1Char('T') + isoTime(hour, minute, second);
+    return {};
+}
+
+// The locale's long time form without its time-zone part.
+QString timeFormatWithoutZone(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        result.append(c);
+    }
+    return result.simplified();
+}
+
+QString fourDigitYears(QString format)
+{
+    static const QRegularExpression years(QStringLiteral("y+"));
+    return format.replace(years, QStringLiteral("yyyy"));
+}
+
+void addOnce(QStringList &list, const QString &format)
+{
+    if (!format.isEmpty() && !list.contains(format))
+        list << format;
+}
+
+constexpr qsizetype kCacheLimit = 100000;
+
+} // namespace
+
+bool appendUsDate(QByteArray &out, QByteArrayView stored)
+{
+    StoredDate date;
+    if (!readStored(stored, &date))
+        return false;
+    if (date.hasDate) {
+        appendNumber(out, date.month, 1);
+        out.append('/');
+        appendNumber(out, date.day, 1);
+        out.append('/');
+        appendNumber(out, date.year, 4);
+    }
+    if (date.hasTime) {
+        if (date.hasDate)
+            out.append(' ');
+        appendNumber(out, date.hour % 12 == 0 ? 12 : date.hour % 12, 1);
+        out.append(':');
+        appendNumber(out, date.minute, 2);
+        out.append(':');
+        appendNumber(out, date.second, 2);
+        out.append(date.hour < 12 ? " AM" : " PM", 3);
+    }
+    return true;
+}
+
+QString canonicalStoredDate(QByteArrayView stored)
+{
+    StoredDate date;
+    if (!readStored(stored, &date))
+        return {};
+    if (date.hasDate && date.hasTime)
+        return isoDate(date.year, date.month, date.day) + QLatin1Char('T') + isoTime(date.hour, date.minute, date.second);
+    if (date.hasDate)
+        return isoDate(date.year, date.month, date.day);
+    return isoTime(date.hour, date.minute, date.second);
+}
+
+DateReader DateReader::fixedForm()
+{
+    return DateReader();
+}
+
+DateReader DateReader::guessing(const QLocale &locale)
+{
+    DateReader reader;
+    reader.m_fixed = false;
+    // The forms an older writer used under this locale come first: the
+    // short date with four-digit years and the long time without its zone.
+    Form local{locale, {}, {}};
+    addOnce(local.dates, fourDigitYears(locale.dateFormat(QLocale::ShortFormat)));
+    addOnce(local.dates, locale.dateFormat(QLocale::ShortFormat));
+    addOnce(local.dates, locale.dateFormat(QLocale::LongFormat));
+    addOnce(local.times, timeFormatWithoutZone(locale));
+    addOnce(local.times, locale.timeFormat(QLocale::LongFormat));
+    addOnce(local.times, locale.timeFormat(QLocale::ShortFormat));
+    reader.m_forms << local;
+    return reader;
+}
+
+QString DateReader::parse(const QString &text)
+{
+    if (m_fixed)
+        return parseUs(text);
+    const auto cached = m_cache.constFind(text);
+    if (cached != m_cache.constEnd())
+        return *cached;
+    const QString result = parseGuessing(text.trimmed());
+    if (m_cache.size() >= kCacheLimit)
+        m_cache.clear();
+    m_cache.insert(text, result);
+    return result;
+}
+
+QString DateReader::parseGuessing(const QString &text) const
+{
+    if (text.isEmpty() || std::none_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
+        return {};
+    // Years outside four digits are not written by the writer; refusing them
+    // keeps every date the reader accepts writable again.
+    auto acceptable = [](const QDate &date) { return date.isValid() && date.year() >= 100 && date.year() <= 9999; };
+    for (const Form &form : m_forms) {
+        for (const QString &format : form.dates) {
+            const QDate date = form.locale.toDate(text, format);
+            if (acceptable(date))
+                return date.toString(Qt::ISODate);
+        }
+        for (const QString &format : form.times) {
+            const QTime time = form.locale.toTime(text, format);
+            if (time.isValid())
+                return time.toString(QStringLiteral("HH:mm:ss"));
+        }
+        // Date and time: the date text ends at one of the blanks.
+        for (qsizetype blank = text.indexOf(QLatin1Char(' ')); blank > 0;
+             blank = text.indexOf(QLatin1Char(' '), blank + 1)) {
+            const QString datePart = text.left(blank);
+            const QString timePart = text.mid(blank + 1);
+            for (const QString &dateFormat : form.dates) {
+                const QDate date = form.locale.toDate(datePart, dateFormat);
+                if (!acceptable(date))
+                    continue;
+                for (const QString &timeFormat : form.times) {
+                    const QTime time = form.locale.toTime(timePart, timeFormat);
+                    if (time.isValid())
+                        return date.toString(Qt::ISODate) + QLatin1Char('T') + time.toString(QStringLiteral("HH:mm:ss"));
+                }
+            }
+        }
+    }
+    // Then the US-English form the writer uses now.
+    if (const QString us = parseUs(text); !us.isNull())
+        return us;
+    // Then ISO 8601, the stored forms themselves.
+    return canonicalStoredDate(text.toUtf8());
+}
+
+} // namespace backup

@@ -1,0 +1,38 @@
+#pragma once
+
+// What the writer and the reader both need to know about the three tables:
+// their live fields, how each field is written, and progress reporting.
+
+#include "BackupFile.h"
+#include "BackupText.h"
+
+#include "frame/Result.h"
+
+#include <QList>
+#include <QString>
+
+class BackupStore;
+
+namespace backup {
+
+struct TableColumn {
+    QString name;
+    FieldKind kind;
+};
+
+// The live table's fields in their order; the first is the key.
+struct TableInfo {
+    QString name;
+    QList<TableColumn> columns;
+    QString keyName() const { return columns.first().name; }
+};
+
+Result<TableInfo> readTable(BackupStore &store, BackupTable table);
+
+// The stage at which a failure in a table's section ends a run.
+Stage stageOf(BackupTable table);
+
+// Progress is reported after every this many records.
+inline constexpr qint64 kProgressEvery = 1000;
+
+} // namespace backup

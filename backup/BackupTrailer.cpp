@@ -1,0 +1,354 @@
+#include "BackupTrailer.h"
+
+#include "BackupDates.h"
+
+#include <QSet>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace backup {
+
+namespace {
+const char kHex[] = "0123456789abcdef";
+
+int hexValue(char16_t c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool readFingerprint(QByteArrayView line, quint32 *fingerprint)
+{
+    if (line.size() != 8)
+        return false;
+    quint32 value = 0;
+    for (const char c : line) {
+        const int digit = hexValue(char16_t(static_cast<unsigned char>(c)));
+        if (digit < 0)
+            return false;
+        value = (value << 4) | quint32(digit);
+    }
+    *fingerprint = value;
+    return true;
+}
+
+bool readNumber(QStringView text, qint64 *number)
+{
+    bool ok = false;
+    *number = text.trimmed().toLongLong(&ok);
+    return ok;
+}
+
+// "<section> <record> <field> " and the place where the text starts.
+bool readTextHead(QStringView line, ExactText *entry, qsizetype *textStart)
+{
+    qsizetype at = 0;
+    qint64 numbers[3];
+    for (qint64 &number : numbers) {
+        const qsizetype blank = line.indexOf(QLatin1Char(' '), at);
+        if (blank <= at)
+            return false;
+        bool ok = false;
+        number = line.sliced(at, blank - at).toLongLong(&ok);
+        if (!ok || number < 0)
+            return false;
+        at = blank + 1;
+    }
+    if (numbers[0] > 2 || numbers[2] > 10000)
+        return false;
+    entry->section = int(numbers[0]);
+    entry->record = numbers[1];
+    entry->field = int(numbers[2]);
+    *textStart = at;
+    return true;
+}
+
+bool unescape(QStringView escaped, QString *text)
+{
+    text->clear();
+    text->reserve(escaped.size());
+    for (qsizetype i = 0; i < escaped.size(); ++i) {
+        const QChar c = escaped.at(i);
+        if (c != QLatin1Char('\\')) {
+            text->append(c);
+            continue;
+        }
+        if (++i >= escaped.size())
+            return false;
+        switch (escaped.at(i).unicode()) {
+        case '\\':
+            text->append(QLatin1Char('\\'));
+            break;
+        case 'r':
+            text->append(QLatin1Char('\r'));
+            break;
+        case 'n':
+            text->append(QLatin1Char('\n'));
+            break;
+        case 't':
+            text->append(QLatin1Char('\t'));
+            break;
+        case 'x': {
+            if (i + 2 >= escaped.size())
+                return false;
+            const int high = hexValue(escaped.at(i + 1).unicode());
+            const int low = hexValue(escaped.at(i + 2).unicode());
+            if (high < 0 || low < 0)
+                return false;
+            text->append(QChar(char16_t(high * 16 + low)));
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+quint32 lineFingerprint(QByteArrayView line)
+{
+    // Eight bytes at a time, mixed by multiplication: quick, and the same on
+    // every machine.
+    quint64 hash = 0x9E3779B97F4A7C15ull ^ quint64(line.size());
+    const char *p = line.data();
+    qsizetype n = line.size();
+    while (n >= 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        hash = (hash ^ qFromLittleEndian(word)) * 0xFF51AFD7ED558CCDull;
+        hash ^= hash >> 32;
+        p += 8;
+        n -= 8;
+    }
+    quint64 rest = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        rest |= quint64(static_cast<unsigned char>(p[i])) << (8 * i);
+    hash = (hash ^ rest) * 0xC4CEB9FE1A85EC53ull;
+    hash ^= hash >> 29;
+    return quint32(hash ^ (hash >> 32));
+}
+
+void appendFingerprint(QByteArray &out, quint32 fingerprint)
+{
+    char digits[8];
+    for (int i = 7; i >= 0; --i) {
+        digits[i] = kHex[fingerprint & 0xF];
+        fingerprint >>= 4;
+    }
+    out.append(digits, 8);
+}
+
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QStringView text)
+{
+    out.append(QByteArray::number(section));
+    out.append(' ');
+    out.append(QByteArray::number(record));
+    out.append(' ');
+    out.append(QByteArray::number(field));
+    out.append(' ');
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    qsizetype run = 0;
+    auto flush = [&](qsizetype upTo) {
+        if (upTo > run)
+            out.append(text.sliced(run, upTo - run).toUtf8());
+    };
+    for (qsizetype i = 0; i < end; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c >= 0x20 && c != '\\' && c != 0x7F)
+            continue;
+        flush(i);
+        run = i + 1;
+        switch (c) {
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
+        default:
+            out.append("\\x", 2);
+            out.append(kHex[(c >> 4) & 0xF]);
+            out.append(kHex[c & 0xF]);
+            break;
+        }
+    }
+    flush(end);
+    for (qsizetype i = end; i < text.size(); ++i)
+        out.append("\\x20", 4);
+}
+
+bool exactTextOf(const BackupLines &lines, const ExactText &entry, QString *text)
+{
+    const QString line = lines.text(entry.line);
+    ExactText head;
+    qsizetype start = 0;
+    if (!readTextHead(line, &head, &start))
+        return false;
+    return unescape(QStringView(line).sliced(start), text);
+}
+
+BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sections)
+{
+    BackupTrailer trailer;
+    if (sections.keysFrom < 0)
+        return trailer;
+    const qsizetype n = lines.size();
+    qsizetype i = sections.keysFrom;
+    while (i < n && lines.bytes(i).trimmed().isEmpty())
+        ++i;
+
+    // The key section of older versions, kept as they wrote it.
+    if (i < n && lines.bytes(i) == kKeysContactTypes) {
+        trailer.hasKeys = true;
+        bool readable = true;
+        QList<qint64> *target = &trailer.typeKeys;
+        for (++i; i < n; ++i) {
+            const QByteArrayView line = lines.bytes(i);
+            if (line == kKeysContacts && target == &trailer.typeKeys) {
+                target = &trailer.contactKeys;
+                continue;
+            }
+            if (line == kKeysEnd && target == &trailer.contactKeys)
+                break;
+            qint64 key = 0;
+            if (!readNumber(lines.text(i), &key)) {
+                readable = false;
+                break;
+            }
+            target->append(key);
+        }
+        if (i < n && readable) {
+            ++i;
+            // A repeated key could not give each row its own key back.
+            trailer.keysValid = true;
+            for (const QList<qint64> *list : {&trailer.typeKeys, &trailer.contactKeys}) {
+                QSet<qint64> seen;
+                seen.reserve(list->size());
+                for (const qint64 key : *list) {
+                    if (seen.contains(key))
+                        trailer.keysValid = false;
+                    seen.insert(key);
+                }
+            }
+        } else {
+            trailer.damaged = true;
+            return trailer;
+        }
+    }
+
+    if (i < n && lines.bytes(i).startsWith("DATES")) {
+        trailer.fixedDates = lines.bytes(i) == kDateFormLine;
+        trailer.damaged = !trailer.fixedDates;
+        ++i;
+    }
+
+    if (i < n && lines.bytes(i) == kLinesContactTypes) {
+        const char *const headers[3] = {kLinesContactTypes, kLinesContacts, kLinesCalls};
+        int section = 0;
+        for (++i; i < n; ++i) {
+            const QByteArrayView line = lines.bytes(i);
+            if (section < 2 && line == headers[section + 1]) {
+                ++section;
+                continue;
+            }
+            quint32 fingerprint = 0;
+            if (!readFingerprint(line, &fingerprint))
+                break;
+            trailer.lines[section].append(fingerprint);
+        }
+        trailer.hasLines = section == 2;
+        if (!trailer.hasLines) {
+            trailer.damaged = true;
+            return trailer;
+        }
+    }
+
+    if (i < n && lines.bytes(i) == kTexts) {
+        ExactText previous{-1, -1, -1, 0};
+        for (++i; i < n; ++i) {
+            if (lines.bytes(i) == kTextsEnd)
+                break;
+            ExactText entry;
+            qsizetype start = 0;
+            if (!readTextHead(lines.text(i), &entry, &start))
+                break;
+            // In the order of section, record and field, each at most once.
+            const bool ordered = entry.section > previous.section
+                || (entry.section == previous.section
+                    && (entry.record > previous.record
+                        || (entry.record == previous.record && entry.field > previous.field)));
+            if (!ordered)
+                break;
+            entry.line = i;
+            trailer.texts.append(entry);
+            previous = entry;
+        }
+        trailer.hasTexts = i < n && lines.bytes(i) == kTextsEnd;
+        if (!trailer.hasTexts) {
+            trailer.unreadTexts = trailer.texts.size();
+            trailer.texts.clear();
+            trailer.damaged = true;
+        }
+    }
+    return trailer;
+}
+
+QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
+                           const QList<quint32> &fingerprints)
+{
+    const qsizetype count = range.count();
+    QList<qint64> places(count, -1);
+    auto fingerprintOf = [&](qsizetype record) { return lineFingerprint(lines.bytes(range.first + record)); };
+
+    // Every fingerprint with its place, sorted; built at the first line that
+    // is not the next one of the list.
+    std::vector<std::pair<quint32, qint64>> sorted;
+    qint64 next = 0;
+    for (qsizetype r = 0; r < count; ++r) {
+        const quint32 fingerprint = fingerprintOf(r);
+        if (next < fingerprints.size() && fingerprints.at(next) == fingerprint) {
+            places[r] = next++;
+            continue;
+        }
+        if (sorted.empty() && !fingerprints.isEmpty()) {
+            sorted.reserve(size_t(fingerprints.size()));
+            for (qsizetype p = 0; p < fingerprints.size(); ++p)
+                sorted.emplace_back(fingerprints.at(p), p);
+            std::sort(sorted.begin(), sorted.end());
+        }
+        const auto found = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(fingerprint, next));
+        if (found == sorted.end() || found->first != fingerprint)
+            continue; // a line that was not written, or was changed
+        const qint64 place = found->second;
+        // Lines were lost before this one: the jump is taken only when the
+        // following line agrees, so that one stray line that happens to equal
+        // a later record cannot take the places of the records between.
+        const bool agrees = r + 1 >= count || place + 1 >= fingerprints.size()
+            || fingerprints.at(place + 1) == fingerprintOf(r + 1);
+        if (!agrees)
+            continue;
+        places[r] = place;
+        next = place + 1;
+    }
+    return places;
+}
+
+} // namespace backup

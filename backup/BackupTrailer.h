@@ -1,0 +1,97 @@
+#pragma once
+
+// The trailing section of the backup file: everything after the empty line
+// that follows the last "TABLE END". Readers of the three main sections never
+// look there, so it can carry what the record lines cannot:
+//
+//   KEYS Contact Types        the old key of every written contact type,
+//   <key>                     one a line, in file order
+//   KEYS Contacts             the same for the contacts
+//   <key>
+//   KEYS END
+//   DATES M/d/yyyy h:mm:ss AP the fixed date form the record lines use
+//   LINES Contact Types       a fingerprint of every record line as written,
+//   <fingerprint>             one a line, in file order; it ties the keys
+//   LINES Contacts            and the exact texts below to their record, so
+//   <fingerprint>             that a line added or lost by hand costs only
+//   LINES Calls               its own record
+//   <fingerprint>
+//   TEXTS                     the exact stored text of every value that the
+//   <s> <r> <f> <text>        record line does not give back exactly
+//   TEXTS END
+//
+// Files of older installations end after the main sections, or after
+// "KEYS END".
+
+#include "BackupText.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+namespace backup {
+
+inline constexpr const char *kLinesContactTypes = "LINES Contact Types";
+inline constexpr const char *kLinesContacts = "LINES Contacts";
+inline constexpr const char *kLinesCalls = "LINES Calls";
+inline constexpr const char *kTexts = "TEXTS";
+inline constexpr const char *kTextsEnd = "TEXTS END";
+
+// The fingerprint of a record line's bytes (without its line end), as the
+// 8 hexadecimal digits the LINES lists hold.
+quint32 lineFingerprint(QByteArrayView line);
+void appendFingerprint(QByteArray &out, quint32 fingerprint);
+
+// One exact text: section (0 Contact Types, 1 Contacts, 2 Calls), the
+// record's place in the section's LINES list, the field's position in the
+// table (the key is 0) and the text. A TEXTS line is
+// "<section> <record> <field> <escaped text>".
+//
+// The text is escaped so that it fits on one line and survives the reader's
+// removal of TAB characters: "\\" stands for a backslash, "\r", "\n" and "\t"
+// for CR, LF and TAB, "\xHH" (two hexadecimal digits) for any other control
+// character, and a blank at the end of the text is written "\x20" so that no
+// editor can drop it. Every other character, apostrophes included, is
+// written as it is, in UTF-8.
+struct ExactText {
+    int section = 0;
+    qint64 record = 0;
+    int field = 0;
+    qsizetype line = 0; // the TEXTS line, read when the text is needed
+};
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QStringView text);
+// The text of an entry; false when its escapes are malformed.
+bool exactTextOf(const BackupLines &lines, const ExactText &entry, QString *text);
+
+struct BackupTrailer {
+    // The key section as older versions wrote it: valid when complete,
+    // numeric and free of repeats.
+    bool hasKeys = false;
+    bool keysValid = false;
+    QList<qint64> typeKeys;
+    QList<qint64> contactKeys;
+    // The record lines use the fixed date form.
+    bool fixedDates = false;
+    // The fingerprints of the three sections, complete.
+    bool hasLines = false;
+    QList<quint32> lines[3];
+    // The exact texts, complete (the list ends with "TEXTS END"), in the
+    // order of section and record.
+    bool hasTexts = false;
+    QList<ExactText> texts;
+    // Exact texts of a list that does not end, which are therefore not used.
+    qsizetype unreadTexts = 0;
+    // Something in the section could not be read; what was read before is kept.
+    bool damaged = false;
+};
+BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sections);
+
+// Ties the record lines of a section to the places of its LINES list: for
+// each record line (by its place in the section) the place in the list, or
+// -1 when the line is not in the list. The order is kept, so an added,
+// changed or lost line leaves every other line with its own place.
+QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
+                           const QList<quint32> &fingerprints);
+
+} // namespace backup

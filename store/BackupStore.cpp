@@ -1,0 +1,312 @@
+#include "BackupStore.h"
+
+#include "Connection.h"
+
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+namespace {
+Error sqliteError(sqlite3 *db)
+{
+    return failure(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
+}
+} // namespace
+
+QString BackupStore::quoted(const QString &identifier)
+{
+    QString name = identifier;
+    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+Status BackupStore::exec(const QString &sql)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql))
+        return Connection::errorOf(query);
+    return {};
+}
+
+Result<sqlite3 *> BackupStore::handle()
+{
+    return Connection::sqliteHandleOf(m_db);
+}
+
+Result<QList<BackupStore::Column>> BackupStore::columns(const QString &table)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
+        return Connection::errorOf(query);
+    QList<Column> result;
+    while (query.next())
+        result.append({query.value(1).toString(), query.value(2).toString()});
+    return result;
+}
+
+Result<qint64> BackupStore::rowCount(const QString &table)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoted(table))))
+        return Connection::errorOf(query);
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+Status BackupStore::beginRead()
+{
+    return exec(QStringLiteral("BEGIN"));
+}
+
+Status BackupStore::beginWrite()
+{
+    return exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Status BackupStore::commit()
+{
+    return exec(QStringLiteral("COMMIT"));
+}
+
+Status BackupStore::rollback()
+{
+    return exec(QStringLiteral("ROLLBACK"));
+}
+
+bool BackupStore::inTransaction()
+{
+    const Result<sqlite3 *> db = handle();
+    return db && sqlite3_get_autocommit(*db) == 0;
+}
+
+void BackupStore::tuneForBulkWrite()
+{
+    // Neither is needed for a correct result; a failure only costs time.
+    (void)exec(QStringLiteral("PRAGMA cache_size=-65536"));
+    (void)exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
+}
+
+Status BackupStore::deleteAll(const QString &table)
+{
+    if (Status deleted = exec(QStringLiteral("DELETE FROM %1").arg(quoted(table))); !deleted)
+        return deleted;
+    // Keys are never handed out twice, but an emptied table numbers its
+    // restored rows from 1 again, as the file's references expect.
+    QSqlQuery sequence(m_db);
+    if (!sequence.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'")))
+        return Connection::errorOf(sequence);
+    if (!sequence.next())
+        return {};
+    sequence.finish();
+    sequence.prepare(QStringLiteral("DELETE FROM sqlite_sequence WHERE name = ?"));
+    sequence.addBindValue(table);
+    if (!sequence.exec())
+        return Connection::errorOf(sequence);
+    return {};
+}
+
+Result<QStringList> BackupStore::dropPlainIndexes(const QStringList &tables)
+{
+    QStringList names;
+    QStringList definitions;
+    {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral(
+                "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL")))
+            return Connection::errorOf(query);
+        while (query.next()) {
+            const QString sql = query.value(2).toString();
+            if (!tables.contains(query.value(1).toString(), Qt::CaseInsensitive)
+                || sql.simplified().startsWith(QLatin1String("CREATE UNIQUE"), Qt::CaseInsensitive))
+                continue;
+            names << query.value(0).toString();
+            definitions << sql;
+        }
+    }
+    for (const QString &name : std::as_const(names)) {
+        if (Status dropped = exec(QStringLiteral("DROP INDEX %1").arg(quoted(name))); !dropped)
+            return dropped.error();
+    }
+    return definitions;
+}
+
+Status BackupStore::recreateIndexes(const QStringList &definitions)
+{
+    for (const QString &definition : definitions) {
+        if (Status created = exec(definition); !created)
+            return created;
+    }
+    return {};
+}
+
+bool BackupStore::isDatabaseFailure(const Error &error)
+{
+    switch (error.code & 0xFF) {
+    case SQLITE_ABORT:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_READONLY:
+    case SQLITE_INTERRUPT:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+    case SQLITE_NOTADB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- rows
+
+Result<std::unique_ptr<BackupStore::Rows>> BackupStore::readRows(const QString &table)
+{
+    // The statements that the backup file's format names for its sections.
+    QString statement;
+    if (table == QLatin1String("Contact Types"))
+        statement = QStringLiteral("select * from [Contact Types] ");
+    else if (table == QLatin1String("Contacts"))
+        statement = QStringLiteral("select * from contacts ");
+    else if (table == QLatin1String("Calls"))
+        statement = QStringLiteral("select * from Calls ");
+    else
+        statement = QStringLiteral("select * from %1 ").arg(quoted(table));
+    const Result<sqlite3 *> db = handle();
+    if (!db)
+        return db.error();
+    sqlite3_stmt *prepared = nullptr;
+    if (sqlite3_prepare_v2(*db, statement.toUtf8().constData(), -1, &prepared, nullptr) != SQLITE_OK) {
+        const Error error = sqliteError(*db);
+        sqlite3_finalize(prepared);
+        return error;
+    }
+    return std::unique_ptr<Rows>(new Rows(*db, prepared));
+}
+
+BackupStore::Rows::~Rows()
+{
+    sqlite3_finalize(m_statement);
+}
+
+Result<bool> BackupStore::Rows::next()
+{
+    const int status = sqlite3_step(m_statement);
+    if (status == SQLITE_ROW)
+        return true;
+    if (status == SQLITE_DONE)
+        return false;
+    return sqliteError(m_db);
+}
+
+int BackupStore::Rows::columnCount() const
+{
+    return sqlite3_column_count(m_statement);
+}
+
+BackupStore::Rows::Kind BackupStore::Rows::kind(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_NULL:
+        return Kind::Null;
+    case SQLITE_INTEGER:
+        return Kind::Integer;
+    case SQLITE_FLOAT:
+        return Kind::Real;
+    case SQLITE_BLOB:
+        return Kind::Blob;
+    default:
+        return Kind::Text;
+    }
+}
+
+qint64 BackupStore::Rows::integer(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+double BackupStore::Rows::real(int column) const
+{
+    return sqlite3_column_double(m_statement, column);
+}
+
+QByteArrayView BackupStore::Rows::text(int column) const
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column));
+}
+
+QVariant BackupStore::Rows::value(int column) const
+{
+    switch (kind(column)) {
+    case Kind::Null:
+        return QVariant();
+    case Kind::Integer:
+        return qlonglong(integer(column));
+    case Kind::Real:
+        return real(column);
+    case Kind::Blob:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, column)),
+                          sqlite3_column_bytes(m_statement, column));
+    case Kind::Text:
+        break;
+    }
+    const QByteArrayView bytes = text(column);
+    return QString::fromUtf8(bytes.data(), bytes.size());
+}
+
+// ---------------------------------------------------------------- insert
+
+Result<std::unique_ptr<BackupStore::Insert>> BackupStore::prepareInsert(const QString &table,
+                                                                        const QStringList &columns)
+{
+    const Result<sqlite3 *> db = handle();
+    if (!db)
+        return db.error();
+    QStringList names;
+    QStringList marks;
+    for (const QString &column : columns) {
+        names << quoted(column);
+        marks << QStringLiteral("?");
+    }
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(quoted(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    sqlite3_stmt *prepared = nullptr;
+    if (sqlite3_prepare_v2(*db, sql.toUtf8().constData(), -1, &prepared, nullptr) != SQLITE_OK) {
+        const Error error = sqliteError(*db);
+        sqlite3_finalize(prepared);
+        return error;
+    }
+    return std::unique_ptr<Insert>(new Insert(*db, prepared, int(columns.size())));
+}
+
+BackupStore::Insert::~Insert()
+{
+    sqlite3_finalize(m_statement);
+}
+
+Result<qint64> BackupStore::Insert::run()
+{
+    for (int i = 0; i < m_values.size(); ++i) {
+        const QVariant &value = m_values.at(i);
+        const int parameter = i + 1;
+        if (value.isNull()) {
+            sqlite3_bind_null(m_statement, parameter);
+        } else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
+            sqlite3_bind_int64(m_statement, parameter, value.toLongLong());
+        } else {
+            if (value.typeId() != QMetaType::QString)
+                m_values[i] = value.toString();
+            const QString &text = *static_cast<const QString *>(m_values.at(i).constData());
+            sqlite3_bind_text16(m_statement, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
+                                SQLITE_STATIC);
+        }
+    }
+    const int status = sqlite3_step(m_statement);
+    Result<qint64> outcome = status == SQLITE_DONE ? Result<qint64>(sqlite3_last_insert_rowid(m_db))
+                                                   : Result<qint64>(sqliteError(m_db));
+    sqlite3_reset(m_statement);
+    return outcome;
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "frame/Result.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The data access of the backup file's writer and reader. Whole tables are
+// read and written through SQLite's own C interface (the Qt driver's handle,
+// checked by Connection::sqliteHandleOf), which is several times quicker than
+// a QSqlQuery per row for a database of a million rows.
+class BackupStore {
+public:
+    // Works on an open connection; the caller keeps it open meanwhile.
+    explicit BackupStore(QSqlDatabase db) : m_db(std::move(db)) {}
+
+    struct Column {
+        QString name;
+        QString declaredType;
+    };
+    // The table's fields in their order (the key first).
+    Result<QList<Column>> columns(const QString &table);
+    Result<qint64> rowCount(const QString &table);
+
+    // A read transaction, so that several reads see one moment of the file.
+    Status beginRead();
+    // A write transaction that holds the write lock from its start.
+    Status beginWrite();
+    Status commit();
+    Status rollback();
+    // True while a transaction is open; false once the database has given
+    // up a transaction by itself (a failing disk, a trigger's ROLLBACK).
+    bool inTransaction();
+
+    // A large page cache and temporary data kept in memory, for a restore.
+    void tuneForBulkWrite();
+    Status deleteAll(const QString &table);
+    // Drops the tables' indexes that enforce nothing (not UNIQUE) and gives
+    // back their definitions, for recreateIndexes() once the rows are in.
+    Result<QStringList> dropPlainIndexes(const QStringList &tables);
+    Status recreateIndexes(const QStringList &definitions);
+
+    // True for a failure of the database itself (disk, lock, memory ...),
+    // as opposed to a row the database refused (a constraint, a mismatch).
+    static bool isDatabaseFailure(const Error &error);
+
+    // Every row of "select * from <table>", read forward.
+    class Rows {
+    public:
+        ~Rows();
+        Rows(const Rows &) = delete;
+        Rows &operator=(const Rows &) = delete;
+
+        enum class Kind { Null, Integer, Real, Text, Blob };
+        // Moves to the next row; false at the end.
+        Result<bool> next();
+        int columnCount() const;
+        Kind kind(int column) const;
+        qint64 integer(int column) const;
+        double real(int column) const;
+        // The UTF-8 bytes of a text value as SQLite holds them.
+        QByteArrayView text(int column) const;
+        // Any value as the Qt driver would hand it over.
+        QVariant value(int column) const;
+
+    private:
+        friend class BackupStore;
+        Rows(sqlite3 *db, sqlite3_stmt *statement) : m_db(db), m_statement(statement) {}
+        sqlite3 *m_db;
+        sqlite3_stmt *m_statement;
+    };
+    // Every row of one of the three tables "Contact Types", "Contacts" and
+    // "Calls", in the database's order.
+    Result<std::unique_ptr<Rows>> readRows(const QString &table);
+
+    // One INSERT into a table, prepared once and run for every row.
+    class Insert {
+    public:
+        ~Insert();
+        Insert(const Insert &) = delete;
+        Insert &operator=(const Insert &) = delete;
+
+        int parameterCount() const { return int(m_values.size()); }
+        // Values are kept until the next run(), so SQLite reads texts in place.
+        void bind(int index, QVariant value) { m_values[index] = std::move(value); }
+        // Inserts the row; gives back its key, or the database's answer.
+        Result<qint64> run();
+
+    private:
+        friend class BackupStore;
+        Insert(sqlite3 *db, sqlite3_stmt *statement, int parameters)
+            : m_db(db), m_statement(statement), m_values(parameters)
+        {
+        }
+        sqlite3 *m_db;
+        sqlite3_stmt *m_statement;
+        QList<QVariant> m_values;
+    };
+    // INSERT INTO table (columns...) VALUES (?, ...).
+    Result<std::unique_ptr<Insert>> prepareInsert(const QString &table, const QStringList &columns);
+
+private:
+    Status exec(const QString &sql);
+    Result<sqlite3 *> handle();
+    static QString quoted(const QString &identifier);
+
+    QSqlDatabase m_db;
+};
