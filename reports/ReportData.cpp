@@ -1,12 +1,9 @@
 #include "ReportData.h"
 
-#include "contacts/FieldBoxes.h"
-#include "frame/Failure.h"
 #include "frame/Formats.h"
+#include "store/ReportStore.h"
 
 #include <QHash>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace report {
 
@@ -28,45 +25,29 @@ QString storedText(const QVariant &value)
     return value.isNull() ? QString() : value.toString();
 }
 
-// The columns of a query that feed the text boxes of one section.
+// The columns a section's text boxes print, with their formats.
 struct Columns {
-    std::vector<int> indexes;
+    QStringList names;
     std::vector<Format> formats;
 };
 
-Columns resolveColumns(const Section &section, const QSqlRecord &record, const QString &source)
+Columns printedColumns(const Section &section)
 {
     Columns columns;
     for (const Control &control : section.controls) {
         if (control.kind != ControlKind::TextBox)
             continue;
-        const int index = record.indexOf(control.text);
-        if (index < 0) {
-            throw Failure(QStringLiteral("Item cannot be found in the collection corresponding to the "
-                                         "requested name or ordinal: %1 (%2).")
-                              .arg(control.text, source));
-        }
-        columns.indexes.push_back(index);
+        columns.names << control.text;
         columns.formats.push_back(control.format);
     }
     return columns;
 }
 
-QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql)
+// The columns to read from a saved query: the printed ones first, then the
+// relation column.
+QStringList columnsToRead(const Columns &printed, const QString &relationColumn)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    throwIfFailed(query.exec(sql), query);
-    return query;
-}
-
-int relationIndex(const QSqlRecord &record, const QString &column, const QString &source)
-{
-    const int index = record.indexOf(column);
-    if (index < 0) {
-        throw Failure(QStringLiteral("The relation column %1 is missing from %2.").arg(column, source));
-    }
-    return index;
+    return QStringList(printed.names) << relationColumn;
 }
 
 } // namespace
@@ -79,7 +60,7 @@ QString formatValue(const QVariant &value, Format format)
     case Format::General:
         break;
     case Format::Phone:
-        return formatPhone(value.toString());
+        return phoneDisplayText(value.toString());
     case Format::DateMDY: {
         const QDate date = storedDate(value);
         if (!date.isValid())
@@ -100,44 +81,47 @@ QString formatValue(const QVariant &value, Format format)
     return storedText(value);
 }
 
-GroupedRows readGroupedRows(const Definition &definition, const QSqlDatabase &db)
+Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store)
 {
+    const Columns detail = printedColumns(definition.section(SectionKind::Detail));
+    const Columns header = printedColumns(definition.section(SectionKind::GroupHeader));
+    Result<QueryRows> children = store.savedQuery(definition.detailQuery,
+                                                  columnsToRead(detail, definition.relationColumn));
+    if (!children)
+        return children.error();
+    Result<QueryRows> parents = store.savedQuery(definition.groupQuery,
+                                                 columnsToRead(header, definition.relationColumn));
+    if (!parents)
+        return parents.error();
+
     GroupedRows rows;
+    rows.detailColumns = int(detail.names.size());
+    rows.headerColumns = int(header.names.size());
 
     // The child rows first, bucketed by their relation value in read order.
-    QSqlQuery children = runQuery(db, definition.detailQuery);
-    const QSqlRecord childRecord = children.record();
-    const Columns detail = resolveColumns(definition.section(SectionKind::Detail), childRecord,
-                                          definition.detailQuery);
-    const int childKey = relationIndex(childRecord, definition.relationColumn, definition.detailQuery);
-    rows.detailColumns = int(detail.indexes.size());
+    const qsizetype childKey = detail.names.size();
     QHash<QString, std::vector<int>> byKey;
     int childCount = 0;
-    while (children.next()) {
-        for (size_t i = 0; i < detail.indexes.size(); ++i)
-            rows.detailTexts.push_back(formatValue(children.value(detail.indexes[i]), detail.formats[i]));
-        const QVariant key = children.value(childKey);
+    rows.detailTexts.reserve(size_t(children->rows.size()) * size_t(rows.detailColumns));
+    for (const QVariantList &child : children->rows) {
+        for (qsizetype i = 0; i < childKey; ++i)
+            rows.detailTexts.push_back(formatValue(child[i], detail.formats[size_t(i)]));
+        const QVariant &key = child[childKey];
         if (!key.isNull())
             byKey[key.toString()].push_back(childCount);
         ++childCount;
     }
-    throwIfFailed(children.lastError());
 
     // Then one group per parent row, with the children whose value is equal.
-    QSqlQuery parents = runQuery(db, definition.groupQuery);
-    const QSqlRecord parentRecord = parents.record();
-    const Columns header = resolveColumns(definition.section(SectionKind::GroupHeader), parentRecord,
-                                          definition.groupQuery);
-    const int parentKey = relationIndex(parentRecord, definition.relationColumn, definition.groupQuery);
-    rows.headerColumns = int(header.indexes.size());
+    const qsizetype parentKey = header.names.size();
     rows.detailOrder.reserve(size_t(childCount));
-    while (parents.next()) {
+    for (const QVariantList &parent : parents->rows) {
         GroupedRows::Group group;
         group.firstHeaderText = int(rows.headerTexts.size());
-        for (size_t i = 0; i < header.indexes.size(); ++i)
-            rows.headerTexts.push_back(formatValue(parents.value(header.indexes[i]), header.formats[i]));
+        for (qsizetype i = 0; i < parentKey; ++i)
+            rows.headerTexts.push_back(formatValue(parent[i], header.formats[size_t(i)]));
         group.begin = int(rows.detailOrder.size());
-        const QVariant key = parents.value(parentKey);
+        const QVariant &key = parent[parentKey];
         if (!key.isNull()) {
             const auto found = byKey.constFind(key.toString());
             if (found != byKey.constEnd())
@@ -146,7 +130,6 @@ GroupedRows readGroupedRows(const Definition &definition, const QSqlDatabase &db
         group.end = int(rows.detailOrder.size());
         rows.groups.push_back(group);
     }
-    throwIfFailed(parents.lastError());
     return rows;
 }
 

@@ -76,8 +76,8 @@ struct Section {
 struct Definition {
     int number = 0;
     QString title;          // the report's name, also the preview's title
-    QString groupQuery;     // the parent row set: one row per group
-    QString detailQuery;    // the child row set
+    QString groupQuery;     // the saved query of the parent rows: one row per group
+    QString detailQuery;    // the saved query of the child rows
     QString relationColumn; // parents and children relate by equal values of this column
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int width = 0;                                  // the report width

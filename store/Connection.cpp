@@ -40,7 +40,7 @@ Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open m
 {
     if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
         return failure(QStringLiteral("Could not find file '%1'.").arg(path));
-    const QString name = QStringLiteral("corvanta-%1").arg(++g_connectionCounter);
+    const QString name = QStringLiteral("corvanta-store-%1").arg(++g_connectionCounter);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
