@@ -149,6 +149,10 @@ std::shared_ptr<const Definition> contactListing()
     d->groupQuery = QStringLiteral("qryRep1A");
     d->detailQuery = QStringLiteral("qryRep1B");
     d->relationColumn = QStringLiteral("FirstLetter");
+    d->groupOrder = {{QStringLiteral("ContactType"), SortKind::Text}, {QStringLiteral("FirstLetter"), SortKind::Number}};
+    d->detailOrder = {{QStringLiteral("LastName"), SortKind::Text},
+                      {QStringLiteral("FirstName"), SortKind::Text},
+                      {QStringLiteral("ContactID"), SortKind::Number}};
     d->orientation = QPageLayout::Landscape;
     d->width = 13050;
 
@@ -184,6 +188,11 @@ std::shared_ptr<const Definition> callHistory()
     d->groupQuery = QStringLiteral("qryRep2A");
     d->detailQuery = QStringLiteral("qryRep2B");
     d->relationColumn = QStringLiteral("FirstLetter");
+    d->letterGroups = true;
+    d->groupOrder = {{QStringLiteral("FirstLetter"), SortKind::Text}};
+    d->detailOrder = {{QStringLiteral("LastName"), SortKind::Text},  {QStringLiteral("FirstName"), SortKind::Text},
+                      {QStringLiteral("ContactID"), SortKind::Number}, {QStringLiteral("CallDate"), SortKind::Date},
+                      {QStringLiteral("CallTime"), SortKind::Time},   {QStringLiteral("CallID"), SortKind::Number}};
     d->orientation = QPageLayout::Portrait;
     d->width = 10185;
 
@@ -216,6 +225,8 @@ std::shared_ptr<const Definition> weeklySummary()
     d->groupQuery = QStringLiteral("qryRep3A");
     d->detailQuery = QStringLiteral("qryRep3B");
     d->relationColumn = QStringLiteral("CallDate");
+    d->groupOrder = {{QStringLiteral("CallDate"), SortKind::Date}};
+    d->detailOrder = {{QStringLiteral("CallTime"), SortKind::Time}, {QStringLiteral("CallID"), SortKind::Number}};
     d->orientation = QPageLayout::Landscape;
     d->width = 12060;
 

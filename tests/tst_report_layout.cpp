@@ -124,6 +124,7 @@ void ReportLayoutTest::cleanup()
     TestData::close(db);
 }
 
+// Contacts without a type follow the named types under an empty heading.
 void ReportLayoutTest::listingGroupsContactsUnderTheirType()
 {
     const qint64 supplier = TestData::addType(db, QStringLiteral("Supplier"));
@@ -137,12 +138,12 @@ void ReportLayoutTest::listingGroupsContactsUnderTheirType()
     const Layout layout = build(1);
     QCOMPARE(layout.pageCount(), 1);
     QCOMPARE(outline(layout, 0, QStringLiteral("txtContactType"), QStringLiteral("Text1")),
-             QStringList({"#Customer", "Ann Able", "Zed Young", "#Supplier", "Carl Cole"}));
+             QStringList({"#Customer", "Ann Able", "Zed Young", "#Supplier", "Carl Cole", "#", "No Type"}));
 
     // Detail lines follow each other at the detail height, below the group header.
     const auto names = layout.itemsOf(0, QStringLiteral("Text1"), SectionKind::Detail);
     const auto groups = layout.itemsOf(0, QStringLiteral("txtContactType"), SectionKind::GroupHeader);
-    QCOMPARE(names.size(), size_t(3));
+    QCOMPARE(names.size(), size_t(4));
     QCOMPARE(names[1]->y - names[0]->y, 285);
     QCOMPARE(names[0]->y, groups[0]->y - 15 + 330);
     QCOMPARE(names[0]->x, 900);
