@@ -192,9 +192,9 @@ int stepReport(const QString &work, const QString &database)
     const QString pdf = work + "/call-history.pdf";
     QElapsedTimer timer;
     timer.start();
-    QString error;
-    if (!report::writeReportPdf(2, pdf, &error)) {
-        std::fprintf(stderr, "report failed: %s\n", qPrintable(error));
+    const Status written = report::writeReportPdf(2, pdf);
+    if (!written) {
+        std::fprintf(stderr, "report failed: %s\n", qPrintable(written.error().description));
         return 1;
     }
     std::printf("report_ms %.1f\nreport_pdf_bytes %lld\nreport_peak_mb %.1f\n", timer.nsecsElapsed() / 1e6,

@@ -200,9 +200,9 @@ int runReport(const QStringList &args, const CommandLineStreams &io)
         return usage(io, QStringLiteral("the report number is 1, 2 or 3."));
     if (!prepareData(*io.err))
         return 1;
-    QString error;
-    if (!report::writeReportPdf(number, args.at(3), &error)) {
-        *io.err << "corvanta: report failed: " << error << Qt::endl;
+    const Status written = report::writeReportPdf(number, args.at(3));
+    if (!written) {
+        *io.err << "corvanta: report failed: " << written.error().description << Qt::endl;
         return 1;
     }
     *io.out << "Wrote " << args.at(3) << Qt::endl;

@@ -45,3 +45,11 @@ QTime storedTime(const QVariant &value)
         time = QTime::fromString(text.left(5), QStringLiteral("HH:mm"));
     return time;
 }
+
+QString phoneDisplayText(const QString &stored)
+{
+    static const QRegularExpression tenDigits(QStringLiteral("^[0-9]{10}$"));
+    if (!tenDigits.match(stored).hasMatch())
+        return stored;
+    return QStringLiteral("(%1) %2-%3").arg(stored.left(3), stored.mid(3, 3), stored.mid(6));
+}

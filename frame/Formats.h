@@ -16,3 +16,7 @@ QString formatTimeAmPm(const QTime &time);
 // 'YYYY-MM-DDTHH:MM:SS'. These read such a text (null when it is none).
 QDate storedDate(const QVariant &value);
 QTime storedTime(const QVariant &value);
+
+// The phone display format "\(###\) 000\-0000": ten digits show as
+// (555) 123-4567; any other text shows as stored.
+QString phoneDisplayText(const QString &stored);

@@ -54,7 +54,7 @@ void Form3::Form_Load()
 void Form3::showReportFromButton(const QString &procedure, int reportNumber)
 {
     Trap trap(this, kUnit, procedure);
-    trap.step(100, [this, reportNumber] { Printers::ShowReport(this, reportNumber); });
+    trap.step(100, [this, reportNumber] { return Printers::ShowReport(this, reportNumber); });
 }
 
 void Form3::PushButton1_Click()

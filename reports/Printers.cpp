@@ -4,8 +4,8 @@
 #include "ReportRenderer.h"
 
 #include "frame/Clock.h"
-#include "store/Database.h"
-#include "frame/Failure.h"
+#include "store/Connection.h"
+#include "store/ReportStore.h"
 
 #include <cups/cups.h>
 
@@ -31,12 +31,13 @@ public:
     cups_dest_t *defaultDestination() const { return cupsGetDest(nullptr, nullptr, m_count, m_list); }
 
     // Stores every destination's options as this user's defaults.
-    void store() const
+    Status store() const
     {
         if (cupsSetDests2(CUPS_HTTP_DEFAULT, m_count, m_list) != 0) {
-            throw Failure(QStringLiteral("The printer's settings could not be stored: %1")
-                              .arg(QString::fromUtf8(cupsLastErrorString())));
+            return failure(QStringLiteral("The printer's settings could not be stored: %1")
+                               .arg(QString::fromUtf8(cupsLastErrorString())));
         }
+        return {};
     }
 
 private:
@@ -78,55 +79,57 @@ QString defaultPrinterName()
     return dest ? QString::fromUtf8(dest->name) : QString();
 }
 
-void SetPrinterOrientation(quintptr windowHandle, int orientation)
+Status SetPrinterOrientation(quintptr windowHandle, int orientation)
 {
     savedReportWindow = windowHandle;
     Destinations destinations;
     cups_dest_t *dest = destinations.defaultDestination();
     if (!dest)
-        return; // no default printer
+        return {}; // no default printer
     savedPaperSize = option(dest, kMediaOption);
     savedOrientation = option(dest, kOrientationOption).toInt();
     if (orientation != 0)
         setOption(dest, kOrientationOption, orientationValue(orientation));
     // Stored again even when nothing changed, with the paper size as it was.
-    destinations.store();
+    return destinations.store();
 }
 
-void RestorePrinterOrientation()
+Status RestorePrinterOrientation()
 {
     Destinations destinations;
     cups_dest_t *dest = destinations.defaultDestination();
     if (!dest)
-        return;
+        return {};
     setOption(dest, kMediaOption, savedPaperSize);
     setOption(dest, kOrientationOption, savedOrientation > 0 ? QString::number(savedOrientation) : QString());
-    destinations.store();
+    return destinations.store();
 }
 
-void ShowReport(QWidget *parent, int reportNumber)
+Status ShowReport(QWidget *parent, int reportNumber)
 {
     const std::shared_ptr<const report::Definition> definition = report::reportDefinition(reportNumber);
     if (!definition)
-        return;
+        return {};
 
-    // A connection of its own, closed at the end whatever happens.
-    struct Connection {
-        QSqlDatabase db = OpenConnection();
-        ~Connection() { closeConnection(db); }
-    } connection;
+    // 1 to 4: a connection of its own to the live database, closed at the end.
+    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    if (!connection)
+        return connection.error();
+    ReportStore store(**connection);
 
+    // 5: the report's initialisation sets the orientation, then the preview shows.
     ReportPreview preview(definition, parent);
-    SetPrinterOrientation(quintptr(preview.winId()),
-                          definition->orientation == QPageLayout::Landscape ? kLandscape : kPortrait);
-    try {
-        preview.load(connection.db, Clock::now());
-        preview.exec();
-    } catch (...) {
-        RestorePrinterOrientation();
-        throw;
+    Status outcome = SetPrinterOrientation(quintptr(preview.winId()), definition->orientation == QPageLayout::Landscape
+                                                                          ? kLandscape
+                                                                          : kPortrait);
+    if (outcome) {
+        outcome = preview.load(store, Clock::now());
+        if (outcome)
+            preview.exec();
     }
-    RestorePrinterOrientation();
+    // 6: the printer's defaults go back after every report that was started.
+    const Status restored = RestorePrinterOrientation();
+    return outcome ? restored : outcome;
 }
 
 } // namespace Printers

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frame/Result.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -28,20 +30,20 @@ SavedSettings savedSettings();
 
 // Saves the default printer's stored orientation and paper size and stores
 // the given orientation (unless 0). Without a default printer it only
-// remembers the window. Throws Failure when the defaults cannot be stored.
-void SetPrinterOrientation(quintptr windowHandle, int orientation);
+// remembers the window. Fails when the defaults cannot be stored.
+Status SetPrinterOrientation(quintptr windowHandle, int orientation);
 
 // Writes back the orientation and paper size saved by the last
 // SetPrinterOrientation. Without a default printer it does nothing.
-void RestorePrinterOrientation();
+Status RestorePrinterOrientation();
 
 // The name of the default printer, empty when there is none.
 QString defaultPrinterName();
 
 // Shows report 1, 2 or 3 in its modal preview over a fresh connection to
 // the live database, switching the default printer's orientation while the
-// preview is open; any other number shows nothing. Failures are thrown to
-// the calling button's trap.
-void ShowReport(QWidget *parent, int reportNumber);
+// preview is open; any other number shows nothing. A failure ends the
+// sequence at its step and goes back to the calling button's trap.
+Status ShowReport(QWidget *parent, int reportNumber);
 
 } // namespace Printers

@@ -1,12 +1,14 @@
 #include "ReportData.h"
 
-#include "contacts/FieldBoxes.h"
-#include "frame/Failure.h"
+#include "frame/Collation.h"
 #include "frame/Formats.h"
+#include "store/ReportStore.h"
 
 #include <QHash>
-#include <QSqlQuery>
-#include <QSqlRecord>
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
 
 namespace report {
 
@@ -28,45 +30,130 @@ QString storedText(const QVariant &value)
     return value.isNull() ? QString() : value.toString();
 }
 
-// The columns of a query that feed the text boxes of one section.
+// The columns a section's text boxes print, with their formats.
 struct Columns {
-    std::vector<int> indexes;
+    QStringList names;
     std::vector<Format> formats;
 };
 
-Columns resolveColumns(const Section &section, const QSqlRecord &record, const QString &source)
+Columns printedColumns(const Section &section)
 {
     Columns columns;
     for (const Control &control : section.controls) {
         if (control.kind != ControlKind::TextBox)
             continue;
-        const int index = record.indexOf(control.text);
-        if (index < 0) {
-            throw Failure(QStringLiteral("Item cannot be found in the collection corresponding to the "
-                                         "requested name or ordinal: %1 (%2).")
-                              .arg(control.text, source));
-        }
-        columns.indexes.push_back(index);
+        columns.names << control.text;
         columns.formats.push_back(control.format);
     }
     return columns;
 }
 
-QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql)
+// The columns to read from a saved query: the printed ones first, then the
+// relation column, then the columns the rows are ordered by.
+QStringList columnsToRead(const Columns &printed, const QString &relationColumn, const QList<SortKey> &order)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    throwIfFailed(query.exec(sql), query);
-    return query;
+    QStringList columns = printed.names;
+    columns << relationColumn;
+    for (const SortKey &key : order)
+        columns << key.column;
+    return columns;
 }
 
-int relationIndex(const QSqlRecord &record, const QString &column, const QString &source)
-{
-    const int index = record.indexOf(column);
-    if (index < 0) {
-        throw Failure(QStringLiteral("The relation column %1 is missing from %2.").arg(column, source));
+// The sort keys of every row of a query, one list per key column.
+class RowOrder {
+public:
+    RowOrder(const QueryRows &rows, const QList<SortKey> &order, qsizetype firstColumn, const QCollator &collator)
+    {
+        for (qsizetype k = 0; k < order.size(); ++k) {
+            Keys keys;
+            keys.kind = order[k].kind;
+            const qsizetype column = firstColumn + k;
+            for (const QVariantList &row : rows.rows) {
+                const QVariant &value = row[column];
+                switch (keys.kind) {
+                case SortKind::Text:
+                    keys.texts.push_back(collator.sortKey(value.isNull() ? QString() : value.toString().trimmed()));
+                    break;
+                case SortKind::Number:
+                    keys.numbers.push_back(value.isNull() ? std::numeric_limits<qint64>::min() : value.toLongLong());
+                    break;
+                case SortKind::Date: {
+                    const QDate date = storedDate(value);
+                    keys.numbers.push_back(date.isValid() ? date.toJulianDay() : std::numeric_limits<qint64>::min());
+                    break;
+                }
+                case SortKind::Time: {
+                    const QTime time = storedTime(value);
+                    keys.numbers.push_back(time.isValid() ? time.msecsSinceStartOfDay() : -1);
+                    break;
+                }
+                }
+            }
+            m_keys.push_back(std::move(keys));
+        }
     }
-    return index;
+
+    bool less(int a, int b) const
+    {
+        for (const Keys &keys : m_keys) {
+            int order = 0;
+            if (keys.kind == SortKind::Text) {
+                order = keys.texts[size_t(a)].compare(keys.texts[size_t(b)]);
+            } else {
+                const qint64 x = keys.numbers[size_t(a)];
+                const qint64 y = keys.numbers[size_t(b)];
+                order = x < y ? -1 : (x > y ? 1 : 0);
+            }
+            if (order != 0)
+                return order < 0;
+        }
+        return false;
+    }
+
+private:
+    struct Keys {
+        SortKind kind = SortKind::Text;
+        std::vector<QCollatorSortKey> texts;
+        std::vector<qint64> numbers;
+    };
+    std::vector<Keys> m_keys;
+};
+
+// The relation value of a row as the key groups are matched by.
+QString relationKey(const QVariant &value)
+{
+    return value.isNull() ? QString() : value.toString();
+}
+
+// Replaces the relation values (and any printed copy of them) by the letter
+// a reader groups them under.
+void foldLetters(QueryRows &rows, qsizetype relation, const QCollator &collator)
+{
+    const QString relationName = rows.columns.at(relation);
+    for (QVariantList &row : rows.rows) {
+        const QString letter = groupLetter(relationKey(row[relation]), collator);
+        for (qsizetype i = 0; i < rows.columns.size(); ++i) {
+            if (rows.columns.at(i) == relationName)
+                row[i] = letter;
+        }
+    }
+}
+
+// Row numbers 0..count-1 in the order of the keys; equal rows keep their order.
+std::vector<int> sortedRows(const QueryRows &rows, const RowOrder &order, qsizetype relation, bool emptyLast)
+{
+    std::vector<int> sorted(size_t(rows.rows.size()));
+    std::iota(sorted.begin(), sorted.end(), 0);
+    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+        if (emptyLast) {
+            const bool emptyA = relationKey(rows.rows[a][relation]).isEmpty();
+            const bool emptyB = relationKey(rows.rows[b][relation]).isEmpty();
+            if (emptyA != emptyB)
+                return emptyB;
+        }
+        return order.less(a, b);
+    });
+    return sorted;
 }
 
 } // namespace
@@ -79,7 +166,7 @@ QString formatValue(const QVariant &value, Format format)
     case Format::General:
         break;
     case Format::Phone:
-        return formatPhone(value.toString());
+        return phoneDisplayText(value.toString());
     case Format::DateMDY: {
         const QDate date = storedDate(value);
         if (!date.isValid())
@@ -100,53 +187,80 @@ QString formatValue(const QVariant &value, Format format)
     return storedText(value);
 }
 
-GroupedRows readGroupedRows(const Definition &definition, const QSqlDatabase &db)
+Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store)
 {
-    GroupedRows rows;
+    const Columns detail = printedColumns(definition.section(SectionKind::Detail));
+    const Columns header = printedColumns(definition.section(SectionKind::GroupHeader));
+    Result<QueryRows> children = store.savedQuery(
+        definition.detailQuery, columnsToRead(detail, definition.relationColumn, definition.detailOrder));
+    if (!children)
+        return children.error();
+    Result<QueryRows> parents = store.savedQuery(
+        definition.groupQuery, columnsToRead(header, definition.relationColumn, definition.groupOrder));
+    if (!parents)
+        return parents.error();
 
-    // The child rows first, bucketed by their relation value in read order.
-    QSqlQuery children = runQuery(db, definition.detailQuery);
-    const QSqlRecord childRecord = children.record();
-    const Columns detail = resolveColumns(definition.section(SectionKind::Detail), childRecord,
-                                          definition.detailQuery);
-    const int childKey = relationIndex(childRecord, definition.relationColumn, definition.detailQuery);
-    rows.detailColumns = int(detail.indexes.size());
-    QHash<QString, std::vector<int>> byKey;
-    int childCount = 0;
-    while (children.next()) {
-        for (size_t i = 0; i < detail.indexes.size(); ++i)
-            rows.detailTexts.push_back(formatValue(children.value(detail.indexes[i]), detail.formats[i]));
-        const QVariant key = children.value(childKey);
-        if (!key.isNull())
-            byKey[key.toString()].push_back(childCount);
-        ++childCount;
+    const QCollator collator = userCollator();
+    const qsizetype childKey = detail.names.size();
+    const qsizetype parentKey = header.names.size();
+    if (definition.letterGroups) {
+        foldLetters(*children, childKey, collator);
+        foldLetters(*parents, parentKey, collator);
     }
-    throwIfFailed(children.lastError());
 
-    // Then one group per parent row, with the children whose value is equal.
-    QSqlQuery parents = runQuery(db, definition.groupQuery);
-    const QSqlRecord parentRecord = parents.record();
-    const Columns header = resolveColumns(definition.section(SectionKind::GroupHeader), parentRecord,
-                                          definition.groupQuery);
-    const int parentKey = relationIndex(parentRecord, definition.relationColumn, definition.groupQuery);
-    rows.headerColumns = int(header.indexes.size());
-    rows.detailOrder.reserve(size_t(childCount));
-    while (parents.next()) {
+    GroupedRows rows;
+    rows.detailColumns = int(detail.names.size());
+    rows.headerColumns = int(header.names.size());
+
+    // The detail texts in read order, and the child rows bucketed by their
+    // relation value in their sorted order.
+    rows.detailTexts.reserve(size_t(children->rows.size()) * size_t(rows.detailColumns));
+    for (const QVariantList &child : children->rows) {
+        for (qsizetype i = 0; i < childKey; ++i)
+            rows.detailTexts.push_back(formatValue(child[i], detail.formats[size_t(i)]));
+    }
+    std::vector<int> sortedChildren;
+    {
+        const RowOrder order(*children, definition.detailOrder, childKey + 1, collator);
+        sortedChildren = sortedRows(*children, order, childKey, false);
+    }
+    QHash<QString, std::vector<int>> byKey;
+    for (const int child : sortedChildren)
+        byKey[relationKey(children->rows[child][childKey])].push_back(child);
+
+    // One group per distinct relation value of the parents, in sorted order,
+    // holding the children whose value is equal; a group without children is
+    // left out.
+    rows.detailOrder.reserve(size_t(children->rows.size()));
+    const RowOrder order(*parents, definition.groupOrder, parentKey + 1, collator);
+    const auto addGroup = [&rows](const std::vector<int> &members, const auto &headerText) {
         GroupedRows::Group group;
         group.firstHeaderText = int(rows.headerTexts.size());
-        for (size_t i = 0; i < header.indexes.size(); ++i)
-            rows.headerTexts.push_back(formatValue(parents.value(header.indexes[i]), header.formats[i]));
+        for (int i = 0; i < rows.headerColumns; ++i)
+            rows.headerTexts.push_back(headerText(i));
         group.begin = int(rows.detailOrder.size());
-        const QVariant key = parents.value(parentKey);
-        if (!key.isNull()) {
-            const auto found = byKey.constFind(key.toString());
-            if (found != byKey.constEnd())
-                rows.detailOrder.insert(rows.detailOrder.end(), found->begin(), found->end());
-        }
+        rows.detailOrder.insert(rows.detailOrder.end(), members.begin(), members.end());
         group.end = int(rows.detailOrder.size());
         rows.groups.push_back(group);
+    };
+    for (const int parent : sortedRows(*parents, order, parentKey, true)) {
+        const QVariantList &row = parents->rows[parent];
+        const auto found = byKey.find(relationKey(row[parentKey]));
+        if (found == byKey.end() || found->empty())
+            continue;
+        addGroup(*found, [&](int i) { return formatValue(row[i], header.formats[size_t(i)]); });
+        byKey.erase(found);
     }
-    throwIfFailed(parents.lastError());
+
+    // Children that no parent row names still print, under an empty heading.
+    if (!byKey.isEmpty()) {
+        std::vector<int> unmatched;
+        for (const int child : sortedChildren) {
+            if (byKey.contains(relationKey(children->rows[child][childKey])))
+                unmatched.push_back(child);
+        }
+        addGroup(unmatched, [](int) { return QString(); });
+    }
     return rows;
 }
 

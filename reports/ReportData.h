@@ -2,11 +2,14 @@
 
 #include "ReportDefinition.h"
 
-#include <QSqlDatabase>
+#include "frame/Result.h"
+
 #include <QString>
 #include <QVariant>
 
 #include <vector>
+
+class ReportStore;
 
 namespace report {
 
@@ -42,9 +45,9 @@ struct GroupedRows {
     qsizetype detailCount() const { return qsizetype(detailOrder.size()); }
 };
 
-// Reads the report's group and detail queries on the connection and relates
-// them. Throws Failure with the database's message when a query fails or
-// lacks a column the report prints.
-GroupedRows readGroupedRows(const Definition &definition, const QSqlDatabase &db);
+// Reads the report's group and detail queries and relates them. Fails with
+// the database's message when a query fails or lacks a column the report
+// prints.
+Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store);
 
 } // namespace report

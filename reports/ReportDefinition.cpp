@@ -146,9 +146,13 @@ std::shared_ptr<const Definition> contactListing()
 {
     auto d = baseDefinition(1, QStringLiteral("Alphabetical Contact Listing"), QStringLiteral("cm1"),
                             {675, 6105, 10080, 405, 600, 13005, 10290});
-    d->groupQuery = QStringLiteral("SELECT * FROM qryRep1A");
-    d->detailQuery = QStringLiteral("SELECT * FROM qryRep1B");
+    d->groupQuery = QStringLiteral("qryRep1A");
+    d->detailQuery = QStringLiteral("qryRep1B");
     d->relationColumn = QStringLiteral("FirstLetter");
+    d->groupOrder = {{QStringLiteral("ContactType"), SortKind::Text}, {QStringLiteral("FirstLetter"), SortKind::Number}};
+    d->detailOrder = {{QStringLiteral("LastName"), SortKind::Text},
+                      {QStringLiteral("FirstName"), SortKind::Text},
+                      {QStringLiteral("ContactID"), SortKind::Number}};
     d->orientation = QPageLayout::Landscape;
     d->width = 13050;
 
@@ -181,9 +185,14 @@ std::shared_ptr<const Definition> callHistory()
 {
     auto d = baseDefinition(2, QStringLiteral("Call History"), QStringLiteral("cm2"),
                             {675, 2790, 7245, 405, 600, 10170, 7455});
-    d->groupQuery = QStringLiteral("SELECT * FROM qryRep2A");
-    d->detailQuery = QStringLiteral("SELECT * FROM qryRep2B");
+    d->groupQuery = QStringLiteral("qryRep2A");
+    d->detailQuery = QStringLiteral("qryRep2B");
     d->relationColumn = QStringLiteral("FirstLetter");
+    d->letterGroups = true;
+    d->groupOrder = {{QStringLiteral("FirstLetter"), SortKind::Text}};
+    d->detailOrder = {{QStringLiteral("LastName"), SortKind::Text},  {QStringLiteral("FirstName"), SortKind::Text},
+                      {QStringLiteral("ContactID"), SortKind::Number}, {QStringLiteral("CallDate"), SortKind::Date},
+                      {QStringLiteral("CallTime"), SortKind::Time},   {QStringLiteral("CallID"), SortKind::Number}};
     d->orientation = QPageLayout::Portrait;
     d->width = 10185;
 
@@ -213,9 +222,11 @@ std::shared_ptr<const Definition> weeklySummary()
 {
     auto d = baseDefinition(3, QStringLiteral("Weekly Call Summary"), QStringLiteral("cm3"),
                             {660, 4800, 9060, 390, 585, 12045, 9180});
-    d->groupQuery = QStringLiteral("SELECT * FROM qryRep3A");
-    d->detailQuery = QStringLiteral("SELECT * FROM qryRep3B");
+    d->groupQuery = QStringLiteral("qryRep3A");
+    d->detailQuery = QStringLiteral("qryRep3B");
     d->relationColumn = QStringLiteral("CallDate");
+    d->groupOrder = {{QStringLiteral("CallDate"), SortKind::Date}};
+    d->detailOrder = {{QStringLiteral("CallTime"), SortKind::Time}, {QStringLiteral("CallID"), SortKind::Number}};
     d->orientation = QPageLayout::Landscape;
     d->width = 12060;
 

@@ -73,12 +73,34 @@ struct Section {
     QList<Control> controls;
 };
 
+// How the rows of a query are put in order after reading.
+enum class SortKind {
+    Text,   // collated as the user's locale reads it, leading and trailing blanks ignored
+    Number, // an integer
+    Date,   // a stored date (its date part)
+    Time,   // a stored time of day
+};
+
+struct SortKey {
+    QString column;
+    SortKind kind = SortKind::Text;
+};
+
 struct Definition {
     int number = 0;
     QString title;          // the report's name, also the preview's title
-    QString groupQuery;     // the parent row set: one row per group
-    QString detailQuery;    // the child row set
+    QString groupQuery;     // the saved query of the parent rows: one row per group
+    QString detailQuery;    // the saved query of the child rows
     QString relationColumn; // parents and children relate by equal values of this column
+    // Relation values are the first letters of names: they are folded to the
+    // letter a reader groups them under (case, and accents where the locale
+    // does), and parents that fold to the same letter are one group.
+    bool letterGroups = false;
+    // The order of the groups and, within each group, of the detail rows.
+    // Groups whose relation value is empty come after all the others; a
+    // group without detail rows is not printed.
+    QList<SortKey> groupOrder;
+    QList<SortKey> detailOrder;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int width = 0;                                  // the report width
     QMarginsF margins{900.0, 1440.0, 600.0, 1440.0}; // left, top, right, bottom

@@ -4,6 +4,7 @@
 
 #include <QFontMetricsF>
 #include <QLocale>
+#include <QTextLayout>
 
 #include <cmath>
 
@@ -41,7 +42,10 @@ QFont styleFont(const Style &style)
     return font;
 }
 
-TextMeasure::TextMeasure(const Style &style) : m_metrics(styleFont(style)), m_latin(256, -1.0f) {}
+TextMeasure::TextMeasure(const Style &style)
+    : m_font(styleFont(style)), m_metrics(m_font), m_latin(256, -1.0f)
+{
+}
 
 bool TextMeasure::surelyFits(const QString &text, int width) const
 {
@@ -72,6 +76,35 @@ double TextMeasure::wrappedHeight(const QString &text, int width) const
     return m_metrics
         .boundingRect(QRectF(0, 0, width, 1.0e7), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text)
         .height();
+}
+
+std::vector<TextMeasure::Line> TextMeasure::wrappedLines(const QString &text, int width) const
+{
+    // As QPainter::drawText with Qt::TextWordWrap lays text out: line breaks
+    // as line separators, the font's leading above every line.
+    QString laidOut = text;
+    laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(laidOut, m_font);
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    const double leading = std::max(0.0, m_metrics.leading());
+    std::vector<Line> lines;
+    double y = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        y += leading;
+        Line placed;
+        placed.start = line.textStart();
+        placed.length = line.textLength();
+        placed.top = y;
+        y += line.height();
+        placed.bottom = y;
+        lines.push_back(placed);
+    }
+    layout.endLayout();
+    return lines;
 }
 
 QPageSize defaultPaperSize()
@@ -130,6 +163,10 @@ public:
             for (int i = group.begin; i < group.end; ++i) {
                 const QString *texts = detailTexts(i);
                 const int height = sectionHeight(detail, texts, m_heights);
+                if (height > continuationRoom()) {
+                    placeAcrossPages(detail, texts);
+                    continue;
+                }
                 ensureRoom(height);
                 placeSection(detail, texts, height, &m_heights);
             }
@@ -157,9 +194,100 @@ private:
     {
         if (m_y + height <= m_footerTop || m_y <= m_pageBodyTop)
             return;
+        continueOnNextPage();
+    }
+
+    void continueOnNextPage()
+    {
         startPage();
         placeSection(m_def->section(SectionKind::PageHeader), nullptr, 0);
         m_pageBodyTop = m_y;
+    }
+
+    // The room for the body of a page after the first.
+    int continuationRoom() const { return m_footerTop - m_def->section(SectionKind::PageHeader).height; }
+
+    // Places a detail line taller than a page: its growing text boxes are cut
+    // between lines of text and continue on the following pages, below the
+    // page header; the other boxes print on the first part.
+    void placeAcrossPages(const Section &section, const QString *texts)
+    {
+        struct Growing {
+            const Control *control;
+            QString text;
+            std::vector<TextMeasure::Line> lines;
+            size_t next = 0;
+        };
+        std::vector<Growing> growing;
+        int column = 0;
+        for (const Control &control : section.controls) {
+            if (control.kind != ControlKind::TextBox)
+                continue;
+            const QString &text = texts[column++];
+            if (control.canGrow && !text.isEmpty())
+                growing.push_back({&control, text, m_measures[size_t(control.style)].wrappedLines(text, control.width)});
+        }
+        ensureRoom(section.height);
+
+        for (bool first = true;; first = false) {
+            std::vector<Item> &items = m_layout.pages.back().items;
+            int used = first ? section.height : 0;
+            if (first) {
+                // Everything but the growing boxes, as on an ordinary line.
+                const size_t before = items.size();
+                placeSection(section, texts, section.height);
+                m_y -= section.height;
+                items.erase(std::remove_if(items.begin() + qsizetype(before), items.end(),
+                                           [&growing](const Item &item) {
+                                               return std::any_of(growing.begin(), growing.end(),
+                                                                  [&item](const Growing &g) {
+                                                                      return g.control == item.control;
+                                                                  });
+                                           }),
+                            items.end());
+            }
+            const bool freshPage = m_y <= m_pageBodyTop;
+            bool done = true;
+            for (Growing &g : growing) {
+                if (g.next >= g.lines.size())
+                    continue;
+                const int room = m_footerTop - m_y - g.control->top;
+                // This part is drawn as a text of its own: its first line
+                // keeps the leading above it.
+                const double top = g.next == 0 ? 0.0 : g.lines[g.next - 1].bottom;
+                size_t end = g.next;
+                while (end < g.lines.size() && g.lines[end].bottom - top <= room)
+                    ++end;
+                if (end == g.next && freshPage)
+                    ++end; // a line taller than a whole page: it is cut
+                if (end > g.next) {
+                    const qsizetype from = g.lines[g.next].start;
+                    const qsizetype to = g.lines[end - 1].start + g.lines[end - 1].length;
+                    Item item;
+                    item.control = g.control;
+                    item.x = g.control->left;
+                    item.y = m_y + g.control->top;
+                    item.width = g.control->width;
+                    item.text = g.text.mid(from, to - from);
+                    if (item.text.endsWith(QLatin1Char('\n')))
+                        item.text.chop(1);
+                    const int height = int(std::ceil(g.lines[end - 1].bottom - top));
+                    item.height = std::max(g.control->height, std::min(height, room));
+                    item.wrap = true;
+                    item.clip = height > room;
+                    used = std::max(used, g.control->top + item.height);
+                    items.push_back(std::move(item));
+                    g.next = end;
+                }
+                if (g.next < g.lines.size())
+                    done = false;
+            }
+            if (done) {
+                m_y += used;
+                return;
+            }
+            continueOnNextPage();
+        }
     }
 
     int textHeight(const Control &control, const QString &text) const
@@ -232,8 +360,9 @@ private:
             case ControlKind::TextBox:
                 item.text = texts ? texts[column] : QString();
                 ++column;
-                if (item.text.isEmpty())
-                    continue; // Null prints as nothing
+                // Null prints as nothing; an empty group heading still marks its band.
+                if (item.text.isEmpty() && section.kind != SectionKind::GroupHeader)
+                    continue;
                 if (control.canGrow) {
                     const int needed = heights ? (*heights)[size_t(column - 1)] : textHeight(control, item.text);
                     item.wrap = needed > control.height || item.text.contains(QLatin1Char('\n'));

@@ -60,7 +60,18 @@ public:
     double wrappedHeight(const QString &text, int width) const;
     double ascent() const { return m_metrics.ascent(); }
 
+    // The lines of the text word-wrapped at the width, placed as a painter
+    // places them: each line's characters and its top and bottom.
+    struct Line {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        double top = 0;
+        double bottom = 0;
+    };
+    std::vector<Line> wrappedLines(const QString &text, int width) const;
+
 private:
+    QFont m_font;
     QFontMetricsF m_metrics;
     mutable std::vector<float> m_latin; // advances of U+0000..U+00FF, negative while unknown
 };
@@ -75,7 +86,8 @@ QPageSize defaultPaperSize();
 // header at the top and the page footer at the bottom of every page, the
 // groups and their detail lines in between. A group header is kept with its
 // first detail line; a grown detail line moves whole to the next page when it
-// does not fit. %D and %T print the given moment, %p and %P the page number
+// does not fit, and one taller than a page continues over as many pages as
+// it needs, each with its page header. %D and %T print the given moment, %p and %P the page number
 // and the page count.
 Layout layoutReport(std::shared_ptr<const Definition> definition, const GroupedRows &rows,
                     const QPageLayout &pageLayout, const QDateTime &printed);

@@ -54,11 +54,15 @@ ReportPreview::ReportPreview(std::shared_ptr<const report::Definition> definitio
 
 ReportPreview::~ReportPreview() = default;
 
-void ReportPreview::load(const QSqlDatabase &db, const QDateTime &printed)
+Status ReportPreview::load(ReportStore &store, const QDateTime &printed)
 {
-    m_rows = report::readGroupedRows(*m_definition, db);
+    Result<report::GroupedRows> rows = report::readGroupedRows(*m_definition, store);
+    if (!rows)
+        return rows.error();
+    m_rows = std::move(rows).value();
     m_printed = printed;
     m_layout = report::layoutReport(m_definition, m_rows, m_printer->pageLayout(), m_printed);
+    return {};
 }
 
 void ReportPreview::relayoutFor(const QPageLayout &pageLayout)
@@ -71,15 +75,15 @@ void ReportPreview::relayoutFor(const QPageLayout &pageLayout)
 void ReportPreview::paintPages(QPrinter *target)
 {
     relayoutFor(target->pageLayout());
-    QString error;
-    if (!report::paintLayout(m_layout, *target, &error) && target->outputFormat() != QPrinter::PdfFormat)
-        MessageService::instance().information(this, error);
+    const Status painted = report::paintLayout(m_layout, *target);
+    if (!painted && target->outputFormat() != QPrinter::PdfFormat)
+        MessageService::instance().information(this, painted.error().description);
 }
 
-bool ReportPreview::savePdf(const QString &path, QString *error)
+Status ReportPreview::savePdf(const QString &path)
 {
     relayoutFor(m_printer->pageLayout());
-    return report::writeLayoutPdf(m_layout, path, error);
+    return report::writeLayoutPdf(m_layout, path);
 }
 
 void ReportPreview::chooseAndSavePdf()
@@ -91,7 +95,8 @@ void ReportPreview::chooseAndSavePdf()
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    QString error;
-    if (!savePdf(dialog.selectedFiles().constFirst(), &error))
-        MessageService::instance().information(this, tr("The report could not be saved.\n%1").arg(error));
+    const Status saved = savePdf(dialog.selectedFiles().constFirst());
+    if (!saved)
+        MessageService::instance().information(this,
+                                               tr("The report could not be saved.\n%1").arg(saved.error().description));
 }

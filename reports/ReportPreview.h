@@ -4,13 +4,15 @@
 #include "ReportLayout.h"
 
 #include <QDateTime>
+#include "frame/Result.h"
+
 #include <QPrintPreviewDialog>
-#include <QSqlDatabase>
 
 #include <memory>
 
 class QAction;
 class QPrinter;
+class ReportStore;
 
 // The modal preview of one report: pages through it, zooms, prints on any
 // printer of the system and saves it as PDF. Its printer's page layout
@@ -22,9 +24,8 @@ public:
     explicit ReportPreview(std::shared_ptr<const report::Definition> definition, QWidget *parent = nullptr);
     ~ReportPreview() override;
 
-    // Reads the report's rows on the connection and lays them out. Throws
-    // Failure when the database fails.
-    void load(const QSqlDatabase &db, const QDateTime &printed);
+    // Reads the report's rows and lays them out.
+    Status load(ReportStore &store, const QDateTime &printed);
 
     const report::Definition &definition() const { return *m_definition; }
     const report::Layout &layout() const { return m_layout; }
@@ -32,7 +33,7 @@ public:
     QAction *savePdfAction() const { return m_savePdf; }
 
     // Writes the report, as laid out on the current page, to a PDF file.
-    bool savePdf(const QString &path, QString *error);
+    Status savePdf(const QString &path);
 
 private:
     void paintPages(QPrinter *printer);

@@ -1,8 +1,8 @@
 #include "ReportRenderer.h"
 
 #include "frame/Clock.h"
-#include "store/Database.h"
-#include "frame/Failure.h"
+#include "store/Connection.h"
+#include "store/ReportStore.h"
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -80,81 +80,67 @@ void keepFreedMemory()
 }
 } // namespace
 
-bool paintLayout(const Layout &layout, QPagedPaintDevice &device, QString *error)
+Status paintLayout(const Layout &layout, QPagedPaintDevice &device)
 {
     keepFreedMemory();
     QPainter painter;
-    if (!painter.begin(&device)) {
-        if (error)
-            *error = QStringLiteral("The report could not be started on the printer.");
-        return false;
-    }
+    if (!painter.begin(&device))
+        return failure(QStringLiteral("The report could not be started on the printer."));
     const double resolution = device.logicalDpiY();
     for (int page = 0; page < layout.pageCount(); ++page) {
-        if (page > 0 && !device.newPage()) {
-            if (error)
-                *error = QStringLiteral("The printer refused a new page.");
-            return false;
-        }
+        if (page > 0 && !device.newPage())
+            return failure(QStringLiteral("The printer refused a new page."));
         paintPage(painter, layout, page, resolution);
     }
-    return painter.end();
+    if (!painter.end())
+        return failure(QStringLiteral("The report could not be finished on the printer."));
+    return {};
 }
 
-bool writeLayoutPdf(const Layout &layout, const QString &pdfPath, QString *error)
+Status writeLayoutPdf(const Layout &layout, const QString &pdfPath)
 {
     QFile file(pdfPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return failure(file.errorString());
     QPdfWriter writer(&file);
     writer.setPageLayout(layout.pageLayout);
     writer.setResolution(1200);
     writer.setCreator(QStringLiteral("Corvanta"));
     if (layout.definition)
         writer.setTitle(layout.definition->title);
-    const bool ok = paintLayout(layout, writer, error);
+    const Status painted = paintLayout(layout, writer);
     file.close();
-    if (ok && file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return ok;
+    if (!painted)
+        return painted;
+    if (file.error() != QFileDevice::NoError)
+        return failure(file.errorString());
+    return {};
 }
 
-Layout buildReport(int reportNumber, const QSqlDatabase &db, const QPageSize &pageSize,
-                   const QDateTime &printed)
+Result<Layout> buildReport(int reportNumber, ReportStore &store, const QPageSize &pageSize,
+                           const QDateTime &printed)
 {
     const std::shared_ptr<const Definition> definition = reportDefinition(reportNumber);
     if (!definition)
-        return {};
-    const GroupedRows rows = readGroupedRows(*definition, db);
-    return layoutReport(definition, rows, reportPageLayout(*definition, pageSize), printed);
+        return Layout{};
+    Result<GroupedRows> rows = readGroupedRows(*definition, store);
+    if (!rows)
+        return rows.error();
+    return layoutReport(definition, *rows, reportPageLayout(*definition, pageSize), printed);
 }
 
-bool writeReportPdf(int reportNumber, const QString &pdfPath, QString *error)
+Status writeReportPdf(int reportNumber, const QString &pdfPath)
 {
-    if (!reportDefinition(reportNumber)) {
-        if (error)
-            *error = QStringLiteral("There is no report %1.").arg(reportNumber);
-        return false;
-    }
-    QSqlDatabase db;
-    try {
-        db = OpenConnection();
-        Layout layout = buildReport(reportNumber, db, QPageSize(), Clock::now());
-        closeConnection(db);
-        return writeLayoutPdf(layout, pdfPath, error);
-    } catch (const Failure &failure) {
-        if (db.isValid())
-            closeConnection(db);
-        if (error)
-            *error = failure.description();
-        return false;
-    }
+    if (!reportDefinition(reportNumber))
+        return failure(QStringLiteral("There is no report %1.").arg(reportNumber));
+    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    if (!connection)
+        return connection.error();
+    ReportStore store(**connection);
+    Result<Layout> layout = buildReport(reportNumber, store, QPageSize(), Clock::now());
+    if (!layout)
+        return layout.error();
+    return writeLayoutPdf(*layout, pdfPath);
 }
 
 } // namespace report

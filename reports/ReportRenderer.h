@@ -2,13 +2,15 @@
 
 #include "ReportLayout.h"
 
+#include "frame/Result.h"
+
 #include <QDateTime>
 #include <QPageSize>
-#include <QSqlDatabase>
 #include <QString>
 
 class QPainter;
 class QPagedPaintDevice;
+class ReportStore;
 
 namespace report {
 
@@ -18,19 +20,19 @@ void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double re
 
 // Draws every page on a printer or PDF writer whose page layout is already
 // set, starting a new sheet between pages.
-bool paintLayout(const Layout &layout, QPagedPaintDevice &device, QString *error);
+Status paintLayout(const Layout &layout, QPagedPaintDevice &device);
 
 // Writes the laid-out report to a PDF file.
-bool writeLayoutPdf(const Layout &layout, const QString &pdfPath, QString *error);
+Status writeLayoutPdf(const Layout &layout, const QString &pdfPath);
 
-// Reads the report's rows on the connection and lays them out on the paper
-// given (the system default when invalid). Throws Failure when the database
-// fails; an unknown report number gives an empty layout without pages.
-Layout buildReport(int reportNumber, const QSqlDatabase &db, const QPageSize &pageSize,
-                   const QDateTime &printed);
+// Reads the report's rows and lays them out on the paper given (the default
+// paper when invalid). Fails when the database fails; an unknown report
+// number gives an empty layout without pages.
+Result<Layout> buildReport(int reportNumber, ReportStore &store, const QPageSize &pageSize,
+                           const QDateTime &printed);
 
 // Reads the live database and writes the report to a PDF file, without any
-// window. Returns false and sets error when something fails.
-bool writeReportPdf(int reportNumber, const QString &pdfPath, QString *error);
+// window.
+Status writeReportPdf(int reportNumber, const QString &pdfPath);
 
 } // namespace report

@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "store/Database.h"
-#include "frame/Failure.h"
 #include "reports/ReportRenderer.h"
+#include "store/Connection.h"
+#include "store/ReportStore.h"
 
 #include <QFile>
 #include <QImage>
@@ -25,10 +25,14 @@ QString today(int offsetDays = 0)
 
 Layout build(int reportNumber)
 {
-    QSqlDatabase db = OpenConnection();
-    Layout layout = buildReport(reportNumber, db, QPageSize(QPageSize::Letter), kPrinted);
-    closeConnection(db);
-    return layout;
+    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    if (!connection)
+        qFatal("%s", qPrintable(connection.error().description));
+    ReportStore store(**connection);
+    Result<Layout> layout = buildReport(reportNumber, store, QPageSize(QPageSize::Letter), kPrinted);
+    if (!layout)
+        qFatal("%s", qPrintable(layout.error().description));
+    return std::move(layout).value();
 }
 
 // Group headings (marked with '#') and the first detail column, top to bottom.
@@ -120,6 +124,7 @@ void ReportLayoutTest::cleanup()
     TestData::close(db);
 }
 
+// Contacts without a type follow the named types under an empty heading.
 void ReportLayoutTest::listingGroupsContactsUnderTheirType()
 {
     const qint64 supplier = TestData::addType(db, QStringLiteral("Supplier"));
@@ -133,12 +138,12 @@ void ReportLayoutTest::listingGroupsContactsUnderTheirType()
     const Layout layout = build(1);
     QCOMPARE(layout.pageCount(), 1);
     QCOMPARE(outline(layout, 0, QStringLiteral("txtContactType"), QStringLiteral("Text1")),
-             QStringList({"#Customer", "Ann Able", "Zed Young", "#Supplier", "Carl Cole"}));
+             QStringList({"#Customer", "Ann Able", "Zed Young", "#Supplier", "Carl Cole", "#", "No Type"}));
 
     // Detail lines follow each other at the detail height, below the group header.
     const auto names = layout.itemsOf(0, QStringLiteral("Text1"), SectionKind::Detail);
     const auto groups = layout.itemsOf(0, QStringLiteral("txtContactType"), SectionKind::GroupHeader);
-    QCOMPARE(names.size(), size_t(3));
+    QCOMPARE(names.size(), size_t(4));
     QCOMPARE(names[1]->y - names[0]->y, 285);
     QCOMPARE(names[0]->y, groups[0]->y - 15 + 330);
     QCOMPARE(names[0]->x, 900);
@@ -339,7 +344,7 @@ void ReportLayoutTest::pageLayoutOfEachReport()
     QVERIFY(layout.pageLayout.paintRect(QPageLayout::Point).width() * 20 >= layout.definition->width);
     QCOMPARE(layout.pageCount(), 1); // an empty report still has its headers and "Page 1 of 1"
     QCOMPARE(layout.textsOf(0, QStringLiteral("Label10"), SectionKind::PageFooter), QStringList{"Page 1 of 1"});
-    QVERIFY(!buildReport(4, db, QPageSize(), kPrinted).definition);
+    QVERIFY(!build(4).definition);
 }
 
 void ReportLayoutTest::paintedPageMatchesTheLayout()
@@ -420,8 +425,8 @@ void ReportLayoutTest::pdfPagesAndOrientation()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.pdf"));
-    QString error;
-    QVERIFY2(writeReportPdf(number, path, &error), qPrintable(error));
+    const Status written = writeReportPdf(number, path);
+    QVERIFY2(written, qPrintable(written ? QString() : written.error().description));
     const PdfInfo pdf = readPdf(path);
     QCOMPARE(pdf.pages, layout.pageCount());
     QVERIFY(!pdf.mediaBoxes.isEmpty());
@@ -435,13 +440,18 @@ void ReportLayoutTest::brokenQueryFails()
 {
     QSqlQuery drop(db);
     QVERIFY(drop.exec(QStringLiteral("DROP VIEW qryRep2B")));
-    QSqlDatabase conn = OpenConnection();
-    QVERIFY_THROWS_EXCEPTION(Failure, buildReport(2, conn, QPageSize(), kPrinted));
-    closeConnection(conn);
-    QString error;
+    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    QVERIFY(connection);
+    ReportStore store(**connection);
+    const Result<Layout> layout = buildReport(2, store, QPageSize(), kPrinted);
+    QVERIFY(!layout);
+    QVERIFY2(layout.error().description.contains(QLatin1String("no such table: qryRep2B")),
+             qPrintable(layout.error().description));
     QTemporaryDir dir;
-    QVERIFY(!writeReportPdf(2, dir.filePath(QStringLiteral("x.pdf")), &error));
-    QVERIFY2(error.contains(QLatin1String("qryRep2B")), qPrintable(error));
+    const Status written = writeReportPdf(2, dir.filePath(QStringLiteral("x.pdf")));
+    QVERIFY(!written);
+    QVERIFY2(written.error().description.contains(QLatin1String("qryRep2B")), qPrintable(written.error().description));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.pdf"))));
 }
 
 QTEST_MAIN(ReportLayoutTest)

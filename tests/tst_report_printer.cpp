@@ -307,13 +307,13 @@ void ReportPrinterTest::optionsThatWereNotStoredAreRemovedAgain()
 void ReportPrinterTest::secondSetWithoutRestoreKeepsTheFirstOrientation()
 {
     QVERIFY(makeDefault({QStringLiteral("orientation-requested=3"), QStringLiteral("media=A4")}));
-    Printers::SetPrinterOrientation(7, Printers::kLandscape);
+    QVERIFY(Printers::SetPrinterOrientation(7, Printers::kLandscape));
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
-    Printers::SetPrinterOrientation(8, Printers::kPortrait);
+    QVERIFY(Printers::SetPrinterOrientation(8, Printers::kPortrait));
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("3"));
     QCOMPARE(Printers::savedSettings().reportWindow, quintptr(8));
     // The restore brings back what the second call read: the first call's landscape.
-    Printers::RestorePrinterOrientation();
+    QVERIFY(Printers::RestorePrinterOrientation());
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
     QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("A4"));
 }
@@ -321,7 +321,7 @@ void ReportPrinterTest::secondSetWithoutRestoreKeepsTheFirstOrientation()
 void ReportPrinterTest::orientationZeroChangesNothing()
 {
     QVERIFY(makeDefault({QStringLiteral("orientation-requested=4"), QStringLiteral("media=A4")}));
-    Printers::SetPrinterOrientation(0, 0);
+    QVERIFY(Printers::SetPrinterOrientation(0, 0));
     QCOMPARE(Printers::savedSettings().orientation, 4);
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
     QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("A4"));
