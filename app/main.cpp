@@ -24,6 +24,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QApplication::setApplicationName(QStringLiteral("Corvanta"));
+    // Lets the desktop match the windows to the installed .desktop file.
+    QApplication::setDesktopFileName(QStringLiteral("com.quillmark.Corvanta"));
     QApplication::setQuitOnLastWindowClosed(true);
     installApplicationIcon();
 
