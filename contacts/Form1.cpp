@@ -246,12 +246,7 @@ void Form1::Form_Load()
         if (m_contactsRs->hasCurrent())
             m_contactsRs->moveFirst();
     });
-    trap.step(224, [this] {
-        QPalette palette = ui->FullName1->palette();
-        palette.setColor(QPalette::Window, Qt::white);
-        ui->FullName1->setPalette(palette);
-        ui->FullName1->setAutoFillBackground(true);
-    });
+    trap.step(224, [this] { makeWhite(ui->FullName1); });
 }
 
 void Form1::setUpCallLogView()

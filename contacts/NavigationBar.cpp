@@ -1,5 +1,7 @@
 #include "NavigationBar.h"
 
+#include "frame/Theme.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -30,10 +32,7 @@ NavigationBar::NavigationBar(QWidget *parent)
       m_caption(new QLabel(this))
 {
     m_caption->setAlignment(Qt::AlignCenter);
-    m_caption->setAutoFillBackground(true);
-    QPalette palette = m_caption->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    m_caption->setPalette(palette);
+    makeWhite(m_caption);
     m_caption->setFrameShape(QFrame::Panel);
     m_caption->setFrameShadow(QFrame::Sunken);
 
