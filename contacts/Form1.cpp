@@ -18,6 +18,7 @@
 #include "frame/Settings.h"
 #include "store/StartUp.h"
 #include "frame/Theme.h"
+#include "WindowSizing.h"
 #include "frame/Trap.h"
 #include "reference/Form2.h"
 #include "reference/Form5.h"
@@ -90,6 +91,7 @@ QString nullAsEmpty(const QVariant &value)
 Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>())
 {
     ui->setupUi(this);
+    makeMainWindowResizable(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
     QFont banner(QStringLiteral("Arial"));
     banner.setPointSizeF(15.75);
