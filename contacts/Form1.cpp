@@ -19,6 +19,7 @@
 #include "store/StartUp.h"
 #include "frame/Theme.h"
 #include "WindowSizing.h"
+#include "MainWindowShortcuts.h"
 #include "frame/Trap.h"
 #include "reference/Form2.h"
 #include "reference/Form5.h"
@@ -92,6 +93,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
 {
     ui->setupUi(this);
     makeMainWindowResizable(this);
+    installMainWindowShortcuts(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
     QFont banner(QStringLiteral("Arial"));
     banner.setPointSizeF(15.75);

@@ -17,7 +17,8 @@ QToolButton *makeButton(QWidget *parent, Qt::ArrowType arrow, const QString &tex
         button->setText(text);
     button->setToolTip(toolTip);
     button->setAutoRaise(false);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab and pressed with Space; a mouse click leaves the focus where it was.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     return button;
 }
