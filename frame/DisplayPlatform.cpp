@@ -122,16 +122,30 @@ bool xDisplayAnswers(const QString &display)
     auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
     auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
     auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool answers = false;
-    if (connect && hasError && disconnect) {
-        const QByteArray name = display.toLocal8Bit();
-        void *connection = connect(name.constData(), nullptr);
-        answers = connection && hasError(connection) == 0;
+    if (!connect || !hasError || !disconnect) {
+        dlclose(xcb);
+        return false;
+    }
+    const QByteArray name = display.toLocal8Bit();
+    void *connection = connect(name.constData(), nullptr);
+    const bool answers = connection && hasError(connection) == 0;
+    if (!answers) {
         if (connection)
             disconnect(connection);
+        dlclose(xcb);
+        return false;
     }
-    dlclose(xcb);
-    return answers;
+    // An X server with no other client resets when its last client leaves,
+    // and refuses connections while it does: the window platform would find
+    // it resetting. The connection that answered stays open until the
+    // program ends (the one held before is closed).
+    static void *held = nullptr;
+    static Disconnect heldDisconnect = nullptr;
+    if (held)
+        heldDisconnect(held);
+    held = connection;
+    heldDisconnect = disconnect;
+    return true;
 }
 
 WindowPlatform chooseWindowPlatform(const QProcessEnvironment &environment)
