@@ -1,9 +1,12 @@
 #include "cli/CommandLine.h"
 #include "contacts/Form1.h"
 #include "frame/AppIcon.h"
+#include "frame/DisplayPlatform.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -12,18 +15,31 @@ int main(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
 
     if (isCommandLineRequest(arguments)) {
-        // Commands need fonts for the reports but never a display.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication app(argc, argv);
+        // Commands need fonts for the reports but never a display, whatever
+        // QT_QPA_PLATFORM says; Qt sees none of the command's arguments.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        int qtArgc = 1;
+        QGuiApplication app(qtArgc, argv);
         QGuiApplication::setOrganizationName(QStringLiteral("Quillmark"));
         QGuiApplication::setApplicationName(QStringLiteral("Corvanta"));
         return runCommandLineOnConsole(arguments);
     }
 
+    // Qt aborts when its platform cannot start; say why instead.
+    const WindowPlatform platform = chooseWindowPlatform(QProcessEnvironment::systemEnvironment());
+    if (platform.platform.isEmpty()) {
+        std::fprintf(stderr,
+                     "corvanta: cannot open the windows: %s.\n"
+                     "The commands work without a display; see corvanta --help.\n",
+                     qPrintable(platform.problem));
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", platform.platform.toLocal8Bit());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmark"));
     QApplication::setApplicationName(QStringLiteral("Corvanta"));
+    // Lets the desktop match the windows to the installed .desktop file.
+    QApplication::setDesktopFileName(QStringLiteral("com.quillmark.Corvanta"));
     QApplication::setQuitOnLastWindowClosed(true);
     installApplicationIcon();
 

@@ -90,6 +90,8 @@ int runBackup(const QStringList &args, const CommandLineStreams &io)
     if (args.size() != 2)
         return usage(io, QStringLiteral("backup needs exactly one FOLDER."));
     const QString folder = args.at(1);
+    if (folder.startsWith(QLatin1Char('-')))
+        return usage(io, QStringLiteral("unknown option %1.").arg(folder));
     if (!QFileInfo(folder).isDir()) {
         *io.err << "corvanta: the folder " << folder << " does not exist." << Qt::endl;
         return 1;
@@ -208,6 +210,30 @@ int runReport(const QStringList &args, const CommandLineStreams &io)
     *io.out << "Wrote " << args.at(3) << Qt::endl;
     return 0;
 }
+bool asksForHelp(const QStringList &args)
+{
+    return args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"));
+}
+
+// The usage of one command, for "corvanta COMMAND --help".
+QString commandUsage(const QString &command)
+{
+    if (command == QLatin1String("backup"))
+        return QStringLiteral("Usage: corvanta backup FOLDER\n\n"
+                              "Writes the whole database as text to FOLDER/BackupDB.txt.\n");
+    if (command == QLatin1String("restore"))
+        return QStringLiteral("Usage: corvanta restore FOLDER --delete-first|--append [--yes] [--accept-rejects]\n\n"
+                              "Restores FOLDER/BackupDB.txt, replacing all data (--delete-first) or adding\n"
+                              "to it (--append). --yes confirms the deletion without asking;\n"
+                              "--accept-rejects keeps the restore when some records could not be restored.\n");
+    if (command == QLatin1String("report"))
+        return QStringLiteral("Usage: corvanta report 1|2|3 --pdf FILE\n\n"
+                              "Writes a report as PDF: 1 Alphabetical Contact Listing, 2 Call History,\n"
+                              "3 Weekly Call Summary.\n");
+    if (command == QLatin1String("import") || command == QLatin1String("export"))
+        return QStringLiteral("Usage:\n") + exchangeCommandsHelp();
+    return {};
+}
 } // namespace
 
 QString commandLineHelp()
@@ -234,23 +260,30 @@ QString commandLineHelp()
 
 bool isCommandLineRequest(const QStringList &arguments)
 {
-    if (arguments.isEmpty())
-        return false;
-    const QString &first = arguments.first();
-    return first == QLatin1String("backup") || first == QLatin1String("restore") || first == QLatin1String("report")
-        || first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("--version")
-        || !first.startsWith(QLatin1Char('-'));
+    // The windows take no arguments: anything given is a command or a usage error.
+    return !arguments.isEmpty();
 }
 
 int runCommandLine(const QStringList &arguments, const CommandLineStreams &io)
 {
     const QString command = arguments.value(0);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        if (arguments.size() > 1)
+            return usage(io, QStringLiteral("%1 takes no arguments.").arg(command));
         *io.out << commandLineHelp() << Qt::flush;
         return 0;
     }
     if (command == QLatin1String("--version")) {
+        if (arguments.size() > 1)
+            return usage(io, QStringLiteral("--version takes no arguments."));
         *io.out << "corvanta " << CORVANTA_VERSION << Qt::endl;
+        return 0;
+    }
+    if (command.startsWith(QLatin1Char('-')))
+        return usage(io, QStringLiteral("unknown option %1.").arg(command));
+    const QString help = commandUsage(command);
+    if (!help.isEmpty() && asksForHelp(arguments.mid(1))) {
+        *io.out << help << Qt::flush;
         return 0;
     }
     if (command == QLatin1String("backup"))

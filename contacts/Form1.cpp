@@ -10,6 +10,8 @@
 #include "frame/MessageService.h"
 #include "frame/Settings.h"
 #include "frame/Theme.h"
+#include "WindowSizing.h"
+#include "MainWindowShortcuts.h"
 #include "frame/Trap.h"
 #include "reference/ContactTypesModel.h"
 #include "store/CallStore.h"
@@ -62,6 +64,8 @@ Result<std::unique_ptr<Connection>> openLiveConnection()
 Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>())
 {
     ui->setupUi(this);
+    makeMainWindowResizable(this);
+    installMainWindowShortcuts(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
     QFont banner(QStringLiteral("Arial"));
     banner.setPointSizeF(15.75);
@@ -140,10 +144,7 @@ void Form1::Form_Load()
             return m_contactsRs->moveFirst();
         return {};
     });
-    QPalette palette = ui->FullName1->palette(); // 224
-    palette.setColor(QPalette::Window, Qt::white);
-    ui->FullName1->setPalette(palette);
-    ui->FullName1->setAutoFillBackground(true);
+    makeWhite(ui->FullName1); // 224
 }
 
 // Steps 146 to 176: the contacts' connection, record set and list.

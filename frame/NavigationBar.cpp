@@ -1,5 +1,7 @@
 #include "NavigationBar.h"
 
+#include "frame/Theme.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -15,7 +17,8 @@ QToolButton *makeButton(QWidget *parent, Qt::ArrowType arrow, const QString &tex
         button->setText(text);
     button->setToolTip(toolTip);
     button->setAutoRaise(false);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab and pressed with Space; a mouse click leaves the focus where it was.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     return button;
 }
@@ -30,10 +33,7 @@ NavigationBar::NavigationBar(QWidget *parent)
       m_caption(new QLabel(this))
 {
     m_caption->setAlignment(Qt::AlignCenter);
-    m_caption->setAutoFillBackground(true);
-    QPalette palette = m_caption->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    m_caption->setPalette(palette);
+    makeWhite(m_caption);
     m_caption->setFrameShape(QFrame::Panel);
     m_caption->setFrameShadow(QFrame::Sunken);
 

@@ -22,16 +22,6 @@ bool isColouredKind(const QWidget *widget)
         || qobject_cast<const QPushButton *>(widget);
 }
 
-void makeWhite(QWidget *widget)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    if (qobject_cast<QPushButton *>(widget))
-        palette.setColor(QPalette::Button, Qt::white);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 // Colours the window and its caption-like controls; each control is its own
 // step so that one failing control does not stop the others.
 void whitenWindow(Trap &trap, QWidget *window, int windowStep, int controlStep)
@@ -45,6 +35,32 @@ void whitenWindow(Trap &trap, QWidget *window, int windowStep, int controlStep)
     }
 }
 } // namespace
+
+void makeWhite(QWidget *widget)
+{
+    // Text drawn on the white background stays dark whatever the desktop's
+    // colour scheme gives; other roles (text boxes, lists) keep their own.
+    static const QColor text(Qt::black);
+    static const QColor disabledText(0x6d, 0x6d, 0x6d); // still 5:1 on white
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
+    if (qobject_cast<QAbstractButton *>(widget)) {
+        // Buttons fill their background with the button colour.
+        palette.setColor(QPalette::Button, Qt::white);
+        palette.setColor(QPalette::ButtonText, text);
+        palette.setColor(QPalette::Disabled, QPalette::ButtonText, disabledText);
+    }
+    if (qobject_cast<QCheckBox *>(widget) || qobject_cast<QRadioButton *>(widget)) {
+        // The box or circle and its mark.
+        palette.setColor(QPalette::Base, Qt::white);
+        palette.setColor(QPalette::Text, text);
+        palette.setColor(QPalette::Disabled, QPalette::Text, disabledText);
+    }
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
 
 QString skinFilePath()
 {

@@ -16,6 +16,9 @@ void ApplyCodeJockWhite(QWidget *mainWindow);
 // Every other window: always white.
 void ApplyFormColorWhite(QWidget *window);
 
+// One control: a white background with dark text, readable under any palette.
+void makeWhite(QWidget *widget);
+
 // Loads the hand cursor file; false when it is missing or unreadable.
 bool loadHandCursor(QCursor *cursor);
 

@@ -7,3 +7,6 @@ cd "$(dirname "$0")/.."
 cd build
 # Widget tests run offscreen (set per test); the locale is fixed for the date formats.
 ctest --output-on-failure -j"$(nproc)"
+cd ..
+# The installed program, its desktop file and its AppStream metainfo.
+./scripts/check-install.sh build
