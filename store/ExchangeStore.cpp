@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "ContactFields.h"
 
+#include <QSqlError>
 #include <QSqlRecord>
 
 namespace {
@@ -50,36 +51,62 @@ Result<qint64> ExchangeStore::addType(const QString &caption)
 
 Result<QList<QStringList>> ExchangeStore::contacts()
 {
+    QList<QStringList> rows;
+    if (Status read = forEachContact([&](const QStringList &row) { rows << row; return true; }); !read)
+        return read.error();
+    return rows;
+}
+
+Status ExchangeStore::forEachContact(const std::function<bool(const QStringList &)> &each, qint64 onlyContactId)
+{
+    const QString where = onlyContactId != 0 ? QStringLiteral(" WHERE ContactID = ?") : QString();
     Result<QSqlQuery> query = m_connection.prepare(
-        QStringLiteral("SELECT %1 FROM Contacts ORDER BY ContactID").arg(contactColumns().join(QStringLiteral(", "))));
+        QStringLiteral("SELECT %1 FROM Contacts%2 ORDER BY ContactID").arg(contactColumns().join(QStringLiteral(", ")), where));
     if (!query)
         return query.error();
     query->setForwardOnly(true);
+    if (onlyContactId != 0)
+        query->addBindValue(onlyContactId);
     if (Status ran = Connection::run(*query); !ran)
         return ran.error();
-    QList<QStringList> rows;
+    const int columns = int(contactColumns().size());
+    QStringList row;
     while (query->next()) {
-        QStringList row;
-        for (int column = 0; column < contactColumns().size(); ++column)
+        row.clear();
+        for (int column = 0; column < columns; ++column)
             row << query->value(column).toString();
-        rows << row;
+        if (!each(row))
+            break;
     }
-    return rows;
+    if (query->lastError().isValid())
+        return Connection::errorOf(*query);
+    return {};
+}
+
+Result<QStringList> ExchangeStore::contact(qint64 contactId)
+{
+    QStringList found;
+    if (Status read = forEachContact([&](const QStringList &row) { found = row; return false; }, contactId); !read)
+        return read.error();
+    return found;
 }
 
 Status ExchangeStore::insertContact(const QStringList &fields)
 {
-    const QStringList columns = contactColumns().mid(1);
-    QStringList marks;
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        marks << QStringLiteral("?");
-    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
-                                                       .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
-    if (!query)
-        return query.error();
+    if (!m_insert) {
+        const QStringList columns = contactColumns().mid(1);
+        QStringList marks;
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        Result<QSqlQuery> query = m_connection.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
+                                                           .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+        if (!query)
+            return query.error();
+        m_insert = std::move(*query);
+    }
     for (int column = 1; column < contactColumns().size(); ++column)
-        query->addBindValue(stored(column, fields.value(column)));
-    return Connection::run(*query);
+        m_insert->bindValue(column - 1, stored(column, fields.value(column)));
+    return Connection::run(*m_insert);
 }
 
 Status ExchangeStore::updateContact(qint64 contactId, const QList<QPair<int, QString>> &fields)
