@@ -222,7 +222,8 @@ QString commandLineHelp()
         "                                            the deletion without asking\n"
         "  corvanta report 1|2|3 --pdf FILE          write a report as PDF (1 Alphabetical\n"
         "                                            Contact Listing, 2 Call History,\n"
-        "                                            3 Weekly Call Summary)\n"
+        "                                            3 Weekly Call Summary)\n")
+        + exchangeCommandsHelp() + QStringLiteral(
         "  corvanta --help                           show this help\n"
         "  corvanta --version                        show the version\n"
         "\n"
@@ -231,7 +232,7 @@ QString commandLineHelp()
 
 bool isCommandLineRequest(const QStringList &arguments)
 {
-    if (arguments.isEmpty())
+    if (arguments.isEmpty() || namesFilesToImport(arguments))
         return false;
     const QString &first = arguments.first();
     return first == QLatin1String("backup") || first == QLatin1String("restore") || first == QLatin1String("report")

@@ -107,9 +107,26 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
 QString exchangeCommandsHelp()
 {
     return QStringLiteral(
+        "  corvanta FILE.vcf|FILE.csv...             open the windows and import the files\n"
         "  corvanta import FILE... [--on-duplicate skip|update|add]\n"
-        "                                            import vCard or CSV files\n"
+        "                                            import vCard or CSV files (the format\n"
+        "                                            from the content); contacts already\n"
+        "                                            stored are skipped unless told otherwise\n"
         "  corvanta export --vcard FILE | --csv FILE write every contact to FILE\n");
+}
+
+bool namesFilesToImport(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return false;
+    for (const QString &argument : arguments) {
+        const QString lower = argument.toLower();
+        if (argument.startsWith(QLatin1Char('-'))
+            || !(lower.endsWith(QLatin1String(".vcf")) || lower.endsWith(QLatin1String(".vcard"))
+                 || lower.endsWith(QLatin1String(".csv"))))
+            return false;
+    }
+    return true;
 }
 
 int runExchangeCommand(const QStringList &arguments, const CommandLineStreams &io, const std::function<bool()> &prepareData)

@@ -8,6 +8,7 @@
 #include "ContactsRecordset.h"
 #include "NewCallRowModel.h"
 #include "backup/Form6.h"
+#include "exchange/ContactExchangeMenu.h"
 #include "frame/AppTitle.h"
 #include "frame/Clock.h"
 #include "store/Database.h"
@@ -97,6 +98,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
     ui->FullName1->setFont(banner);
     setUpBindings();
     Form_Load();
+    exchange::ContactExchangeMenu::install(this, ui->ListView1, [this] { return m_contactsRs->currentId(); }, [this] { reloadAll(); });
 }
 
 Form1::~Form1()
