@@ -52,6 +52,8 @@ Result<ImportSurvey> FileImport::survey(Connection &connection, const std::funct
     ImportSurvey found;
     m_held.clear();
     m_holdsAll = true;
+    m_spoolStream.reset();
+    m_spool.reset();
     bool cancelled = false;
     const Status read = readAll(
         [&](ContactRecord &record) {
@@ -59,10 +61,27 @@ Result<ImportSurvey> FileImport::survey(Connection &connection, const std::funct
             found.duplicates += finder->match(record) != 0;
             if (m_holdsAll && m_held.size() < kHeldRecords) {
                 m_held << record;
-            } else if (m_holdsAll) {
+                return true;
+            }
+            if (m_holdsAll) {
+                m_holdsAll = false;
+                m_spool = m_spoolFolder.isEmpty()
+                              ? std::make_unique<QTemporaryFile>()
+                              : std::make_unique<QTemporaryFile>(m_spoolFolder + QStringLiteral("/corvanta-import-XXXXXX"));
+                if (m_spool->open()) {
+                    m_spoolStream = std::make_unique<QDataStream>(m_spool.get());
+                    m_spoolStream->setByteOrder(QDataStream::LittleEndian);
+                    for (const ContactRecord &held : std::as_const(m_held))
+                        spool(held);
+                } else {
+                    m_spool.reset();
+                }
                 m_held.clear();
                 m_held.squeeze();
-                m_holdsAll = false;
+            }
+            if (m_spool && !spool(record)) {
+                m_spoolStream.reset();
+                m_spool.reset();
             }
             return true;
         },
@@ -83,6 +102,14 @@ Result<ImportSurvey> FileImport::survey(Connection &connection, const std::funct
     return found;
 }
 
+bool FileImport::spool(const ContactRecord &record)
+{
+    *m_spoolStream << record.typeName;
+    for (const QString &field : record.fields)
+        *m_spoolStream << field;
+    return m_spoolStream->status() == QDataStream::Ok;
+}
+
 Result<ImportOutcome> FileImport::run(Connection &connection, DuplicatePolicy policy,
                                       const std::function<bool(int, int)> &progress)
 {
@@ -98,8 +125,40 @@ Result<ImportOutcome> FileImport::run(Connection &connection, DuplicatePolicy po
                 record = m_held[index++];
                 return true;
             },
-            policy, tell);
+            policy, tell, m_found);
     }
+    if (m_spool)
+        return runFromSpool(connection, policy, tell);
+    return runFromFiles(connection, policy, tell);
+}
+
+Result<ImportOutcome> FileImport::runFromSpool(Connection &connection, DuplicatePolicy policy,
+                                               const std::function<bool(int)> &tell)
+{
+    if (!m_spool->flush() || !m_spool->seek(0))
+        return failure(m_spool->errorString());
+    QDataStream in(m_spool.get());
+    in.setByteOrder(QDataStream::LittleEndian);
+    int index = 0;
+    return importContacts(
+        connection,
+        [&](ContactRecord &record) -> Result<bool> {
+            if (index >= m_found)
+                return false;
+            ++index;
+            in >> record.typeName;
+            for (QString &field : record.fields)
+                in >> field;
+            if (in.status() != QDataStream::Ok)
+                return failure(QStringLiteral("The contacts read could not be read back: %1").arg(m_spool->errorString()));
+            return true;
+        },
+        policy, tell, m_found);
+}
+
+Result<ImportOutcome> FileImport::runFromFiles(Connection &connection, DuplicatePolicy policy,
+                                               const std::function<bool(int)> &tell)
+{
     // The files again, one record at a time: the readers run inside the
     // import's loop, so that only one record is held.
     std::unique_ptr<QFile> file;
@@ -123,7 +182,7 @@ Result<ImportOutcome> FileImport::run(Connection &connection, DuplicatePolicy po
                     reader->setMapping(source.csvMapping);
             }
         },
-        policy, tell);
+        policy, tell, m_found);
 }
 
 } // namespace exchange

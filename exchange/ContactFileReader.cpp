@@ -15,14 +15,12 @@ bool isLine(const QString &line, QLatin1String word)
     return QStringView(line).trimmed().compare(word, Qt::CaseInsensitive) == 0;
 }
 
-QString withoutLineEnd(const QString &line)
+void chopLineEnd(QString &line)
 {
-    qsizetype size = line.size();
-    if (size > 0 && line[size - 1] == QLatin1Char('\n'))
-        --size;
-    if (size > 0 && line[size - 1] == QLatin1Char('\r'))
-        --size;
-    return line.left(size);
+    if (line.endsWith(QLatin1Char('\n')))
+        line.chop(1);
+    if (line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
 }
 } // namespace
 
@@ -52,14 +50,17 @@ bool VCardStream::next(ContactRecord &record)
             tooLarge = true;
             card.clear();
         }
-        if (!tooLarge)
-            card << withoutLineEnd(line);
-        if (isLine(line, QLatin1String("END:VCARD")) && --depth == 0) {
+        const bool end = isLine(line, QLatin1String("END:VCARD"));
+        if (!tooLarge) {
+            chopLineEnd(line);
+            card << std::move(line);
+        }
+        if (end && --depth == 0) {
             if (tooLarge) {
                 ++skippedCards;
                 continue;
             }
-            for (const VCard &read : VCardLibrary::instance().read(card.join(QStringLiteral("\r\n"))))
+            for (const VCard &read : VCardLibrary::instance().read(card))
                 m_ready.enqueue(recordFromVCard(read, notKept));
         }
     }

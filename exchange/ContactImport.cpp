@@ -40,6 +40,7 @@ void DuplicateFinder::add(qint64 contactId, const QStringList &row)
     for (const QString &key : nameAndPhoneKeys(row))
         if (!m_byNameAndPhone.contains(key))
             m_byNameAndPhone.insert(key, contactId);
+    ++m_stored;
 }
 
 Result<DuplicateFinder> DuplicateFinder::load(Connection &connection)
@@ -71,13 +72,14 @@ qint64 DuplicateFinder::match(const ContactRecord &record) const
 }
 
 Result<ImportOutcome> importContacts(Connection &connection, const RecordSource &next, DuplicatePolicy policy,
-                                     const std::function<bool(int)> &progress)
+                                     const std::function<bool(int)> &progress, qint64 expected)
 {
     ImportOutcome outcome;
     Result<DuplicateFinder> finder = DuplicateFinder::load(connection);
     if (!finder)
         return finder.error();
     ExchangeStore store(connection);
+    (void)store.useImportCache(); // only speed depends on it
     if (Status began = connection.transaction(); !began)
         return began.error();
     auto abandon = [&](const Error &error) -> Result<ImportOutcome> {
@@ -87,6 +89,13 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
     Result<QHash<QString, qint64>> types = store.typeKeys();
     if (!types)
         return abandon(types.error());
+    QStringList indexes;
+    if (expected >= kIndexRebuildRecords && expected >= finder->storedCount()) {
+        Result<QStringList> dropped = store.dropContactIndexes();
+        if (!dropped)
+            return abandon(dropped.error());
+        indexes = *dropped;
+    }
     auto typeKey = [&](const QString &caption) -> Result<QString> {
         if (caption.isEmpty())
             return QString();
@@ -156,6 +165,8 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
             return abandon(updated.error());
         ++outcome.filled;
     }
+    if (Status built = store.createIndexes(indexes); !built)
+        return abandon(built.error());
     if (Status committed = connection.commit(); !committed)
         return abandon(committed.error());
     return outcome;

@@ -24,12 +24,14 @@ public:
     static Result<DuplicateFinder> load(Connection &connection);
     // The key of the stored contact that the record matches, or 0.
     qint64 match(const ContactRecord &record) const;
+    qint64 storedCount() const { return m_stored; }
 
 private:
     void add(qint64 contactId, const QStringList &row);
 
     QHash<QString, qint64> m_byEmail;
     QHash<QString, qint64> m_byNameAndPhone;
+    qint64 m_stored = 0;
 };
 
 struct ImportOutcome {
@@ -47,9 +49,13 @@ using RecordSource = std::function<Result<bool>(ContactRecord &)>;
 // Stores the records in one transaction; types named by the stored records
 // that do not exist yet are created. `progress` is told how many records
 // are done and returns false to cancel; a cancel or a failure leaves the
-// database as it was.
+// database as it was. `expected` is the number of records, when known: a
+// large import into a smaller table builds the table's indexes afresh.
 Result<ImportOutcome> importContacts(Connection &connection, const RecordSource &next, DuplicatePolicy policy,
-                                     const std::function<bool(int)> &progress = {});
+                                     const std::function<bool(int)> &progress = {}, qint64 expected = 0);
+
+// Imports of at least this many records may build the indexes afresh.
+inline constexpr qint64 kIndexRebuildRecords = 20000;
 // The same for records held in a list; `progress` is told (done, total).
 Result<ImportOutcome> importContacts(Connection &connection, const QList<ContactRecord> &records,
                                      DuplicatePolicy policy,

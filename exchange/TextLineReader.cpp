@@ -65,15 +65,21 @@ bool TextLineReader::next(QString &line)
         return nextUtf16(line);
     if (m_device->atEnd())
         return false;
-    QByteArray bytes = m_device->readLine(kMaxLineBytes + 1);
-    if (bytes.isEmpty() && m_device->atEnd())
+    // One buffer for every line: readLine() into a QByteArray would make
+    // room for the longest line allowed each time.
+    if (m_buffer.isEmpty())
+        m_buffer.resize(kMaxLineBytes + 2);
+    const qint64 read = m_device->readLine(m_buffer.data(), m_buffer.size());
+    if (read <= 0)
         return false;
+    QByteArrayView bytes(m_buffer.constData(), read);
     if (!bytes.endsWith('\n') && !m_device->atEnd()) {
         // Too long: keep the start, skip the rest of the line.
         ++m_truncated;
         while (!m_device->atEnd() && !m_device->readLine(kChunk).endsWith('\n')) {
         }
-        bytes += '\n';
+        line = decodeLine(bytes) + QLatin1Char('\n');
+        return true;
     }
     line = decodeLine(bytes);
     return true;

@@ -33,6 +33,7 @@ private:
     bool nextUtf16(QString &line);
 
     QIODevice *m_device;
+    QByteArray m_buffer;
     bool m_utf16 = false;
     QStringDecoder m_decoder;
     QString m_pending;   // decoded UTF-16 text, handed out from m_start on

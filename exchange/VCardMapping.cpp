@@ -106,8 +106,12 @@ QStringList textValues(const VCardProperty &property)
 
 QString textOf(const VCardProperty &property, qsizetype index = -1)
 {
-    if (property.parameters.isEmpty())
-        return index < 0 ? property.value() : property.values.value(index);
+    bool marked = false;
+    for (const auto &parameter : property.parameters)
+        marked = marked || parameter.first == lineBreakParameter;
+    if (!marked)
+        return index < 0 ? (property.values.size() == 1 ? property.values.first() : property.value())
+                         : property.values.value(index);
     const QStringList values = textValues(property);
     return index < 0 ? values.join(QLatin1Char(';')) : values.value(index);
 }
@@ -209,7 +213,6 @@ ContactRecord recordFromVCard(const VCard &card, QStringList &notKeptOut)
     QString formattedName;
     QStringList notKept;
     for (const VCardProperty &p : card.properties) {
-        const QStringList types = p.types();
         const QString &name = p.name;
         if (name == QLatin1String("N")) {
             record[LastName] = textOf(p, 0);
@@ -230,6 +233,7 @@ ContactRecord recordFromVCard(const VCard &card, QStringList &notKeptOut)
         } else if (name == QLatin1String("EMAIL")) {
             fillOrNote(record, EmailName, p, textOf(p));
         } else if (name == QLatin1String("TEL")) {
+            const QStringList types = p.types();
             QString number = textOf(p);
             if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
                 number = number.mid(4);
@@ -276,7 +280,7 @@ ContactRecord recordFromVCard(const VCard &card, QStringList &notKeptOut)
                 else
                     appendNoteLine(record, labelFor(p), category);
             }
-        } else if (name == QLatin1String("RELATED") && types.contains(QStringLiteral("SPOUSE"))) {
+        } else if (name == QLatin1String("RELATED") && p.types().contains(QStringLiteral("SPOUSE"))) {
             fillOrNote(record, SpouseName, p, textOf(p));
         } else if (name == QLatin1String("X-EVOLUTION-SPOUSE") || name == QLatin1String("X-SPOUSE")
                    || name == QLatin1String("X-MS-SPOUSE") || name == QLatin1String("X-KADDRESSBOOK-X-SPOUSENAME")) {

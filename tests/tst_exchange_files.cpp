@@ -26,6 +26,7 @@ private slots:
     void duplicatesInOneFileNeverOverwriteEachOther();
     void skippedDuplicatesCreateNoTypes();
     void unreadableFileChangesNothing();
+    void largeImportKeepsEveryIndex();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -49,6 +50,15 @@ QString TestExchangeFiles::write(const QString &name, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+static ContactRecord person(int i)
+{
+    ContactRecord record;
+    record[FirstName] = QStringLiteral("First %1").arg(i);
+    record[LastName] = QStringLiteral("Last %1").arg(i);
+    record[City] = QStringLiteral("Zürich");
+    return record;
 }
 
 static QByteArray card(const QByteArray &name, const QByteArray &extra = {})
@@ -251,8 +261,12 @@ void TestExchangeFiles::unreadableFileChangesNothing()
     auto connection = Connection::openLive();
     QVERIFY(connection);
     FileImport import({{path, {}}, {path, {}}});
-    QVERIFY(import.survey(**connection));
-    // The second file disappears between the passes.
+    // Without a temporary folder to hold the contacts read, the files are read again...
+    import.setSpoolFolder(m_env->root() + QStringLiteral("/no such folder"));
+    const Result<ImportSurvey> survey = import.survey(**connection);
+    QVERIFY(survey);
+    QCOMPARE(survey->found, 2 * (FileImport::kHeldRecords + 5));
+    // ... and the second file disappears between the passes.
     int calls = 0;
     const Result<ImportOutcome> outcome = import.run(**connection, DuplicatePolicy::AddNew, [&](int done, int) {
         if (++calls == 2 && done > 0)
@@ -264,6 +278,40 @@ void TestExchangeFiles::unreadableFileChangesNothing()
     QSqlDatabase db = TestData::openLive();
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 1);
     TestData::close(db);
+}
+
+void TestExchangeFiles::largeImportKeepsEveryIndex()
+{
+    const QString indexes = QStringLiteral("SELECT group_concat(name || ':' || sql, '|') FROM "
+                                           "(SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name)");
+    QSqlDatabase db = TestData::openLive();
+    const QString before = TestData::scalar(db, indexes).toString();
+    TestData::close(db);
+    QVERIFY(before.contains(QStringLiteral("idxContactsOrder")));
+    QByteArray file = csvLine(csvHeader());
+    const int count = int(kIndexRebuildRecords) + 100;
+    for (int i = 0; i < count; ++i) {
+        ContactRecord record = person(i);
+        file += csvLine(record);
+    }
+    const QString path = write(QStringLiteral("large.csv"), file);
+    for (const bool cancel : {true, false}) {
+        auto connection = Connection::openLive();
+        QVERIFY(connection);
+        FileImport import({{path, {}}});
+        QVERIFY(import.survey(**connection));
+        const Result<ImportOutcome> outcome =
+            import.run(**connection, DuplicatePolicy::Skip, [&](int done, int) { return !cancel || done < count / 2; });
+        QVERIFY(outcome);
+        QCOMPARE(outcome->cancelled, cancel);
+        db = TestData::openLive();
+        QCOMPARE(TestData::scalar(db, indexes).toString(), before);
+        QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), cancel ? 1 : count + 1);
+        QCOMPARE(TestData::scalar(db, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts WHERE LastName = ? COLLATE NOCASE",
+                                  {QStringLiteral("LAST 777")}).toInt(), cancel ? 0 : 1);
+        TestData::close(db);
+    }
 }
 
 QTEST_MAIN(TestExchangeFiles)
