@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -81,6 +82,12 @@ CsvMappingDialog::CsvMappingDialog(const QString &fileName, const QStringList &h
         for (int column = 0; column < headers.size(); ++column)
             ui->tablePreview->setItem(row, column, new QTableWidgetItem(shown(firstRows[row].value(column))));
     ui->tablePreview->resizeColumnsToContents();
+    // The preview is as high as its rows; the column list gets the rest.
+    int previewHeight = ui->tablePreview->horizontalHeader()->sizeHint().height()
+                        + ui->tablePreview->horizontalScrollBar()->sizeHint().height() + 2 * ui->tablePreview->frameWidth();
+    for (int row = 0; row < ui->tablePreview->rowCount(); ++row)
+        previewHeight += ui->tablePreview->rowHeight(row);
+    ui->tablePreview->setMaximumHeight(previewHeight);
 
     const QList<int> start = initialMapping(headers);
     ui->tableColumns->setRowCount(int(headers.size()));

@@ -48,6 +48,7 @@ ImportConfirmDialog::ImportConfirmDialog(const ImportSurvey &survey, QWidget *pa
     applyHandCursor(this);
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    setMinimumWidth(440);
     adjustSize();
 }
 
