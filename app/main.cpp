@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "contacts/Form1.h"
+#include "exchange/ContactExchangeMenu.h"
 #include "frame/AppIcon.h"
 #include "frame/DisplayPlatform.h"
 
@@ -45,5 +46,6 @@ int main(int argc, char *argv[])
 
     Form1 window;
     window.show();
+    exchange::ContactExchangeMenu::importAtStart(&window, arguments);
     return app.exec();
 }

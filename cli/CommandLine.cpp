@@ -251,7 +251,8 @@ QString commandLineHelp()
         "                                            (without it such a restore is undone)\n"
         "  corvanta report 1|2|3 --pdf FILE          write a report as PDF (1 Alphabetical\n"
         "                                            Contact Listing, 2 Call History,\n"
-        "                                            3 Weekly Call Summary)\n"
+        "                                            3 Weekly Call Summary)\n")
+        + exchangeCommandsHelp() + QStringLiteral(
         "  corvanta --help                           show this help\n"
         "  corvanta --version                        show the version\n"
         "\n"
@@ -260,8 +261,9 @@ QString commandLineHelp()
 
 bool isCommandLineRequest(const QStringList &arguments)
 {
-    // The windows take no arguments: anything given is a command or a usage error.
-    return !arguments.isEmpty();
+    // The windows take no arguments but files to import: anything else is a
+    // command or a usage error.
+    return !arguments.isEmpty() && !namesFilesToImport(arguments);
 }
 
 int runCommandLine(const QStringList &arguments, const CommandLineStreams &io)

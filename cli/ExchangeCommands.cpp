@@ -3,9 +3,7 @@
 #include "CommandLine.h"
 
 #include "exchange/ContactExport.h"
-#include "exchange/ContactImport.h"
-#include "exchange/CsvFormat.h"
-#include "exchange/VCardMapping.h"
+#include "exchange/ContactFileImport.h"
 #include "store/Connection.h"
 
 #include <QFile>
@@ -58,22 +56,11 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     }
     if (files.isEmpty())
         return usage(io, QStringLiteral("import needs at least one FILE."));
-    QList<ContactRecord> records;
-    QStringList notKept;
     for (const QString &path : files) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             *io.err << "corvanta: cannot read " << path << ": " << file.errorString() << Qt::endl;
             return 1;
-        }
-        const QByteArray bytes = file.readAll();
-        if (detectFormat(bytes) == FileFormat::VCard) {
-            const VCardImport imported = readVCards(bytes);
-            records += imported.contacts;
-            notKept += imported.notKept;
-        } else {
-            const CsvTable table = readCsv(bytes);
-            records += recordsFromCsv(table, automaticMapping(table.rows.value(0)));
         }
     }
     if (!prepareData())
@@ -83,16 +70,18 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
         *io.err << "corvanta: import failed: " << connection.error().description << Qt::endl;
         return 1;
     }
-    Result<DuplicateFinder> finder = DuplicateFinder::load(**connection);
-    if (!finder) {
-        *io.err << "corvanta: import failed: " << finder.error().description << Qt::endl;
+    QList<ImportSource> sources;
+    for (const QString &path : files)
+        sources.append({path, {}});
+    FileImport import(sources);
+    const Result<ImportSurvey> survey = import.survey(**connection);
+    if (!survey) {
+        *io.err << "corvanta: import failed: " << survey.error().description << Qt::endl;
         return 1;
     }
-    int duplicates = 0;
-    for (const ContactRecord &record : records)
-        duplicates += finder->match(record) != 0;
-    *io.out << records.size() << " contacts found, " << duplicates << " look like contacts already stored." << Qt::endl;
-    if (choice.isEmpty() && duplicates > 0 && io.interactive && io.in) {
+    *io.out << survey->found << " contacts found, " << survey->duplicates << " look like contacts already stored."
+            << Qt::endl;
+    if (choice.isEmpty() && survey->duplicates > 0 && io.interactive && io.in) {
         *io.err << "Skip them, update their empty fields or add them as new? [skip/update/add] " << Qt::flush;
         const QString answer = io.in->readLine().trimmed().toLower();
         choice = QStringList{"skip", "update", "add"}.contains(answer) ? answer : QStringLiteral("skip");
@@ -100,15 +89,17 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     const DuplicatePolicy policy = choice == QLatin1String("update") ? DuplicatePolicy::FillEmpty
                                    : choice == QLatin1String("add")  ? DuplicatePolicy::AddNew
                                                                      : DuplicatePolicy::Skip;
-    const Result<ImportOutcome> outcome = importContacts(**connection, records, policy);
+    const Result<ImportOutcome> outcome = import.run(**connection, policy);
     if (!outcome) {
         *io.err << "corvanta: import failed, the database is unchanged: " << outcome.error().description << Qt::endl;
         return 1;
     }
     *io.out << outcome->added << " added, " << outcome->filled << " updated, " << outcome->skipped << " skipped, "
             << outcome->typesCreated << " contact types created." << Qt::endl;
-    for (const QString &item : notKept)
+    for (const QString &item : survey->notKept)
         *io.err << "corvanta: not imported: " << item << Qt::endl;
+    for (const QString &problem : survey->problems)
+        *io.err << "corvanta: " << problem << Qt::endl;
     return 0;
 }
 } // namespace
@@ -116,9 +107,26 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
 QString exchangeCommandsHelp()
 {
     return QStringLiteral(
+        "  corvanta FILE.vcf|FILE.csv...             open the windows and import the files\n"
         "  corvanta import FILE... [--on-duplicate skip|update|add]\n"
-        "                                            import vCard or CSV files\n"
+        "                                            import vCard or CSV files (the format\n"
+        "                                            from the content); contacts already\n"
+        "                                            stored are skipped unless told otherwise\n"
         "  corvanta export --vcard FILE | --csv FILE write every contact to FILE\n");
+}
+
+bool namesFilesToImport(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return false;
+    for (const QString &argument : arguments) {
+        const QString lower = argument.toLower();
+        if (argument.startsWith(QLatin1Char('-'))
+            || !(lower.endsWith(QLatin1String(".vcf")) || lower.endsWith(QLatin1String(".vcard"))
+                 || lower.endsWith(QLatin1String(".csv"))))
+            return false;
+    }
+    return true;
 }
 
 int runExchangeCommand(const QStringList &arguments, const CommandLineStreams &io, const std::function<bool()> &prepareData)

@@ -13,3 +13,7 @@ struct CommandLineStreams;
 int runExchangeCommand(const QStringList &arguments, const CommandLineStreams &io,
                        const std::function<bool()> &prepareData);
 QString exchangeCommandsHelp();
+
+// True when every argument names a vCard or CSV file (corvanta FILE.vcf):
+// the program then opens its windows and imports the files.
+bool namesFilesToImport(const QStringList &arguments);

@@ -6,6 +6,7 @@
 #include "ContactsRecordset.h"
 #include "Form1Parts.h"
 #include "NewCallRowModel.h"
+#include "exchange/ContactExchangeMenu.h"
 #include "frame/AppTitle.h"
 #include "frame/MessageService.h"
 #include "frame/Settings.h"
@@ -86,6 +87,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
             label->installEventFilter(this);
     }
     Form_Load();
+    exchange::ContactExchangeMenu::install(this, ui->ListView1, [this] { return m_contactsRs->currentId(); }, [this] { reloadAll(); });
 }
 
 Form1::~Form1()

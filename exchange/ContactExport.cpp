@@ -9,29 +9,43 @@
 
 namespace exchange {
 
-Result<QList<ContactRecord>> storedContacts(Connection &connection, qint64 onlyContactId)
+namespace {
+Result<QHash<qint64, QString>> typeCaptions(ExchangeStore &store)
 {
-    ExchangeStore store(connection);
     Result<QHash<QString, qint64>> types = store.typeKeys();
     if (!types)
         return types.error();
     QHash<qint64, QString> captions;
     for (auto it = types->cbegin(); it != types->cend(); ++it)
         captions.insert(it.value(), it.key());
-    Result<QList<QStringList>> rows = store.contacts();
-    if (!rows)
-        return rows.error();
+    return captions;
+}
+
+void toRecord(const QStringList &row, const QHash<qint64, QString> &captions, ContactRecord &record)
+{
+    for (int field = 0; field < FieldCount; ++field)
+        record[field] = row.value(field);
+    record.typeName = record[ContactTypeID].isEmpty() ? QString() : captions.value(record[ContactTypeID].toLongLong());
+}
+} // namespace
+
+Result<QList<ContactRecord>> storedContacts(Connection &connection, qint64 onlyContactId)
+{
+    ExchangeStore store(connection);
+    Result<QHash<qint64, QString>> captions = typeCaptions(store);
+    if (!captions)
+        return captions.error();
     QList<ContactRecord> records;
-    for (const QStringList &row : *rows) {
-        if (onlyContactId != 0 && row.value(ContactID).toLongLong() != onlyContactId)
-            continue;
-        ContactRecord record;
-        for (int field = 0; field < FieldCount; ++field)
-            record[field] = row.value(field);
-        if (!record[ContactTypeID].isEmpty())
-            record.typeName = captions.value(record[ContactTypeID].toLongLong());
-        records << record;
-    }
+    ContactRecord record;
+    const Status read = store.forEachContact(
+        [&](const QStringList &row) {
+            toRecord(row, *captions, record);
+            records << record;
+            return true;
+        },
+        onlyContactId);
+    if (!read)
+        return read.error();
     return records;
 }
 
@@ -47,20 +61,41 @@ QByteArray formatContacts(const QList<ContactRecord> &records, FileFormat format
 
 Result<int> exportContacts(Connection &connection, const QString &path, FileFormat format, qint64 onlyContactId)
 {
-    Result<QList<ContactRecord>> records = storedContacts(connection, onlyContactId);
-    if (!records)
-        return records.error();
+    ExchangeStore store(connection);
+    Result<QHash<qint64, QString>> captions = typeCaptions(store);
+    if (!captions)
+        return captions.error();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failure(file.errorString());
-    file.write(formatContacts(*records, format));
+    if (format == FileFormat::Csv)
+        file.write(csvLine(csvHeader()));
+    int count = 0;
+    ContactRecord record;
+    const Status read = store.forEachContact(
+        [&](const QStringList &row) {
+            toRecord(row, *captions, record);
+            file.write(format == FileFormat::Csv ? csvLine(record) : writeVCard(record));
+            ++count;
+            return file.error() == QFileDevice::NoError;
+        },
+        onlyContactId);
+    if (!read) {
+        file.cancelWriting();
+        return read.error();
+    }
+    if (onlyContactId != 0 && count == 0) {
+        file.cancelWriting();
+        return failure(QStringLiteral("The contact is not there any more."));
+    }
     if (!file.commit())
         return failure(file.errorString());
-    return int(records->size());
+    return count;
 }
 
 FileFormat detectFormat(const QByteArray &fileBytes)
 {
+    // The start may cut a character in two; that does not change the first word.
     const QString start = decodeText(fileBytes.left(4096)).trimmed();
     return start.startsWith(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) ? FileFormat::VCard : FileFormat::Csv;
 }

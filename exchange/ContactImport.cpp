@@ -15,71 +15,71 @@ QString digits(const QString &phone)
     return only;
 }
 
-QStringList nameAndPhoneKeys(const QString &first, const QString &last, const QStringList &phones)
+template <typename Fields>
+QStringList nameAndPhoneKeys(const Fields &fields)
 {
     QStringList keys;
-    if (first.trimmed().isEmpty() && last.trimmed().isEmpty())
+    const QString first = fields[FirstName].trimmed().toCaseFolded();
+    const QString last = fields[LastName].trimmed().toCaseFolded();
+    if (first.isEmpty() && last.isEmpty())
         return keys;
-    for (const QString &phone : phones) {
-        const QString number = digits(phone);
+    for (const int phone : {WorkPhone, HomePhone, MobilePhone, FaxNumber}) {
+        const QString number = digits(fields[phone]);
         if (!number.isEmpty())
-            keys << first.trimmed().toCaseFolded() + QChar(0x1F) + last.trimmed().toCaseFolded() + QChar(0x1F) + number;
+            keys << first + QChar(0x1F) + last + QChar(0x1F) + number;
     }
     return keys;
 }
-
-QStringList phonesOf(const QStringList &row)
-{
-    return {row.value(WorkPhone), row.value(HomePhone), row.value(MobilePhone), row.value(FaxNumber)};
-}
 } // namespace
+
+void DuplicateFinder::add(qint64 contactId, const QStringList &row)
+{
+    const QString email = row.value(EmailName).trimmed().toCaseFolded();
+    if (!email.isEmpty() && !m_byEmail.contains(email))
+        m_byEmail.insert(email, contactId);
+    for (const QString &key : nameAndPhoneKeys(row))
+        if (!m_byNameAndPhone.contains(key))
+            m_byNameAndPhone.insert(key, contactId);
+    ++m_stored;
+}
 
 Result<DuplicateFinder> DuplicateFinder::load(Connection &connection)
 {
     ExchangeStore store(connection);
-    Result<QList<QStringList>> rows = store.contacts();
-    if (!rows)
-        return rows.error();
     DuplicateFinder finder;
-    for (const QStringList &row : *rows) {
-        const qint64 id = row.value(ContactID).toLongLong();
-        finder.m_rows.insert(id, row);
-        const QString email = row.value(EmailName).trimmed().toCaseFolded();
-        if (!email.isEmpty() && !finder.m_byEmail.contains(email))
-            finder.m_byEmail.insert(email, id);
-        for (const QString &key : nameAndPhoneKeys(row.value(FirstName), row.value(LastName), phonesOf(row)))
-            if (!finder.m_byNameAndPhone.contains(key))
-                finder.m_byNameAndPhone.insert(key, id);
-    }
+    const Status read = store.forEachContact([&](const QStringList &row) {
+        finder.add(row.value(ContactID).toLongLong(), row);
+        return true;
+    });
+    if (!read)
+        return read.error();
     return finder;
 }
 
 qint64 DuplicateFinder::match(const ContactRecord &record) const
 {
     const QString email = record[EmailName].trimmed().toCaseFolded();
-    if (!email.isEmpty() && m_byEmail.contains(email))
-        return m_byEmail.value(email);
-    const QStringList phones{record[WorkPhone], record[HomePhone], record[MobilePhone], record[FaxNumber]};
-    for (const QString &key : nameAndPhoneKeys(record[FirstName], record[LastName], phones))
-        if (m_byNameAndPhone.contains(key))
-            return m_byNameAndPhone.value(key);
+    if (!email.isEmpty()) {
+        if (auto found = m_byEmail.constFind(email); found != m_byEmail.cend())
+            return found.value();
+    }
+    if (m_byNameAndPhone.isEmpty())
+        return 0;
+    for (const QString &key : nameAndPhoneKeys(record))
+        if (auto found = m_byNameAndPhone.constFind(key); found != m_byNameAndPhone.cend())
+            return found.value();
     return 0;
 }
 
-const QStringList *DuplicateFinder::stored(qint64 contactId) const
-{
-    auto found = m_rows.constFind(contactId);
-    return found == m_rows.constEnd() ? nullptr : &found.value();
-}
-
-Result<ImportOutcome> importContacts(Connection &connection, const QList<ContactRecord> &records, DuplicatePolicy policy,
-                                     const std::function<bool(int, int)> &progress)
+Result<ImportOutcome> importContacts(Connection &connection, const RecordSource &next, DuplicatePolicy policy,
+                                     const std::function<bool(int)> &progress, qint64 expected)
 {
     ImportOutcome outcome;
     Result<DuplicateFinder> finder = DuplicateFinder::load(connection);
     if (!finder)
         return finder.error();
     ExchangeStore store(connection);
+    (void)store.useImportCache(); // only speed depends on it
     if (Status began = connection.transaction(); !began)
         return began.error();
     auto abandon = [&](const Error &error) -> Result<ImportOutcome> {
@@ -89,50 +89,104 @@ Result<ImportOutcome> importContacts(Connection &connection, const QList<Contact
     Result<QHash<QString, qint64>> types = store.typeKeys();
     if (!types)
         return abandon(types.error());
-    const int total = int(records.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress && !progress(i, total)) {
+    QStringList indexes;
+    if (expected >= kIndexRebuildRecords && expected >= finder->storedCount()) {
+        Result<QStringList> dropped = store.dropContactIndexes();
+        if (!dropped)
+            return abandon(dropped.error());
+        indexes = *dropped;
+    }
+    auto typeKey = [&](const QString &caption) -> Result<QString> {
+        if (caption.isEmpty())
+            return QString();
+        if (!types->contains(caption)) {
+            Result<qint64> added = store.addType(caption);
+            if (!added)
+                return added.error();
+            types->insert(caption, *added);
+            ++outcome.typesCreated;
+        }
+        return QString::number(types->value(caption));
+    };
+    ContactRecord record;
+    QStringList fields;
+    for (int done = 0;; ++done) {
+        if (progress && !progress(done)) {
             if (Status undone = connection.rollback(); !undone)
                 return undone.error();
             outcome = ImportOutcome{};
             outcome.cancelled = true;
             return outcome;
         }
-        const ContactRecord &record = records[i];
-        QString typeKey;
-        if (!record.typeName.isEmpty()) {
-            if (!types->contains(record.typeName)) {
-                Result<qint64> added = store.addType(record.typeName);
-                if (!added)
-                    return abandon(added.error());
-                types->insert(record.typeName, *added);
-                ++outcome.typesCreated;
-            }
-            typeKey = QString::number(types->value(record.typeName));
-        }
-        QStringList fields(record.fields.begin(), record.fields.end());
-        fields[ContactTypeID] = typeKey;
+        const Result<bool> more = next(record);
+        if (!more)
+            return abandon(more.error());
+        if (!*more)
+            break;
         const qint64 duplicate = policy == DuplicatePolicy::AddNew ? 0 : finder->match(record);
+        if (duplicate != 0 && policy == DuplicatePolicy::Skip) {
+            ++outcome.skipped;
+            continue;
+        }
+        fields = QStringList(record.fields.begin(), record.fields.end());
         if (duplicate == 0) {
+            Result<QString> type = typeKey(record.typeName);
+            if (!type)
+                return abandon(type.error());
+            fields[ContactTypeID] = *type;
             if (Status stored = store.insertContact(fields); !stored)
                 return abandon(stored.error());
             ++outcome.added;
-        } else if (policy == DuplicatePolicy::Skip) {
-            ++outcome.skipped;
-        } else {
-            const QStringList *existing = finder->stored(duplicate);
-            QList<QPair<int, QString>> fill;
-            for (int field = FirstName; field < FieldCount; ++field)
-                if (existing && existing->value(field).isEmpty() && !fields[field].isEmpty())
-                    fill.append({field, fields[field]});
-            if (Status updated = store.updateContact(duplicate, fill); !updated)
-                return abandon(updated.error());
-            ++outcome.filled;
+            continue;
         }
+        // Fill the empty fields of the stored contact as it is now: an
+        // earlier record of the file may have filled some of them already.
+        Result<QStringList> existing = store.contact(duplicate);
+        if (!existing)
+            return abandon(existing.error());
+        QList<QPair<int, QString>> fill;
+        for (int field = FirstName; field < FieldCount; ++field) {
+            if (!existing->value(field).isEmpty())
+                continue;
+            if (field == ContactTypeID && !record.typeName.isEmpty()) {
+                Result<QString> type = typeKey(record.typeName);
+                if (!type)
+                    return abandon(type.error());
+                fill.append({field, *type});
+            } else if (field != ContactTypeID && !fields[field].isEmpty()) {
+                fill.append({field, fields[field]});
+            }
+        }
+        if (fill.isEmpty()) {
+            ++outcome.skipped;
+            continue;
+        }
+        if (Status updated = store.updateContact(duplicate, fill); !updated)
+            return abandon(updated.error());
+        ++outcome.filled;
     }
+    if (Status built = store.createIndexes(indexes); !built)
+        return abandon(built.error());
     if (Status committed = connection.commit(); !committed)
         return abandon(committed.error());
     return outcome;
+}
+
+Result<ImportOutcome> importContacts(Connection &connection, const QList<ContactRecord> &records, DuplicatePolicy policy,
+                                     const std::function<bool(int, int)> &progress)
+{
+    qsizetype index = 0;
+    const int total = int(records.size());
+    return importContacts(
+        connection,
+        [&](ContactRecord &record) -> Result<bool> {
+            if (index >= records.size())
+                return false;
+            record = records[index++];
+            return true;
+        },
+        policy, progress ? std::function<bool(int)>([&](int done) { return done >= total || progress(done, total); })
+                         : std::function<bool(int)>());
 }
 
 } // namespace exchange

@@ -18,18 +18,20 @@ enum class DuplicatePolicy { Skip, FillEmpty, AddNew };
 
 // Which contacts of a file look like contacts already stored: the same
 // e-mail address, or the same first and last name with the same phone digits.
-// Holds the stored contacts for the check.
+// Holds only the keys of the stored contacts for the check.
 class DuplicateFinder {
 public:
     static Result<DuplicateFinder> load(Connection &connection);
     // The key of the stored contact that the record matches, or 0.
     qint64 match(const ContactRecord &record) const;
-    const QStringList *stored(qint64 contactId) const;
+    qint64 storedCount() const { return m_stored; }
 
 private:
-    QHash<qint64, QStringList> m_rows;
+    void add(qint64 contactId, const QStringList &row);
+
     QHash<QString, qint64> m_byEmail;
     QHash<QString, qint64> m_byNameAndPhone;
+    qint64 m_stored = 0;
 };
 
 struct ImportOutcome {
@@ -40,9 +42,21 @@ struct ImportOutcome {
     bool cancelled = false;
 };
 
-// Stores the records in one transaction; types named by the records that do
-// not exist yet are created. `progress` is told (done, total) and returns
-// false to cancel; a cancel or a failure leaves the database as it was.
+// Hands over the next record; false when there are no more, an Error when
+// the records cannot be read (the import is then rolled back).
+using RecordSource = std::function<Result<bool>(ContactRecord &)>;
+
+// Stores the records in one transaction; types named by the stored records
+// that do not exist yet are created. `progress` is told how many records
+// are done and returns false to cancel; a cancel or a failure leaves the
+// database as it was. `expected` is the number of records, when known: a
+// large import into a smaller table builds the table's indexes afresh.
+Result<ImportOutcome> importContacts(Connection &connection, const RecordSource &next, DuplicatePolicy policy,
+                                     const std::function<bool(int)> &progress = {}, qint64 expected = 0);
+
+// Imports of at least this many records may build the indexes afresh.
+inline constexpr qint64 kIndexRebuildRecords = 20000;
+// The same for records held in a list; `progress` is told (done, total).
 Result<ImportOutcome> importContacts(Connection &connection, const QList<ContactRecord> &records,
                                      DuplicatePolicy policy,
                                      const std::function<bool(int, int)> &progress = {});

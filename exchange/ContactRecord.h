@@ -32,4 +32,8 @@ struct ContactRecord {
 // Appends a labelled line ("Web page: http://...") to the contact's Notes.
 void appendNoteLine(ContactRecord &record, const QString &label, const QString &value);
 
+// A date or date and time in one of the ISO 8601 forms of vCard, as the
+// database keeps it ("1980-01-31", "1980-01-31T14:30:00"), or empty.
+QString isoBirthdate(const QString &text);
+
 } // namespace exchange

@@ -1,12 +1,11 @@
 #include "CsvFormat.h"
 
-#include "VCardMapping.h"
 
+#include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 
 namespace exchange {
-
-namespace {
 
 QChar detectDelimiter(const QString &text)
 {
@@ -29,6 +28,8 @@ QChar detectDelimiter(const QString &text)
     return candidates[best];
 }
 
+namespace {
+
 QString key(const QString &header)
 {
     QString simple;
@@ -39,58 +40,6 @@ QString key(const QString &header)
 }
 
 } // namespace
-
-CsvTable readCsv(const QByteArray &fileBytes)
-{
-    const QString text = decodeText(fileBytes);
-    CsvTable table;
-    table.delimiter = detectDelimiter(text);
-    QStringList row;
-    QString field;
-    bool quoted = false;
-    bool any = false;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < size && text[i + 1] == QLatin1Char('"')) {
-                    field += c;
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-        } else if (c == QLatin1Char('"') && field.isEmpty()) {
-            quoted = true;
-            any = true;
-        } else if (c == table.delimiter) {
-            row << field;
-            field.clear();
-            any = true;
-        } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            if (c == QLatin1Char('\r') && i + 1 < size && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-            if (any || !field.isEmpty()) {
-                row << field;
-                table.rows << row;
-            }
-            row.clear();
-            field.clear();
-            any = false;
-        } else {
-            field += c;
-            any = true;
-        }
-    }
-    if (any || !field.isEmpty()) {
-        row << field;
-        table.rows << row;
-    }
-    return table;
-}
 
 int fieldForHeader(const QString &header)
 {
@@ -145,28 +94,62 @@ QList<int> automaticMapping(const QStringList &headers)
     return mapping;
 }
 
+QString csvBirthdate(const QString &text)
+{
+    const QString value = text.trimmed();
+    if (value.isEmpty())
+        return QString();
+    const QString iso = isoBirthdate(value);
+    if (!iso.isEmpty())
+        return text == iso ? text : iso;
+    // Spreadsheets write the dates of their locale: 31.01.1980, 1/31/1980 or 31/01/1980.
+    const QStringList parts = value.split(QRegularExpression(QStringLiteral("[./-]")));
+    if (parts.size() != 3)
+        return QString();
+    bool okA = false, okB = false, okC = false;
+    const int a = parts[0].toInt(&okA), b = parts[1].toInt(&okB), c = parts[2].toInt(&okC);
+    if (!okA || !okB || !okC || parts[2].size() != 4)
+        return QString();
+    const bool dayFirst = value.contains(QLatin1Char('.')) || a > 12;
+    const QDate date = dayFirst ? QDate(c, b, a) : QDate(c, a, b);
+    return date.isValid() ? date.toString(Qt::ISODate) : QString();
+}
+
+ContactRecord recordFromCsvRow(const QStringList &headers, const QStringList &row, const QList<int> &mapping)
+{
+    ContactRecord record;
+    for (qsizetype c = 0; c < row.size(); ++c) {
+        int target = mapping.value(c, NoteLineColumn);
+        if (row[c].isEmpty() || target == IgnoreColumn)
+            continue;
+        QString value = row[c];
+        if (target == Birthdate) {
+            value = csvBirthdate(row[c]);
+            if (value.isEmpty()) {
+                value = row[c];
+                target = NoteLineColumn;
+            }
+        }
+        if (target == NoteLineColumn)
+            appendNoteLine(record, headers.value(c).isEmpty() ? QStringLiteral("Column %1").arg(c + 1) : headers.value(c), value);
+        else if (target == ContactTypeID)
+            record.typeName = value;
+        else if (target == Notes && !record[Notes].isEmpty())
+            record[Notes] = value + QLatin1Char('\n') + record[Notes];
+        else if (!record[target].isEmpty())
+            appendNoteLine(record, headers.value(c), value);
+        else
+            record[target] = value;
+    }
+    return record;
+}
+
 QList<ContactRecord> recordsFromCsv(const CsvTable &table, const QList<int> &mapping)
 {
     QList<ContactRecord> records;
     const QStringList headers = table.rows.value(0);
-    for (qsizetype r = 1; r < table.rows.size(); ++r) {
-        const QStringList &row = table.rows[r];
-        ContactRecord record;
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            const int target = mapping.value(c, NoteLineColumn);
-            if (row[c].isEmpty() || target == IgnoreColumn)
-                continue;
-            if (target == NoteLineColumn)
-                appendNoteLine(record, headers.value(c, QStringLiteral("Column %1").arg(c + 1)), row[c]);
-            else if (target == ContactTypeID)
-                record.typeName = row[c];
-            else if (target == Notes && !record[Notes].isEmpty())
-                record[Notes] = row[c] + QLatin1Char('\n') + record[Notes];
-            else
-                record[target] = row[c];
-        }
-        records << record;
-    }
+    for (qsizetype r = 1; r < table.rows.size(); ++r)
+        records << recordFromCsvRow(headers, table.rows[r], mapping);
     return records;
 }
 

@@ -16,7 +16,10 @@ struct CsvTable {
     QChar delimiter;
     QList<QStringList> rows;
 };
+// A whole file held in memory (see CsvStream for files).
 CsvTable readCsv(const QByteArray &fileBytes);
+// Comma, semicolon or TAB: whichever the line holds most of outside quotes.
+QChar detectDelimiter(const QString &firstLine);
 
 // What a column of an import file becomes.
 enum : int { IgnoreColumn = -1, NoteLineColumn = -2 };
@@ -26,8 +29,14 @@ enum : int { IgnoreColumn = -1, NoteLineColumn = -2 };
 int fieldForHeader(const QString &header);
 QList<int> automaticMapping(const QStringList &headers);
 
-// Rows after the header as contacts, each column as mapped.
+// One row as a contact, each column as mapped. A value for a field that is
+// taken already, and a birth date that is no date, become Notes lines.
+ContactRecord recordFromCsvRow(const QStringList &headers, const QStringList &row, const QList<int> &mapping);
+// Rows after the header as contacts.
 QList<ContactRecord> recordsFromCsv(const CsvTable &table, const QList<int> &mapping);
+// A date as spreadsheets write it (ISO, 31.01.1980, 1/31/1980, 31/01/1980)
+// in ISO form, or empty.
+QString csvBirthdate(const QString &text);
 
 // The header row: the field names in table order, the type's caption under
 // "ContactType" in place of its key.

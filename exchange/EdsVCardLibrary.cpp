@@ -41,6 +41,11 @@ bool isQuotedPrintableStart(const QString &line)
 // blank on the next line; joining them keeps the line structure of the rest.
 QStringList joinSoftLineBreaks(const QStringList &lines)
 {
+    bool any = false;
+    for (const QString &line : lines)
+        any = any || (line.endsWith(QLatin1Char('=')) && isQuotedPrintableStart(line));
+    if (!any)
+        return lines;
     QStringList joined;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
@@ -97,26 +102,24 @@ void appendFolded(QByteArray &out, const QByteArray &line)
 
 class EdsVCardLibrary : public VCardLibrary {
 public:
-    QList<VCard> read(const QString &text) const override
+    QList<VCard> read(const QStringList &cardLines) const override
     {
         QList<VCard> cards;
-        QStringList lines = text.split(QLatin1Char('\n'));
-        for (QString &line : lines)
-            if (line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
-        lines = joinSoftLineBreaks(lines);
-        QStringList current;
+        const QStringList lines = joinSoftLineBreaks(cardLines);
+        qsizetype first = 0;
         int depth = 0;
-        for (const QString &line : lines) {
-            const QString word = line.trimmed();
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QStringView word = QStringView(lines[i]).trimmed();
             if (word.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0) {
                 if (depth++ == 0)
-                    current.clear();
+                    first = i;
             }
-            if (depth > 0)
-                current << line;
             if (depth > 0 && word.compare(QLatin1String("END:VCARD"), Qt::CaseInsensitive) == 0 && --depth == 0) {
-                const QByteArray bytes = current.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+                QByteArray bytes;
+                for (qsizetype j = first; j <= i; ++j) {
+                    bytes += lines[j].toUtf8();
+                    bytes += "\r\n";
+                }
                 EVCard *evc = e_vcard_new_from_string(bytes.constData());
                 if (evc) {
                     cards << fromEds(evc);
@@ -163,6 +166,15 @@ public:
 };
 
 } // namespace
+
+QList<VCard> VCardLibrary::read(const QString &text) const
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    return read(lines);
+}
 
 const VCardLibrary &VCardLibrary::instance()
 {

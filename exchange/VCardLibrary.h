@@ -32,7 +32,9 @@ struct VCard {
 class VCardLibrary {
 public:
     virtual ~VCardLibrary() = default;
-    virtual QList<VCard> read(const QString &text) const = 0;
+    // The lines of one or more cards, without their line ends.
+    virtual QList<VCard> read(const QStringList &lines) const = 0;
+    QList<VCard> read(const QString &text) const;
     virtual QByteArray write(const VCard &card) const = 0;
 
     static const VCardLibrary &instance();

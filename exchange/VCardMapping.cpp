@@ -1,5 +1,6 @@
 #include "VCardMapping.h"
 
+#include "TextLineReader.h"
 #include "VCardLibrary.h"
 
 #include <QDate>
@@ -26,54 +27,93 @@ constexpr ExtraField extraFields[] = {
     {ContactsInterests, "X-CORVANTA-CONTACTSINTERESTS"},
     {SpousesInterests, "X-CORVANTA-SPOUSESINTERESTS"},
     {ChildrenNames, "X-CORVANTA-CHILDRENNAMES"},
+    // A stored birth date that is no ISO date travels unchanged beside BDAY.
+    {Birthdate, "X-CORVANTA-BIRTHDATE"},
 };
 
 const QString lineBreakParameter = QStringLiteral("X-CORVANTA-LINEBREAK");
 
-// vCard knows only LF line breaks in values; a value with CR LF says so in a parameter.
+// vCard knows only LF line breaks in values. A value with CR LF breaks says
+// so in a parameter ("CRLF"); values that mix CR LF, CR and LF list each
+// break in order (B for CR LF, R for CR, N for LF).
 VCardProperty textProperty(const QString &name, QStringList values)
 {
     VCardProperty property;
     property.name = name;
-    bool crlf = false;
+    QString codes;
+    bool onlyCrLf = true;
+    bool anyCr = false;
     for (QString &value : values) {
-        if (value.contains(QLatin1Char('\r'))) {
-            crlf = true;
-            value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            value.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        if (!value.contains(QLatin1Char('\r'))) {
+            codes += QString(value.count(QLatin1Char('\n')), QLatin1Char('N'));
+            onlyCrLf = onlyCrLf && !value.contains(QLatin1Char('\n'));
+            continue;
         }
+        anyCr = true;
+        QString plain;
+        plain.reserve(value.size());
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            const QChar c = value[i];
+            if (c == QLatin1Char('\r') && i + 1 < value.size() && value[i + 1] == QLatin1Char('\n')) {
+                codes += QLatin1Char('B');
+                plain += QLatin1Char('\n');
+                ++i;
+            } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+                codes += c == QLatin1Char('\r') ? QLatin1Char('R') : QLatin1Char('N');
+                onlyCrLf = false;
+                plain += QLatin1Char('\n');
+            } else {
+                plain += c;
+            }
+        }
+        value = plain;
     }
-    if (crlf)
-        property.parameters.append({lineBreakParameter, {QStringLiteral("CRLF")}});
+    if (anyCr)
+        property.parameters.append({lineBreakParameter, {onlyCrLf ? QStringLiteral("CRLF") : codes}});
     property.values = values;
     return property;
 }
 
-QString textOf(const VCardProperty &property, qsizetype index = -1)
+// The property's values with their line breaks as they were written.
+QStringList textValues(const VCardProperty &property)
 {
-    QString value = index < 0 ? property.value() : property.values.value(index);
-    if (property.parameter(lineBreakParameter).contains(QStringLiteral("CRLF"), Qt::CaseInsensitive))
-        value.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return value;
+    const QStringList marks = property.parameter(lineBreakParameter);
+    if (marks.isEmpty())
+        return property.values;
+    QStringList values = property.values;
+    const QString codes = marks.first();
+    if (codes.compare(QLatin1String("CRLF"), Qt::CaseInsensitive) == 0) {
+        for (QString &value : values)
+            value.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        return values;
+    }
+    qsizetype next = 0;
+    for (QString &value : values) {
+        QString exact;
+        exact.reserve(value.size() + 8);
+        for (const QChar c : value) {
+            if (c != QLatin1Char('\n')) {
+                exact += c;
+                continue;
+            }
+            const QChar code = next < codes.size() ? codes[next++].toUpper() : QLatin1Char('N');
+            exact += code == QLatin1Char('B') ? QStringLiteral("\r\n") : code == QLatin1Char('R') ? QStringLiteral("\r") : QStringLiteral("\n");
+        }
+        value = exact;
+    }
+    return values;
 }
 
-QString normalizedBirthdate(const QString &text)
+QString textOf(const VCardProperty &property, qsizetype index = -1)
 {
-    const QString value = text.trimmed();
-    for (const char *format : {"yyyy-MM-dd", "yyyyMMdd"}) {
-        const QDate date = QDate::fromString(value, QLatin1String(format));
-        if (date.isValid())
-            return date.toString(Qt::ISODate);
-    }
-    QString stamp = value;
-    if (stamp.endsWith(QLatin1Char('Z')))
-        stamp.chop(1);
-    for (const char *format : {"yyyy-MM-ddTHH:mm:ss", "yyyyMMddTHHmmss"}) {
-        const QDateTime moment = QDateTime::fromString(stamp, QLatin1String(format));
-        if (moment.isValid())
-            return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    }
-    return QString();
+    bool marked = false;
+    for (const auto &parameter : property.parameters)
+        marked = marked || parameter.first == lineBreakParameter;
+    if (!marked)
+        return index < 0 ? (property.values.size() == 1 ? property.values.first() : property.value())
+                         : property.values.value(index);
+    const QStringList values = textValues(property);
+    return index < 0 ? values.join(QLatin1Char(';')) : values.value(index);
 }
 
 QString displayName(const ContactRecord &record)
@@ -121,21 +161,8 @@ QString decodeText(const QByteArray &bytes)
     }
     const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(body);
-    if (!utf8.hasError())
-        return text;
-    // Windows-1252: Latin-1 with printable characters in 0x80 to 0x9F.
-    static const char16_t high[32] = {0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D, 0x017D, 0x8F,
-                                      0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D, 0x017E, 0x0178};
-    text.clear();
-    text.reserve(body.size());
-    for (char c : body) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += (byte >= 0x80 && byte < 0xA0) ? QChar(high[byte - 0x80]) : QChar(byte);
-    }
-    return text;
+    const QString text = utf8(body);
+    return utf8.hasError() ? fromWindows1252(body) : text;
 }
 
 QByteArray writeVCard(const ContactRecord &record)
@@ -167,129 +194,126 @@ QByteArray writeVCard(const ContactRecord &record)
     if (!(record[Address] + record[City] + record[StateOrProvince] + record[PostalCode] + record[Country]).isEmpty())
         add(QStringLiteral("ADR"), {QString(), QString(), record[Address], record[City], record[StateOrProvince],
                                     record[PostalCode], record[Country]});
-    if (!record[Birthdate].isEmpty())
+    const bool birthdateIsIso = !record[Birthdate].isEmpty() && exchange::isoBirthdate(record[Birthdate]) == record[Birthdate];
+    if (birthdateIsIso)
         add(QStringLiteral("BDAY"), {record[Birthdate]});
     if (!record.typeName.isEmpty())
         add(QStringLiteral("CATEGORIES"), {record.typeName});
     if (!record[Notes].isEmpty())
         add(QStringLiteral("NOTE"), {record[Notes]});
     for (const ExtraField &extra : extraFields)
-        if (!record[extra.field].isEmpty())
+        if (!record[extra.field].isEmpty() && !(extra.field == Birthdate && birthdateIsIso))
             add(QString::fromLatin1(extra.property), {record[extra.field]});
     return VCardLibrary::instance().write(card);
 }
 
-VCardImport readVCards(const QByteArray &fileBytes)
+ContactRecord recordFromVCard(const VCard &card, QStringList &notKeptOut)
 {
-    VCardImport result;
-    for (const VCard &card : VCardLibrary::instance().read(decodeText(fileBytes))) {
-        ContactRecord record;
-        QString formattedName;
-        QStringList notKept;
-        for (const VCardProperty &p : card.properties) {
+    ContactRecord record;
+    QString formattedName;
+    QStringList notKept;
+    for (const VCardProperty &p : card.properties) {
+        const QString &name = p.name;
+        if (name == QLatin1String("N")) {
+            record[LastName] = textOf(p, 0);
+            record[FirstName] = textOf(p, 1);
+            const char *parts[] = {"Middle name", "Name prefix", "Name suffix"};
+            for (int i = 0; i < 3; ++i)
+                if (!textOf(p, 2 + i).isEmpty())
+                    appendNoteLine(record, QString::fromLatin1(parts[i]), textOf(p, 2 + i));
+        } else if (name == QLatin1String("FN")) {
+            formattedName = textOf(p);
+        } else if (name == QLatin1String("ORG")) {
+            fillOrNote(record, CompanyName, p, textOf(p, 0));
+            for (qsizetype i = 1; i < p.values.size(); ++i)
+                if (!textOf(p, i).isEmpty())
+                    appendNoteLine(record, QStringLiteral("Department"), textOf(p, i));
+        } else if (name == QLatin1String("TITLE")) {
+            fillOrNote(record, Title, p, textOf(p));
+        } else if (name == QLatin1String("EMAIL")) {
+            fillOrNote(record, EmailName, p, textOf(p));
+        } else if (name == QLatin1String("TEL")) {
             const QStringList types = p.types();
-            const QString &name = p.name;
-            if (name == QLatin1String("N")) {
-                record[LastName] = textOf(p, 0);
-                record[FirstName] = textOf(p, 1);
-                const char *parts[] = {"Middle name", "Name prefix", "Name suffix"};
-                for (int i = 0; i < 3; ++i)
-                    if (!textOf(p, 2 + i).isEmpty())
-                        appendNoteLine(record, QString::fromLatin1(parts[i]), textOf(p, 2 + i));
-            } else if (name == QLatin1String("FN")) {
-                formattedName = textOf(p);
-            } else if (name == QLatin1String("ORG")) {
-                fillOrNote(record, CompanyName, p, textOf(p, 0));
-                for (qsizetype i = 1; i < p.values.size(); ++i)
-                    if (!textOf(p, i).isEmpty())
-                        appendNoteLine(record, QStringLiteral("Department"), textOf(p, i));
-            } else if (name == QLatin1String("TITLE")) {
-                fillOrNote(record, Title, p, textOf(p));
-            } else if (name == QLatin1String("EMAIL")) {
-                fillOrNote(record, EmailName, p, textOf(p));
-            } else if (name == QLatin1String("TEL")) {
-                QString number = textOf(p);
-                if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
-                    number = number.mid(4);
-                const int field = types.contains(QStringLiteral("FAX"))    ? FaxNumber
-                                  : types.contains(QStringLiteral("CELL")) ? MobilePhone
-                                  : types.contains(QStringLiteral("HOME")) ? HomePhone
-                                                                           : WorkPhone;
-                fillOrNote(record, field, p, number);
-            } else if (name == QLatin1String("ADR")) {
-                const bool free = (record[Address] + record[City] + record[StateOrProvince] + record[PostalCode]
-                                   + record[Country]).isEmpty();
-                if (free) {
-                    const QString box = (textOf(p, 0) + QLatin1Char(' ') + textOf(p, 1)).trimmed();
-                    if (!box.isEmpty())
-                        appendNoteLine(record, QStringLiteral("Post office box"), box);
-                    record[Address] = textOf(p, 2);
-                    record[City] = textOf(p, 3);
-                    record[StateOrProvince] = textOf(p, 4);
-                    record[PostalCode] = textOf(p, 5);
-                    record[Country] = textOf(p, 6);
-                } else {
-                    QStringList parts;
-                    for (qsizetype i = 0; i < p.values.size(); ++i)
-                        if (!textOf(p, i).isEmpty())
-                            parts << textOf(p, i);
-                    if (!parts.isEmpty())
-                        appendNoteLine(record, labelFor(p), parts.join(QStringLiteral(", ")));
-                }
-            } else if (name == QLatin1String("NOTE")) {
-                if (!textOf(p).isEmpty())
-                    record[Notes] = record[Notes].isEmpty() ? textOf(p) : textOf(p) + QLatin1Char('\n') + record[Notes];
-            } else if (name == QLatin1String("BDAY")) {
-                const QString date = normalizedBirthdate(textOf(p));
-                if (!date.isEmpty() && record[Birthdate].isEmpty())
-                    record[Birthdate] = date;
-                else
-                    appendNoteLine(record, labelFor(p), textOf(p));
-            } else if (name == QLatin1String("CATEGORIES")) {
-                for (const QString &category : p.values) {
-                    if (category.isEmpty())
-                        continue;
-                    if (record.typeName.isEmpty())
-                        record.typeName = category;
-                    else
-                        appendNoteLine(record, labelFor(p), category);
-                }
-            } else if (name == QLatin1String("RELATED") && types.contains(QStringLiteral("SPOUSE"))) {
-                fillOrNote(record, SpouseName, p, textOf(p));
-            } else if (name == QLatin1String("X-EVOLUTION-SPOUSE") || name == QLatin1String("X-SPOUSE")
-                       || name == QLatin1String("X-MS-SPOUSE") || name == QLatin1String("X-KADDRESSBOOK-X-SPOUSENAME")) {
-                fillOrNote(record, SpouseName, p, textOf(p));
-            } else if (name == QLatin1String("INTEREST")) {
-                fillOrNote(record, ContactsInterests, p, textOf(p));
-            } else if (name == QLatin1String("PHOTO") || name == QLatin1String("LOGO") || name == QLatin1String("SOUND")
-                       || name == QLatin1String("KEY")) {
-                notKept << name;
-            } else if (name == QLatin1String("VERSION") || name == QLatin1String("PRODID") || name == QLatin1String("REV")
-                       || name == QLatin1String("UID") || name == QLatin1String("X-EVOLUTION-FILE-AS")) {
-                // bookkeeping of the writing program
+            QString number = textOf(p);
+            if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+                number = number.mid(4);
+            const int field = types.contains(QStringLiteral("FAX"))    ? FaxNumber
+                              : types.contains(QStringLiteral("CELL")) ? MobilePhone
+                              : types.contains(QStringLiteral("HOME")) ? HomePhone
+                                                                       : WorkPhone;
+            fillOrNote(record, field, p, number);
+        } else if (name == QLatin1String("ADR")) {
+            const bool free = (record[Address] + record[City] + record[StateOrProvince] + record[PostalCode]
+                               + record[Country]).isEmpty();
+            if (free) {
+                const QString box = (textOf(p, 0) + QLatin1Char(' ') + textOf(p, 1)).trimmed();
+                if (!box.isEmpty())
+                    appendNoteLine(record, QStringLiteral("Post office box"), box);
+                record[Address] = textOf(p, 2);
+                record[City] = textOf(p, 3);
+                record[StateOrProvince] = textOf(p, 4);
+                record[PostalCode] = textOf(p, 5);
+                record[Country] = textOf(p, 6);
             } else {
-                bool extra = false;
-                for (const ExtraField &field : extraFields) {
-                    if (name == QLatin1String(field.property)) {
-                        record[field.field] = textOf(p);
-                        extra = true;
-                    }
-                }
-                if (!extra && !textOf(p).isEmpty())
-                    appendNoteLine(record, labelFor(p), textOf(p));
+                QStringList parts;
+                for (qsizetype i = 0; i < p.values.size(); ++i)
+                    if (!textOf(p, i).isEmpty())
+                        parts << textOf(p, i);
+                if (!parts.isEmpty())
+                    appendNoteLine(record, labelFor(p), parts.join(QStringLiteral(", ")));
             }
+        } else if (name == QLatin1String("NOTE")) {
+            if (!textOf(p).isEmpty())
+                record[Notes] = record[Notes].isEmpty() ? textOf(p) : textOf(p) + QLatin1Char('\n') + record[Notes];
+        } else if (name == QLatin1String("BDAY")) {
+            const QString date = isoBirthdate(textOf(p));
+            if (!date.isEmpty() && record[Birthdate].isEmpty())
+                record[Birthdate] = date;
+            else
+                appendNoteLine(record, labelFor(p), textOf(p));
+        } else if (name == QLatin1String("CATEGORIES")) {
+            for (const QString &category : p.values) {
+                if (category.isEmpty())
+                    continue;
+                if (record.typeName.isEmpty())
+                    record.typeName = category;
+                else
+                    appendNoteLine(record, labelFor(p), category);
+            }
+        } else if (name == QLatin1String("RELATED") && p.types().contains(QStringLiteral("SPOUSE"))) {
+            fillOrNote(record, SpouseName, p, textOf(p));
+        } else if (name == QLatin1String("X-EVOLUTION-SPOUSE") || name == QLatin1String("X-SPOUSE")
+                   || name == QLatin1String("X-MS-SPOUSE") || name == QLatin1String("X-KADDRESSBOOK-X-SPOUSENAME")) {
+            fillOrNote(record, SpouseName, p, textOf(p));
+        } else if (name == QLatin1String("INTEREST")) {
+            fillOrNote(record, ContactsInterests, p, textOf(p));
+        } else if (name == QLatin1String("PHOTO") || name == QLatin1String("LOGO") || name == QLatin1String("SOUND")
+                   || name == QLatin1String("KEY")) {
+            notKept << name;
+        } else if (name == QLatin1String("VERSION") || name == QLatin1String("PRODID") || name == QLatin1String("REV")
+                   || name == QLatin1String("UID") || name == QLatin1String("X-EVOLUTION-FILE-AS")) {
+            // bookkeeping of the writing program
+        } else {
+            bool extra = false;
+            for (const ExtraField &field : extraFields) {
+                if (name == QLatin1String(field.property)) {
+                    fillOrNote(record, field.field, p, textOf(p));
+                    extra = true;
+                }
+            }
+            if (!extra && !textOf(p).isEmpty())
+                appendNoteLine(record, labelFor(p), textOf(p));
         }
-        if (record[FirstName].isEmpty() && record[LastName].isEmpty() && !formattedName.isEmpty()
-            && formattedName != record[CompanyName]) {
-            const qsizetype blank = formattedName.lastIndexOf(QLatin1Char(' '));
-            record[FirstName] = blank < 0 ? formattedName : formattedName.left(blank);
-            record[LastName] = blank < 0 ? QString() : formattedName.mid(blank + 1);
-        }
-        for (const QString &name : notKept)
-            result.notKept << name + QStringLiteral(" of ") + displayName(record);
-        result.contacts << record;
     }
-    return result;
+    if (record[FirstName].isEmpty() && record[LastName].isEmpty() && !formattedName.isEmpty()
+        && formattedName != record[CompanyName]) {
+        const qsizetype blank = formattedName.lastIndexOf(QLatin1Char(' '));
+        record[FirstName] = blank < 0 ? formattedName : formattedName.left(blank);
+        record[LastName] = blank < 0 ? QString() : formattedName.mid(blank + 1);
+    }
+    for (const QString &name : notKept)
+        notKeptOut << name + QStringLiteral(" of ") + displayName(record);
+    return record;
 }
 
 } // namespace exchange

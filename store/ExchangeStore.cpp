@@ -3,6 +3,9 @@
 #include "Connection.h"
 #include "ContactFields.h"
 
+#include <QSqlError>
+
+#include <sqlite3.h>
 #include <QSqlRecord>
 
 namespace {
@@ -48,38 +51,143 @@ Result<qint64> ExchangeStore::addType(const QString &caption)
     return query->lastInsertId().toLongLong();
 }
 
+Status ExchangeStore::useImportCache()
+{
+    return m_connection.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+}
+
+Result<QStringList> ExchangeStore::dropContactIndexes()
+{
+    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral(
+        "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Contacts' AND sql IS NOT NULL"));
+    if (!query)
+        return query.error();
+    if (Status ran = Connection::run(*query); !ran)
+        return ran.error();
+    QStringList names;
+    QStringList statements;
+    while (query->next()) {
+        names << query->value(0).toString();
+        statements << query->value(1).toString();
+    }
+    query->finish();
+    for (const QString &name : names) {
+        QString quoted = name;
+        quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        if (Status dropped = m_connection.exec(QStringLiteral("DROP INDEX \"%1\"").arg(quoted)); !dropped)
+            return dropped.error();
+    }
+    return statements;
+}
+
+Status ExchangeStore::createIndexes(const QStringList &statements)
+{
+    for (const QString &statement : statements)
+        if (Status created = m_connection.exec(statement); !created)
+            return created;
+    return {};
+}
+
 Result<QList<QStringList>> ExchangeStore::contacts()
 {
+    QList<QStringList> rows;
+    if (Status read = forEachContact([&](const QStringList &row) { rows << row; return true; }); !read)
+        return read.error();
+    return rows;
+}
+
+Status ExchangeStore::forEachContact(const std::function<bool(const QStringList &)> &each, qint64 onlyContactId)
+{
+    const QString where = onlyContactId != 0 ? QStringLiteral(" WHERE ContactID = ?") : QString();
     Result<QSqlQuery> query = m_connection.prepare(
-        QStringLiteral("SELECT %1 FROM Contacts ORDER BY ContactID").arg(contactColumns().join(QStringLiteral(", "))));
+        QStringLiteral("SELECT %1 FROM Contacts%2 ORDER BY ContactID").arg(contactColumns().join(QStringLiteral(", ")), where));
     if (!query)
         return query.error();
     query->setForwardOnly(true);
+    if (onlyContactId != 0)
+        query->addBindValue(onlyContactId);
     if (Status ran = Connection::run(*query); !ran)
         return ran.error();
-    QList<QStringList> rows;
+    const int columns = int(contactColumns().size());
+    QStringList row;
     while (query->next()) {
-        QStringList row;
-        for (int column = 0; column < contactColumns().size(); ++column)
+        row.clear();
+        for (int column = 0; column < columns; ++column)
             row << query->value(column).toString();
-        rows << row;
+        if (!each(row))
+            break;
     }
-    return rows;
+    if (query->lastError().isValid())
+        return Connection::errorOf(*query);
+    return {};
+}
+
+Result<QStringList> ExchangeStore::contact(qint64 contactId)
+{
+    QStringList found;
+    if (Status read = forEachContact([&](const QStringList &row) { found = row; return false; }, contactId); !read)
+        return read.error();
+    return found;
+}
+
+ExchangeStore::~ExchangeStore()
+{
+    if (m_bulkInsert)
+        sqlite3_finalize(m_bulkInsert);
 }
 
 Status ExchangeStore::insertContact(const QStringList &fields)
 {
-    const QStringList columns = contactColumns().mid(1);
-    QStringList marks;
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        marks << QStringLiteral("?");
-    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
-                                                       .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
-    if (!query)
-        return query.error();
+    static const QStringList columns = contactColumns().mid(1);
+    auto sql = [&] {
+        QStringList marks;
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        return QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
+            .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    };
+    if (!m_bulkTried) {
+        m_bulkTried = true;
+        if (Result<sqlite3 *> handle = m_connection.sqliteHandle(); handle) {
+            const QByteArray text = sql().toUtf8();
+            if (sqlite3_prepare_v2(*handle, text.constData(), int(text.size()), &m_bulkInsert, nullptr) != SQLITE_OK) {
+                sqlite3_finalize(m_bulkInsert);
+                m_bulkInsert = nullptr;
+            }
+        }
+    }
+    if (m_bulkInsert) {
+        static const QString none;
+        for (int column = 1; column <= columns.size(); ++column) {
+            // The list outlives the step: SQLite may read the text in place.
+            const QString &value = column < fields.size() ? fields[column] : none;
+            int bound = SQLITE_OK;
+            if (value.isEmpty())
+                bound = sqlite3_bind_null(m_bulkInsert, column);
+            else if (column == typeColumn)
+                bound = sqlite3_bind_int64(m_bulkInsert, column, value.toLongLong());
+            else
+                bound = sqlite3_bind_text16(m_bulkInsert, column, value.utf16(), int(value.size() * sizeof(char16_t)),
+                                            SQLITE_STATIC);
+            if (bound != SQLITE_OK)
+                return failure(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_bulkInsert))), bound);
+        }
+        const int stepped = sqlite3_step(m_bulkInsert);
+        sqlite3_reset(m_bulkInsert);
+        sqlite3_clear_bindings(m_bulkInsert);
+        if (stepped != SQLITE_DONE)
+            return failure(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_bulkInsert))), stepped);
+        return {};
+    }
+    if (!m_insert) {
+        Result<QSqlQuery> query = m_connection.prepare(sql());
+        if (!query)
+            return query.error();
+        m_insert = std::move(*query);
+    }
     for (int column = 1; column < contactColumns().size(); ++column)
-        query->addBindValue(stored(column, fields.value(column)));
-    return Connection::run(*query);
+        m_insert->bindValue(column - 1, stored(column, fields.value(column)));
+    return Connection::run(*m_insert);
 }
 
 Status ExchangeStore::updateContact(qint64 contactId, const QList<QPair<int, QString>> &fields)

@@ -12,6 +12,9 @@ private slots:
     void exitCodes_data();
     void exitCodes();
     void exportThenImportThroughTheCommandLine();
+    void helpListsImportAndExport();
+    void filesAloneOpenTheWindows_data();
+    void filesAloneOpenTheWindows();
 
 private:
     int run(const QStringList &arguments, QString *err = nullptr, QString *out = nullptr);
@@ -82,6 +85,33 @@ void TestExchangeCli::exportThenImportThroughTheCommandLine()
                               {QStringLiteral("a\r\nb, \"c\""), type, QStringLiteral("1990-10-09")}).toInt(), 4);
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM \"Contact Types\"").toInt(), 1);
     TestData::close(db);
+}
+
+void TestExchangeCli::helpListsImportAndExport()
+{
+    QString out;
+    QCOMPARE(run({"--help"}, nullptr, &out), 0);
+    for (const char *line : {"corvanta import FILE... [--on-duplicate skip|update|add]", "corvanta export --vcard FILE | --csv FILE",
+                             "corvanta FILE.vcf|FILE.csv...", "corvanta backup FOLDER", "corvanta --version"})
+        QVERIFY2(out.contains(QLatin1String(line)), line);
+}
+
+void TestExchangeCli::filesAloneOpenTheWindows_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("command");
+    QTest::newRow("one vCard file") << QStringList{"/home/ann/Phone Book.VCF"} << false;
+    QTest::newRow("vCard and CSV files") << QStringList{"a.vcard", "b.csv"} << false;
+    QTest::newRow("import command") << QStringList{"import", "a.vcf"} << true;
+    QTest::newRow("a file of another kind") << QStringList{"a.vcf", "notes.txt"} << true;
+    QTest::newRow("nothing") << QStringList{} << false;
+}
+
+void TestExchangeCli::filesAloneOpenTheWindows()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, command);
+    QCOMPARE(isCommandLineRequest(arguments), command);
 }
 
 QTEST_MAIN(TestExchangeCli)

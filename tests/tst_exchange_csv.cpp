@@ -15,6 +15,8 @@ private slots:
     void knownHeadersMapThemselves_data();
     void knownHeadersMapThemselves();
     void unknownColumnsBecomeNoteLines();
+    void birthDatesOfSpreadsheets_data();
+    void birthDatesOfSpreadsheets();
 };
 
 static QByteArray encoded(const QString &text, const QString &encoding)
@@ -132,6 +134,33 @@ void TestExchangeCsv::unknownColumnsBecomeNoteLines()
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0][EmailName], QStringLiteral("a@x.org"));
     QCOMPARE(records[0][Notes], QStringLiteral("Met in Oslo\nPet: Rex\nE-mail 1 - Value: b@y.org"));
+}
+
+void TestExchangeCsv::birthDatesOfSpreadsheets_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("notes");
+    QTest::newRow("ISO") << "1980-01-31" << "1980-01-31" << QString();
+    QTest::newRow("ISO with time") << "1980-01-31T06:15:00" << "1980-01-31T06:15:00" << QString();
+    QTest::newRow("German") << "31.01.1980" << "1980-01-31" << QString();
+    QTest::newRow("Outlook US") << "1/31/1980" << "1980-01-31" << QString();
+    QTest::newRow("day first") << "31/01/1980" << "1980-01-31" << QString();
+    QTest::newRow("no such day") << "2/30/1980" << QString() << "Birthday: 2/30/1980";
+    QTest::newRow("words") << "around 1980" << QString() << "Birthday: around 1980";
+    QTest::newRow("Outlook empty date") << "0/0/00" << QString() << "Birthday: 0/0/00";
+}
+
+void TestExchangeCsv::birthDatesOfSpreadsheets()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, stored);
+    QFETCH(QString, notes);
+    const ContactRecord record = recordFromCsvRow({QStringLiteral("Birthday"), QStringLiteral("First Name")},
+                                                  {text, QStringLiteral("Ann")}, {Birthdate, FirstName});
+    QCOMPARE(record[Birthdate], stored);
+    QCOMPARE(record[Notes], notes);
+    QCOMPARE(record[FirstName], QStringLiteral("Ann"));
 }
 
 QTEST_GUILESS_MAIN(TestExchangeCsv)

@@ -28,6 +28,8 @@ static ContactRecord hardRecord(const QString &seed)
     }
     record[Address] = seed + QStringLiteral(" Flat 2\r\n12 Rue d'Été;\r\nBâtiment B");
     record[Notes] = QStringLiteral("line one\r\n\r\nline three: a;b,c\\n not a break\r\n");
+    record[Hometown] = QStringLiteral("mixed\nbreaks\r\nhere\rand \\r\\n there");
+    record[SpouseName] = QString::fromUtf16(u"ctl \x01\x1B\x7F \u2028 \uFEFF \U0001F600 end");
     record[Birthdate] = QStringLiteral("1980-01-31");
     record.typeName = QStringLiteral("Friends; and, family");
     return record;
@@ -39,6 +41,7 @@ void TestExchangeVCard::exportThenImportKeepsEveryField_data()
     QTest::newRow("hard characters everywhere") << 0;
     QTest::newRow("long values and a birth time") << 1;
     QTest::newRow("only a few fields") << 2;
+    QTest::newRow("a birth date that is no date") << 3;
 }
 
 void TestExchangeVCard::exportThenImportKeepsEveryField()
@@ -50,6 +53,8 @@ void TestExchangeVCard::exportThenImportKeepsEveryField()
             if (field != ContactTypeID && field != Birthdate)
                 record[field] = record[field].repeated(7);
         record[Birthdate] = QStringLiteral("2021-03-14T14:30:00");
+    } else if (variant == 3) {
+        record[Birthdate] = QStringLiteral("31/01/1980 (about)");
     } else if (variant == 2) {
         ContactRecord sparse;
         sparse[LastName] = QStringLiteral("Łukasiewicz");

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ContactExport.h"
+#include "ContactRecord.h"
+#include "TextLineReader.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+
+#include <optional>
+
+class QIODevice;
+
+namespace exchange {
+
+// Cards of a vCard file one at a time: a card longer than kMaxRecordChars is
+// skipped (and counted) instead of being held.
+class VCardStream {
+public:
+    explicit VCardStream(QIODevice *device);
+    bool next(ContactRecord &record);
+    QStringList notKept;       // "PHOTO of Ann Lee"
+    int skippedCards = 0;
+    int truncatedLines() const { return m_lines.truncatedLines(); }
+
+private:
+    TextLineReader m_lines;
+    QQueue<ContactRecord> m_ready;
+};
+
+// Rows of a CSV file one at a time (RFC 4180 and what spreadsheets write):
+// the delimiter (comma, semicolon or TAB) is found from the first line;
+// quoted fields may hold line breaks and doubled quotes. A row longer than
+// kMaxRecordChars is skipped; columns after kMaxColumns are dropped.
+class CsvStream {
+public:
+    explicit CsvStream(QIODevice *device);
+    bool next(QStringList &row);
+    QChar delimiter() const { return m_delimiter; }
+    int skippedRows = 0;
+    int droppedColumns = 0;
+    int truncatedLines() const { return m_lines.truncatedLines(); }
+
+private:
+    void feed(const QString &text);
+    void endField();
+    void endRow();
+
+    TextLineReader m_lines;
+    QChar m_delimiter;
+    std::optional<QString> m_firstLine;
+    QQueue<QStringList> m_ready;
+    QStringList m_row;
+    QString m_field;
+    qsizetype m_rowChars = 0;
+    bool m_quoted = false;
+    bool m_any = false;
+    bool m_dropping = false;
+};
+
+// The contacts of an import file, one at a time, whatever its format.
+class ContactFileReader {
+public:
+    // The device is open and at its start; the format comes from the content.
+    explicit ContactFileReader(QIODevice *device);
+
+    FileFormat format() const { return m_format; }
+    // CSV: the header row, and how its columns become fields (by default the
+    // automatic mapping of the header).
+    QStringList headers() const { return m_headers; }
+    void setMapping(const QList<int> &mapping) { m_mapping = mapping; }
+
+    bool next(ContactRecord &record);
+    qint64 position() const;
+
+    QStringList notKept() const;
+    // What could not be read at all, as sentences for the summary.
+    QStringList problems() const;
+
+private:
+    FileFormat m_format;
+    std::optional<VCardStream> m_vcards;
+    std::optional<CsvStream> m_csv;
+    QIODevice *m_device;
+    QStringList m_headers;
+    QList<int> m_mapping;
+};
+
+} // namespace exchange
