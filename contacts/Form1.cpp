@@ -140,6 +140,7 @@ void Form1::Form_Load()
             return m_contactsRs->moveFirst();
         return {};
     });
+    setBoxesEditable(m_contactsRs->hasCurrent());
     QPalette palette = ui->FullName1->palette(); // 224
     palette.setColor(QPalette::Window, Qt::white);
     ui->FullName1->setPalette(palette);
