@@ -3,7 +3,6 @@
 #include "frame/AppTitle.h"
 #include "frame/ErrorReport.h"
 #include "frame/CursorFile.h"
-#include "frame/Failure.h"
 #include "frame/Theme.h"
 #include "frame/Paths.h"
 #include "frame/Settings.h"
@@ -96,9 +95,9 @@ void FrameTest::trapReportsEachFailingStepAndGoesOn()
 {
     QStringList ran;
     Trap trap(nullptr, "Form1", "PushButton7_Click");
-    trap.step(100, [&] { throw Failure("first failure"); });
+    trap.step(100, [&]() -> Status { return failure("first failure"); });
     trap.step(102, [&] { ran << "102"; });
-    trap.step(104, [&] { throw Failure("second failure"); });
+    trap.step(104, [&]() -> Status { throw std::runtime_error("second failure"); });
     trap.step(106, [&] { ran << "106"; });
     QCOMPARE(ran, QStringList({"102", "106"}));
     const QStringList errors = env.messages.errors();
@@ -113,7 +112,7 @@ void FrameTest::failedTestRunsThenBranch()
 {
     Trap trap(nullptr, "Form1", "Form_QueryUnload");
     bool thenBranch = false;
-    if (trap.test(100, []() -> bool { throw Failure("no current record"); }))
+    if (trap.test(100, []() -> Result<bool> { return failure("no current record"); }))
         thenBranch = true;
     QVERIFY(thenBranch);
     QCOMPARE(env.messages.errors().size(), 1);
@@ -124,7 +123,7 @@ void FrameTest::failedTestRunsThenBranch()
 void FrameTest::failedConfirmationGuardsNothing()
 {
     Trap trap(nullptr, "Form1", "PushButton3_Click");
-    QVERIFY(!trap.confirm(100, []() -> bool { throw Failure("cannot ask"); }));
+    QVERIFY(!trap.confirm(100, []() -> Result<bool> { return failure("cannot ask"); }));
     QCOMPARE(env.messages.errors().size(), 1);
     QVERIFY(trap.confirm(100, [] { return true; }));
     QVERIFY(!trap.confirm(100, [] { return false; }));

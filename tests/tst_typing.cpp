@@ -50,6 +50,7 @@ private slots:
 
 private:
     Form1 &start();
+    QLineEdit *openSubjectCell(int row);
     QPlainTextEdit *callNotes() { return child<QPlainTextEdit>(form.get(), "CallNotes"); }
     NavigationBar *bar(const char *name) { return child<NavigationBar>(form.get(), name); }
     QVariant scalar(const QString &sql, const QVariantList &values = {}) { return TestData::scalar(db, sql, values); }
@@ -91,6 +92,19 @@ Form1 &TypingTest::start()
     return *form;
 }
 
+// Opens the grid's editor on a call's subject, its text selected.
+QLineEdit *TypingTest::openSubjectCell(int row)
+{
+    auto *grid = child<QTableView>(form.get(), "DataGrid1");
+    const QModelIndex subject = grid->model()->index(row, CallLogModel::Subject);
+    grid->setCurrentIndex(subject);
+    grid->edit(subject);
+    auto *editor = grid->viewport()->findChild<QLineEdit *>();
+    if (editor)
+        editor->selectAll();
+    return editor;
+}
+
 void TypingTest::notesAndSubjectsAreStoredBeforeEveryMove()
 {
     start();
@@ -112,13 +126,8 @@ void TypingTest::notesAndSubjectsAreStoredBeforeEveryMove()
 
     // A subject still in the grid's editor, then the "Contacts" bar.
     QTest::mouseClick(bar("dc")->previousButton(), Qt::LeftButton);
-    auto *grid = child<QTableView>(form.get(), "DataGrid1");
-    const QModelIndex subject = grid->model()->index(0, CallLogModel::Subject);
-    grid->setCurrentIndex(subject);
-    grid->edit(subject);
-    auto *editor = grid->viewport()->findChild<QLineEdit *>();
+    QLineEdit *editor = openSubjectCell(0);
     QVERIFY(editor);
-    editor->selectAll();
     QTest::keyClicks(editor, "Price 'A'");
     QTest::mouseClick(bar("dc")->lastButton(), Qt::LeftButton);
     QCOMPARE(scalar("SELECT Subject FROM Calls WHERE CallID = ?", {annCall1}).toString(), QStringLiteral("Price 'A'"));
@@ -129,13 +138,8 @@ void TypingTest::openSubjectEditorIsStoredWhenTheWindowCloses()
 {
     start();
     child<QTabWidget>(form.get(), "SSTab1")->setCurrentIndex(1);
-    auto *grid = child<QTableView>(form.get(), "DataGrid1");
-    const QModelIndex subject = grid->model()->index(1, CallLogModel::Subject);
-    grid->setCurrentIndex(subject);
-    grid->edit(subject);
-    auto *editor = grid->viewport()->findChild<QLineEdit *>();
+    QLineEdit *editor = openSubjectCell(1);
     QVERIFY(editor);
-    editor->selectAll();
     QTest::keyClicks(editor, "Closing");
     form->close();
     QCOMPARE(scalar("SELECT Subject FROM Calls WHERE CallID = ?", {annCall2}).toString(), QStringLiteral("Closing"));
