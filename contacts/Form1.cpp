@@ -50,15 +50,19 @@ const QStringList &defaultCaptions()
     return captions;
 }
 
-// A new connection to the live database, brought to the current schema.
-Result<std::unique_ptr<Connection>> openLiveConnection()
+// A new connection to the live database, brought to the current schema,
+// and the store of type S over it.
+template <typename S>
+Status openLiveStore(std::unique_ptr<Connection> &connection, std::unique_ptr<S> &store)
 {
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
-    if (!connection)
-        return connection;
-    if (Status prepared = prepareSchema(**connection); !prepared)
-        return prepared.error();
-    return connection;
+    Result<std::unique_ptr<Connection>> opened = Connection::openLive();
+    if (!opened)
+        return opened.error();
+    if (Status prepared = prepareSchema(**opened); !prepared)
+        return prepared;
+    connection = std::move(opened).value();
+    store = std::make_unique<S>(*connection);
+    return {};
 }
 } // namespace
 
@@ -146,6 +150,7 @@ void Form1::Form_Load()
             return m_contactsRs->moveFirst();
         return {};
     });
+    setBoxesEditable(m_contactsRs->hasCurrent());
     makeWhite(ui->FullName1); // 224
 }
 
@@ -153,14 +158,7 @@ void Form1::Form_Load()
 void Form1::openContacts(Trap &trap)
 {
     // 146 to 152 name the live database and the table; nothing there can fail.
-    trap.step(154, [this]() -> Status {
-        Result<std::unique_ptr<Connection>> connection = openLiveConnection();
-        if (!connection)
-            return connection.error();
-        m_contactsConnection = std::move(connection).value();
-        m_contactStore = std::make_unique<ContactStore>(*m_contactsConnection);
-        return {};
-    });
+    trap.step(154, [this] { return openLiveStore(m_contactsConnection, m_contactStore); });
     // 156, 158: a new record set on the client side.
     trap.step(160, [this]() -> Status {
         if (!m_contactStore)
@@ -196,14 +194,7 @@ void Form1::openContacts(Trap &trap)
 // Steps 178 to 196: the calls' connection and record set.
 void Form1::openCalls(Trap &trap)
 {
-    trap.step(186, [this]() -> Status {
-        Result<std::unique_ptr<Connection>> connection = openLiveConnection();
-        if (!connection)
-            return connection.error();
-        m_callsConnection = std::move(connection).value();
-        m_callStore = std::make_unique<CallStore>(*m_callsConnection);
-        return {};
-    });
+    trap.step(186, [this] { return openLiveStore(m_callsConnection, m_callStore); });
     trap.step(192, [this]() -> Status {
         if (!m_callStore)
             return closedObjectError();
@@ -216,14 +207,7 @@ void Form1::openCalls(Trap &trap)
 // Steps 198 to 216: the contact types' connection and record set.
 void Form1::openTypes(Trap &trap)
 {
-    trap.step(206, [this]() -> Status {
-        Result<std::unique_ptr<Connection>> connection = openLiveConnection();
-        if (!connection)
-            return connection.error();
-        m_typesConnection = std::move(connection).value();
-        m_typeStore = std::make_unique<TypeStore>(*m_typesConnection);
-        return {};
-    });
+    trap.step(206, [this] { return openLiveStore(m_typesConnection, m_typeStore); });
     trap.step(212, [this]() -> Status {
         if (!m_typeStore)
             return closedObjectError();

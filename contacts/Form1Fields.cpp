@@ -62,7 +62,9 @@ void Form1::connectNavigationBar()
         return guarded(this, kUnit, procedure, [this, step]() -> Status {
             if (!commitEditors())
                 return {};
-            return (m_contactsRs->*step)();
+            if (Status moved = (m_contactsRs->*step)(); !moved)
+                return moved;
+            return SetFullName();
         });
     };
     connect(ui->dc, &NavigationBar::firstClicked, this, move(QStringLiteral("dc_First"), &ContactsRecordset::moveFirst));
@@ -107,7 +109,8 @@ void Form1::onCurrentContactChanged()
         clearContactBoxes();
     }
     setBoxesEditable(current);
-    runGuarded(this, kUnit, QStringLiteral("SetFullName"), [this] { return SetFullName(); });
+    // The banner and the call log are refreshed by whoever moved the row
+    // (SetFullName), so that a failure is reported once, under its name.
 }
 
 void Form1::setBoxesEditable(bool editable)

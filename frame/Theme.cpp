@@ -1,5 +1,7 @@
 #include "Theme.h"
 
+#include "CursorFile.h"
+
 #include "AppIcon.h"
 #include "Paths.h"
 #include "Trap.h"
@@ -103,7 +105,9 @@ bool loadHandCursor(QCursor *cursor)
     const QImage image = reader.read();
     if (image.isNull())
         return false;
-    *cursor = QCursor(QPixmap::fromImage(image), 0, 0);
+    QFile file(handCursorPath());
+    const QPoint hotspot = file.open(QIODevice::ReadOnly) ? cursorFileHotspot(file.read(64)) : QPoint();
+    *cursor = QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
     return true;
 }
 

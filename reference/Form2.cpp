@@ -147,6 +147,15 @@ void Form2::commitGridEdit()
         emit ui->DataGrid1->itemDelegate()->commitData(editor);
 }
 
+// Return presses the focused button and no other: the dialog has no
+// default button of its own that Return in the grid would press.
+void Form2::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    ui->PushButton1->setDefault(false);
+    ui->PushButton2->setDefault(false);
+}
+
 void Form2::done(int result)
 {
     commitGridEdit();

@@ -34,6 +34,7 @@ public:
 
     // Closing the window keeps a name still being typed in the grid.
     void done(int result) override;
+    void setVisible(bool visible) override;
 
 public slots:
     void PushButton1_Click(); // Delete Current Type

@@ -59,6 +59,7 @@ Status upgradeKey(Connection &connection, const QString &table)
     if (!definition->next())
         return {}; // created afresh below
     const QString sql = definition->value(0).toString();
+    definition->finish(); // no statement may be open on the table that is dropped
     if (sql.contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive))
         return {};
     static const QRegularExpression key(QStringLiteral("\\bINTEGER\\s+PRIMARY\\s+KEY\\b"),
@@ -79,6 +80,7 @@ Status upgradeKey(Connection &connection, const QString &table)
     QStringList columns;
     while (info->next())
         columns << quoted(info->value(0).toString());
+    info->finish();
     const QString columnList = columns.join(QStringLiteral(", "));
 
     const QStringList statements = {

@@ -2,14 +2,14 @@
 
 #include "frame/AppTitle.h"
 #include "frame/ErrorReport.h"
-#include "frame/Failure.h"
+#include "frame/CursorFile.h"
+#include "frame/Theme.h"
 #include "frame/Paths.h"
 #include "frame/Settings.h"
 #include "frame/Trap.h"
 
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
 class FrameTest : public QObject {
@@ -30,6 +30,8 @@ private slots:
     void dataFolderFollowsXdg();
     void realQuestionBoxAnswersNoOnEnter();
     void realBoxesCarryTheirTitlesAndIcons();
+    void handCursorTakesTheHotspotOfTheFile();
+    void guardedHandlerReportsAndNothingEscapes();
 
 private:
     IsolatedEnvironment env;
@@ -93,9 +95,9 @@ void FrameTest::trapReportsEachFailingStepAndGoesOn()
 {
     QStringList ran;
     Trap trap(nullptr, "Form1", "PushButton7_Click");
-    trap.step(100, [&] { throw Failure("first failure"); });
+    trap.step(100, [&]() -> Status { return failure("first failure"); });
     trap.step(102, [&] { ran << "102"; });
-    trap.step(104, [&] { throw Failure("second failure"); });
+    trap.step(104, [&]() -> Status { throw std::runtime_error("second failure"); });
     trap.step(106, [&] { ran << "106"; });
     QCOMPARE(ran, QStringList({"102", "106"}));
     const QStringList errors = env.messages.errors();
@@ -110,7 +112,7 @@ void FrameTest::failedTestRunsThenBranch()
 {
     Trap trap(nullptr, "Form1", "Form_QueryUnload");
     bool thenBranch = false;
-    if (trap.test(100, []() -> bool { throw Failure("no current record"); }))
+    if (trap.test(100, []() -> Result<bool> { return failure("no current record"); }))
         thenBranch = true;
     QVERIFY(thenBranch);
     QCOMPARE(env.messages.errors().size(), 1);
@@ -121,7 +123,7 @@ void FrameTest::failedTestRunsThenBranch()
 void FrameTest::failedConfirmationGuardsNothing()
 {
     Trap trap(nullptr, "Form1", "PushButton3_Click");
-    QVERIFY(!trap.confirm(100, []() -> bool { throw Failure("cannot ask"); }));
+    QVERIFY(!trap.confirm(100, []() -> Result<bool> { return failure("cannot ask"); }));
     QCOMPARE(env.messages.errors().size(), 1);
     QVERIFY(trap.confirm(100, [] { return true; }));
     QVERIFY(!trap.confirm(100, [] { return false; }));
@@ -203,6 +205,63 @@ void FrameTest::realBoxesCarryTheirTitlesAndIcons()
     dialogs.applicationError(nullptr, "boom");
     QCOMPARE(title, QStringLiteral("Application Error"));
     QCOMPARE(icon, QMessageBox::Warning);
+}
+
+namespace {
+// A 32 x 32 Windows cursor file, 32 bits a pixel, with the hotspot given.
+QByteArray cursorFile(quint16 x, quint16 y)
+{
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const quint32 imageSize = 40 + 32 * 32 * 4 + 32 * 4;
+    out << quint16(0) << quint16(2) << quint16(1);                              // ICONDIR
+    out << quint8(32) << quint8(32) << quint8(0) << quint8(0) << x << y << imageSize << quint32(22);
+    out << quint32(40) << qint32(32) << qint32(64) << quint16(1) << quint16(32) // BITMAPINFOHEADER
+        << quint32(0) << quint32(32 * 32 * 4) << qint32(0) << qint32(0) << quint32(0) << quint32(0);
+    for (int pixel = 0; pixel < 32 * 32; ++pixel)
+        out << quint32(0xff000000);
+    for (int row = 0; row < 32; ++row)
+        out << quint32(0);
+    return data;
+}
+} // namespace
+
+void FrameTest::handCursorTakesTheHotspotOfTheFile()
+{
+    QCOMPARE(cursorFileHotspot(cursorFile(5, 9)), QPoint(5, 9));
+    QCOMPARE(cursorFileHotspot(QByteArray("not a cursor at all, just some text")), QPoint(0, 0));
+    QFile file(env.programDir() + QStringLiteral("/HAND-M.CUR"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(cursorFile(11, 3));
+    file.close();
+    QWidget window;
+    auto *button = new QPushButton(QStringLiteral("Go"), &window);
+    applyHandCursor(&window);
+    QCOMPARE(button->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(button->cursor().hotSpot(), QPoint(11, 3));
+    QFile::remove(file.fileName());
+}
+
+void FrameTest::guardedHandlerReportsAndNothingEscapes()
+{
+    QWidget window;
+    auto *source = new QPushButton(QStringLiteral("Go"), &window);
+    int ran = 0;
+    connect(source, &QPushButton::pressed, &window, guarded(&window, "Form1", "ListView1_Click", [&]() -> Status {
+                ++ran;
+                return failure(QStringLiteral("database is locked"));
+            }));
+    connect(source, &QPushButton::pressed, &window, guarded(&window, "Form1", "Text1_LostFocus", [&] {
+                ++ran;
+                throw std::runtime_error("Zeichen ä");
+            }));
+    QTest::mouseClick(source, Qt::LeftButton);
+    QCOMPARE(ran, 2);
+    const QStringList errors = env.messages.errors();
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(errors[0].startsWith("database is locked\r\nin Corvanta2021/08/31.Form1.ListView1_Click at line 100\r\r"));
+    QVERIFY(errors[1].startsWith(QStringLiteral("Zeichen ä\r\nin Corvanta2021/08/31.Form1.Text1_LostFocus at line 100")));
 }
 
 QTEST_MAIN(FrameTest)
