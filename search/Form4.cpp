@@ -18,8 +18,10 @@ const QString kUnit = QStringLiteral("Form4");
 // Reading that fills the list after the search has run.
 const QString kReading = QStringLiteral("ListView1_Scroll");
 constexpr int kTwipsPerPixel = 15;
-// Keys counted per turn of the event loop while the list is already shown.
+// Keys counted per turn of the event loop while the list is already shown,
+// and the time such a turn may take at most, so that the window answers.
 constexpr int kCountingChunk = 5000;
+constexpr int kCountingMilliseconds = 30;
 } // namespace
 
 Form4::Form4(QString databaseFile, QWidget *parent)
@@ -42,7 +44,7 @@ Form4::Form4(QString databaseFile, QWidget *parent)
     m_counter = new QTimer(this);
     m_counter->setInterval(0);
     auto countChunk = guarded(this, kUnit, kReading, [this]() -> Status {
-        const Status counted = m_results->countMore(kCountingChunk);
+        const Status counted = m_results->countMore(kCountingChunk, QDeadlineTimer(kCountingMilliseconds));
         if (!m_results->counting())
             m_counter->stop();
         showCount();

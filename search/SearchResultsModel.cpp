@@ -17,12 +17,12 @@ void SearchResultsModel::begin()
     endResetModel();
 }
 
-Status SearchResultsModel::countMore(int count)
+Status SearchResultsModel::countMore(int count, QDeadlineTimer deadline)
 {
     if (!m_counting || !m_store)
         return {};
-    Result<QList<qint64>> keys = m_store->nextKeys(count);
-    if (!keys || keys->size() < count || !m_store->searching())
+    Result<QList<qint64>> keys = m_store->nextKeys(count, deadline);
+    if (!keys || !m_store->searching())
         m_counting = false;
     if (!keys)
         return keys.error();

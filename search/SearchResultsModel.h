@@ -3,6 +3,7 @@
 #include "frame/Result.h"
 
 #include <QAbstractTableModel>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -33,8 +34,9 @@ public:
 
     // Empties the list for the search the store has just started.
     void begin();
-    // Adds up to `count` further keys of the running search.
-    Status countMore(int count);
+    // Adds up to `count` further keys of the running search, fewer when the
+    // deadline passes first.
+    Status countMore(int count, QDeadlineTimer deadline = QDeadlineTimer::Forever);
     // Adds every remaining key.
     Status countAll();
     // True while keys are still to come.

@@ -68,14 +68,17 @@ Status SearchStore::start(const QString &typed)
     return {};
 }
 
-Result<QList<qint64>> SearchStore::nextKeys(int count)
+Result<QList<qint64>> SearchStore::nextKeys(int count, QDeadlineTimer deadline)
 {
     QList<qint64> keys;
     if (!m_query)
         return keys;
     const bool check = !m_pattern->databaseDecides();
     const int fieldCount = int(SearchPattern::fields().size());
-    while (keys.size() < count) {
+    for (int stepped = 1; keys.size() < count; ++stepped) {
+        // Where rows are checked here, many may come back for each key.
+        if (stepped % 1024 == 0 && deadline.hasExpired())
+            break;
         if (!m_query->next()) {
             const Error error = Connection::errorOf(*m_query);
             const bool failed = m_query->lastError().isValid();

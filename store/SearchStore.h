@@ -2,6 +2,7 @@
 
 #include "frame/Result.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -41,9 +42,10 @@ public:
     // Starts a search for the contacts of which one of the seventeen fields
     // begins with the typed text (SearchPattern). A running search ends.
     Status start(const QString &typed);
-    // Up to `count` further keys of the running search. Fewer (or none) mean
-    // that the search has reached its end and no longer runs.
-    Result<QList<qint64>> nextKeys(int count);
+    // Up to `count` further keys of the running search. Fewer come back when
+    // the search has reached its end (then searching() is false) or when the
+    // deadline has passed first.
+    Result<QList<qint64>> nextKeys(int count, QDeadlineTimer deadline = QDeadlineTimer::Forever);
     bool searching() const;
     // Ends the running search; keys already read stay valid.
     void stop();

@@ -47,6 +47,7 @@ private slots:
     void cleanup();
 
     void keysArriveInChunksAndTheSearchEnds();
+    void aDeadlineEndsAChunkButNotTheSearch();
     void rowsFollowTheKeysAndSkipContactsNoLongerThere();
     void rowsAreReadForManyKeys();
     void containsTellsWhetherTheContactIsThere();
@@ -119,6 +120,35 @@ void SearchStoreTest::keysArriveInChunksAndTheSearchEnds()
     store->stop();
     QVERIFY(!store->searching());
     QVERIFY(store->nextKeys(10)->isEmpty());
+}
+
+void SearchStoreTest::aDeadlineEndsAChunkButNotTheSearch()
+{
+    QVERIFY(db.transaction());
+    Ids expected;
+    for (int i = 0; i < 5000; ++i) {
+        const bool rare = i == 10 || i == 4990;
+        const qint64 id = add({{"Title", rare ? QStringLiteral("Czär %1").arg(i) : QStringLiteral("Czar %1").arg(i)}});
+        if (rare)
+            expected << id;
+    }
+    QVERIFY(db.commit());
+    auto store = openStore();
+
+    // After a wildcard the database cannot tell ä from a: every Czar comes
+    // back to be checked here, and the deadline ends a chunk among them.
+    QVERIFY(!SearchPattern(QStringLiteral("%zär")).databaseDecides());
+    QVERIFY(store->start(QStringLiteral("%zär")));
+    Ids keys;
+    int chunks = 0;
+    while (store->searching()) {
+        Result<Ids> more = store->nextKeys(100, QDeadlineTimer(0));
+        QVERIFY(more);
+        keys += *more;
+        ++chunks;
+    }
+    QVERIFY(chunks > 2);
+    QCOMPARE(sorted(keys), expected);
 }
 
 void SearchStoreTest::rowsFollowTheKeysAndSkipContactsNoLongerThere()
