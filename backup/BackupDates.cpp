@@ -1,5 +1,7 @@
 #include "BackupDates.h"
 
+#include "BackupText.h"
+
 #include <QDate>
 #include <QRegularExpression>
 #include <QTime>
@@ -102,7 +104,8 @@ bool readStored(QByteArrayView raw, StoredDate *date)
     return false;
 }
 
-void appendNumber(QByteArray &out, int value, int width)
+// Writes the number with at least width digits; returns the end.
+char *putNumber(char *at, int value, int width)
 {
     char digits[8];
     int n = 0;
@@ -111,7 +114,8 @@ void appendNumber(QByteArray &out, int value, int width)
         value /= 10;
     } while (value > 0 || n < width);
     while (n > 0)
-        out.append(digits[--n]);
+        *at++ = digits[--n];
+    return at;
 }
 
 QString isoDate(int year, int month, int day)
@@ -230,23 +234,27 @@ bool appendUsDate(QByteArray &out, QByteArrayView stored)
     StoredDate date;
     if (!readStored(stored, &date))
         return false;
+    char text[32];
+    char *at = text;
     if (date.hasDate) {
-        appendNumber(out, date.month, 1);
-        out.append('/');
-        appendNumber(out, date.day, 1);
-        out.append('/');
-        appendNumber(out, date.year, 4);
+        at = putNumber(at, date.month, 1);
+        *at++ = '/';
+        at = putNumber(at, date.day, 1);
+        *at++ = '/';
+        at = putNumber(at, date.year, 4);
     }
     if (date.hasTime) {
         if (date.hasDate)
-            out.append(' ');
-        appendNumber(out, date.hour % 12 == 0 ? 12 : date.hour % 12, 1);
-        out.append(':');
-        appendNumber(out, date.minute, 2);
-        out.append(':');
-        appendNumber(out, date.second, 2);
-        out.append(date.hour < 12 ? " AM" : " PM", 3);
+            *at++ = ' ';
+        at = putNumber(at, date.hour % 12 == 0 ? 12 : date.hour % 12, 1);
+        *at++ = ':';
+        at = putNumber(at, date.minute, 2);
+        *at++ = ':';
+        at = putNumber(at, date.second, 2);
+        std::memcpy(at, date.hour < 12 ? " AM" : " PM", 3);
+        at += 3;
     }
+    appendBytes(out, text, at - text);
     return true;
 }
 
@@ -260,6 +268,16 @@ QString canonicalStoredDate(QByteArrayView stored)
     if (date.hasDate)
         return isoDate(date.year, date.month, date.day);
     return isoTime(date.hour, date.minute, date.second);
+}
+
+bool isCanonicalStoredDate(QByteArrayView stored)
+{
+    StoredDate date;
+    if (stored.size() == 10)
+        return readDate(stored, &date);
+    if (stored.size() == 8)
+        return readTime(stored, &date);
+    return stored.size() == 19 && stored[10] == 'T' && readStored(stored, &date) && date.hasDate && date.hasTime;
 }
 
 DateReader DateReader::fixedForm()

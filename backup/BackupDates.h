@@ -26,9 +26,11 @@ inline constexpr const char *kDateFormLine = "DATES M/d/yyyy h:mm:ss AP";
 // 1899) the time alone.
 bool appendUsDate(QByteArray &out, QByteArrayView stored);
 
-// The stored text that the reader gives back for a valid date, time or both;
-// a value whose stored text differs is not restored exactly by its date text.
+// The stored text that the reader gives back for a valid date, time or both.
 QString canonicalStoredDate(QByteArrayView stored);
+// True when the stored text is that form already, so that its date text in
+// the file gives it back exactly.
+bool isCanonicalStoredDate(QByteArrayView stored);
 
 // Reads the date texts of a file back into their stored form.
 class DateReader {

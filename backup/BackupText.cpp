@@ -148,21 +148,41 @@ BackupSections findSections(const BackupLines &lines)
     return sections;
 }
 
-void appendCleanText(QByteArray &out, QByteArrayView utf8)
+bool appendCleanText(QByteArray &out, QByteArrayView utf8)
 {
     // The removed characters are ASCII, so removing their bytes removes the
     // characters; the runs between them are copied whole.
-    out.append('\'');
+    appendBytes(out, "'", 1);
+    bool exact = true;
     const char *run = utf8.data();
     const char *end = run + utf8.size();
     for (const char *p = run; p != end; ++p) {
-        if (*p == '\r' || *p == '\n' || *p == '\'') {
-            out.append(run, p - run);
-            run = p + 1;
-        }
+        const char c = *p;
+        if (c > '\'' || (c != '\r' && c != '\n' && c != '\'' && c != '\t'))
+            continue;
+        exact = false;
+        if (c == '\t')
+            continue;
+        appendBytes(out, run, p - run);
+        run = p + 1;
     }
-    out.append(run, end - run);
-    out.append(" '", 2);
+    appendBytes(out, run, end - run);
+    appendBytes(out, " '", 2);
+    return exact;
+}
+
+void appendInteger(QByteArray &out, qint64 value)
+{
+    char digits[24];
+    int n = 0;
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[sizeof digits - 1 - n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (value < 0)
+        digits[sizeof digits - 1 - n++] = '-';
+    appendBytes(out, digits + sizeof digits - n, n);
 }
 
 bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason)

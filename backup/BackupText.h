@@ -6,9 +6,13 @@
 // widget.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
+
+#include <algorithm>
+#include <cstring>
 
 namespace backup {
 
@@ -76,8 +80,24 @@ BackupSections findSections(const BackupLines &lines);
 
 // The one text encoder of the file: an apostrophe, the UTF-8 text without
 // its carriage returns, line feeds and apostrophes, a blank and an
-// apostrophe. Everything else is copied as it is.
-void appendCleanText(QByteArray &out, QByteArrayView utf8);
+// apostrophe. Everything else is copied as it is. Returns true when the
+// reader gets the text back from the line exactly: nothing was removed and
+// the text holds no TAB (which the reader drops).
+bool appendCleanText(QByteArray &out, QByteArrayView utf8);
+
+// Appends bytes without the general machinery of QByteArray::append; the
+// writer's inner loop appends a few bytes at a time.
+inline void appendBytes(QByteArray &out, const char *bytes, qsizetype count)
+{
+    const qsizetype size = out.size();
+    if (out.capacity() - size < count)
+        out.reserve(std::max(size * 2, size + count));
+    out.resize(size + count);
+    std::memcpy(out.data() + size, bytes, size_t(count));
+}
+
+// The number in decimal digits, with a leading "-" when negative.
+void appendInteger(QByteArray &out, qint64 value);
 
 // One value of a record line.
 struct RecordValue {

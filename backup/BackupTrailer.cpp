@@ -148,28 +148,27 @@ void appendFingerprint(QByteArray &out, quint32 fingerprint)
     out.append(digits, 8);
 }
 
-void appendExactText(QByteArray &out, int section, qint64 record, int field, QStringView text)
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8)
 {
-    out.append(QByteArray::number(section));
-    out.append(' ');
-    out.append(QByteArray::number(record));
-    out.append(' ');
-    out.append(QByteArray::number(field));
-    out.append(' ');
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+    appendInteger(out, section);
+    appendBytes(out, " ", 1);
+    appendInteger(out, record);
+    appendBytes(out, " ", 1);
+    appendInteger(out, field);
+    appendBytes(out, " ", 1);
+    qsizetype end = utf8.size();
+    while (end > 0 && utf8[end - 1] == ' ')
         --end;
-    qsizetype run = 0;
-    auto flush = [&](qsizetype upTo) {
-        if (upTo > run)
-            out.append(text.sliced(run, upTo - run).toUtf8());
-    };
-    for (qsizetype i = 0; i < end; ++i) {
-        const char16_t c = text.at(i).unicode();
+    // The escaped characters are ASCII, so the bytes of every other
+    // character are copied in runs.
+    const char *run = utf8.data();
+    const char *stop = utf8.data() + end;
+    for (const char *p = run; p != stop; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c != '\\' && c != 0x7F)
             continue;
-        flush(i);
-        run = i + 1;
+        out.append(run, p - run);
+        run = p + 1;
         switch (c) {
         case '\\':
             out.append("\\\\", 2);
@@ -190,8 +189,8 @@ void appendExactText(QByteArray &out, int section, qint64 record, int field, QSt
             break;
         }
     }
-    flush(end);
-    for (qsizetype i = end; i < text.size(); ++i)
+    out.append(run, stop - run);
+    for (qsizetype i = end; i < utf8.size(); ++i)
         out.append("\\x20", 4);
 }
 

@@ -60,7 +60,8 @@ struct ExactText {
     int field = 0;
     qsizetype line = 0; // the TEXTS line, read when the text is needed
 };
-void appendExactText(QByteArray &out, int section, qint64 record, int field, QStringView text);
+// Appends a TEXTS line (without its line end) for a text given in UTF-8.
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8);
 // The text of an entry; false when its escapes are malformed.
 bool exactTextOf(const BackupLines &lines, const ExactText &entry, QString *text);
 

@@ -78,6 +78,11 @@ bool BackupStore::inTransaction()
     return db && sqlite3_get_autocommit(*db) == 0;
 }
 
+void BackupStore::setBusyTimeout(int milliseconds)
+{
+    (void)exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(milliseconds));
+}
+
 void BackupStore::tuneForBulkWrite()
 {
     // Neither is needed for a correct result; a failure only costs time.

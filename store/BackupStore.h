@@ -41,6 +41,8 @@ public:
     // up a transaction by itself (a failing disk, a trigger's ROLLBACK).
     bool inTransaction();
 
+    // How long a lock held by another connection is waited for.
+    void setBusyTimeout(int milliseconds);
     // A large page cache and temporary data kept in memory, for a restore.
     void tuneForBulkWrite();
     Status deleteAll(const QString &table);

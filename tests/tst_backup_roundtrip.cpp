@@ -459,7 +459,7 @@ void BackupRoundTripTest::escapedTextsReadBack()
     QFETCH(QString, text);
     QFETCH(QByteArray, written);
     QByteArray line;
-    appendExactText(line, 1, 2, 3, text);
+    appendExactText(line, 1, 2, 3, text.toUtf8());
     QCOMPARE(line, written);
     const BackupLines lines("TEXTS\r\n" + line + "\r\n");
     QString back;
