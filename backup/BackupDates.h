@@ -43,9 +43,9 @@ public:
     static DateReader guessing(const QLocale &locale = QLocale());
 
     bool isFixed() const { return m_fixed; }
-    // The stored form of a date text; a null string when it reads as no
-    // date, time or both.
-    QString parse(const QString &text);
+    // The stored form of a date text (UTF-8) into *iso; false when it reads
+    // as no date, time or both.
+    bool parse(QByteArrayView text, QByteArray *iso);
 
 private:
     struct Form {

@@ -41,23 +41,22 @@ class BackupLines {
 public:
     explicit BackupLines(QByteArray data);
 
-    qsizetype size() const { return m_spans.size(); }
-    bool isEmpty() const { return m_spans.isEmpty(); }
+    qsizetype size() const { return m_starts.size() - 1; }
+    bool isEmpty() const { return size() == 0; }
     bool isUtf8() const { return m_utf8; }
     QString text(qsizetype index) const;
+    // The same text as UTF-8: the file's own bytes when they are UTF-8 and
+    // hold no TAB, otherwise converted into *scratch.
+    QByteArrayView utf8(qsizetype index, QByteArray *scratch) const;
     // A marker line begins with "TABLE" (after TAB removal).
     bool isMarker(qsizetype index) const;
     // The line's bytes as they are in the file, without the line end.
     QByteArrayView bytes(qsizetype index) const;
 
 private:
-    struct Span {
-        qsizetype start;
-        qsizetype length;
-    };
-
     QByteArray m_data;
-    QList<Span> m_spans;
+    // Where each line begins, and after the last one where it ends.
+    QList<qsizetype> m_starts;
     bool m_utf8 = true;
 };
 
@@ -102,12 +101,13 @@ void appendInteger(QByteArray &out, qint64 value);
 // One value of a record line.
 struct RecordValue {
     enum Kind { Null, Number, Text } kind = Null;
-    QString text; // the digits of a number, the text between the apostrophes
+    QByteArrayView text; // the digits of a number, the text between the apostrophes
 };
 
-// Splits a record line into its values: Null, a whole number, or a text
-// between apostrophes (which never holds an apostrophe), separated by commas.
-// Returns false, with a reason, when the line has any other form.
-bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason);
+// Splits a record line (UTF-8, see BackupLines::utf8) into its values: Null,
+// a whole number, or a text between apostrophes (which never holds an
+// apostrophe), separated by commas. The values point into the line. Returns
+// false, with a reason, when the line has any other form.
+bool parseRecordLine(QByteArrayView line, QList<RecordValue> *values, QString *reason);
 
 } // namespace backup

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <vector>
 
@@ -48,12 +49,12 @@ bool readNumber(QStringView text, qint64 *number)
 }
 
 // "<section> <record> <field> " and the place where the text starts.
-bool readTextHead(QStringView line, ExactText *entry, qsizetype *textStart)
+bool readTextHead(QByteArrayView line, ExactText *entry, qsizetype *textStart)
 {
     qsizetype at = 0;
     qint64 numbers[3];
     for (qint64 &number : numbers) {
-        const qsizetype blank = line.indexOf(QLatin1Char(' '), at);
+        const qsizetype blank = line.indexOf(' ', at);
         if (blank <= at)
             return false;
         bool ok = false;
@@ -62,48 +63,48 @@ bool readTextHead(QStringView line, ExactText *entry, qsizetype *textStart)
             return false;
         at = blank + 1;
     }
-    if (numbers[0] > 2 || numbers[2] > 10000)
+    if (numbers[0] > 2 || numbers[1] > std::numeric_limits<qint32>::max() || numbers[2] > 10000)
         return false;
-    entry->section = int(numbers[0]);
-    entry->record = numbers[1];
-    entry->field = int(numbers[2]);
+    entry->section = qint8(numbers[0]);
+    entry->record = qint32(numbers[1]);
+    entry->field = qint16(numbers[2]);
     *textStart = at;
     return true;
 }
 
-bool unescape(QStringView escaped, QString *text)
+bool unescape(QByteArrayView escaped, QByteArray *text)
 {
     text->clear();
     text->reserve(escaped.size());
     for (qsizetype i = 0; i < escaped.size(); ++i) {
-        const QChar c = escaped.at(i);
-        if (c != QLatin1Char('\\')) {
+        const char c = escaped[i];
+        if (c != '\\') {
             text->append(c);
             continue;
         }
         if (++i >= escaped.size())
             return false;
-        switch (escaped.at(i).unicode()) {
+        switch (escaped[i]) {
         case '\\':
-            text->append(QLatin1Char('\\'));
+            text->append('\\');
             break;
         case 'r':
-            text->append(QLatin1Char('\r'));
+            text->append('\r');
             break;
         case 'n':
-            text->append(QLatin1Char('\n'));
+            text->append('\n');
             break;
         case 't':
-            text->append(QLatin1Char('\t'));
+            text->append('\t');
             break;
         case 'x': {
             if (i + 2 >= escaped.size())
                 return false;
-            const int high = hexValue(escaped.at(i + 1).unicode());
-            const int low = hexValue(escaped.at(i + 2).unicode());
+            const int high = hexValue(char16_t(static_cast<unsigned char>(escaped[i + 1])));
+            const int low = hexValue(char16_t(static_cast<unsigned char>(escaped[i + 2])));
             if (high < 0 || low < 0)
                 return false;
-            text->append(QChar(char16_t(high * 16 + low)));
+            text->append(char(high * 16 + low));
             i += 2;
             break;
         }
@@ -194,14 +195,19 @@ void appendExactText(QByteArray &out, int section, qint64 record, int field, QBy
         out.append("\\x20", 4);
 }
 
-bool exactTextOf(const BackupLines &lines, const ExactText &entry, QString *text)
+bool exactTextOf(const BackupLines &lines, const ExactText &entry, QByteArray *utf8)
 {
-    const QString line = lines.text(entry.line);
-    ExactText head;
-    qsizetype start = 0;
-    if (!readTextHead(line, &head, &start))
-        return false;
-    return unescape(QStringView(line).sliced(start), text);
+    QByteArray scratch;
+    const QByteArrayView line = lines.utf8(entry.line, &scratch);
+    // "<section> <record> <field> " and then the text.
+    qsizetype at = 0;
+    for (int blanks = 0; blanks < 3; ++blanks) {
+        at = line.indexOf(' ', at);
+        if (at < 0)
+            return false;
+        ++at;
+    }
+    return unescape(line.sliced(at), utf8);
 }
 
 BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sections)
@@ -282,12 +288,13 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
 
     if (i < n && lines.bytes(i) == kTexts) {
         ExactText previous{-1, -1, -1, 0};
+        static_assert(sizeof(ExactText) <= 12, "one entry for each changed value of a large file");
         for (++i; i < n; ++i) {
             if (lines.bytes(i) == kTextsEnd)
                 break;
             ExactText entry;
             qsizetype start = 0;
-            if (!readTextHead(lines.text(i), &entry, &start))
+            if (!readTextHead(lines.bytes(i), &entry, &start))
                 break;
             // In the order of section, record and field, each at most once.
             const bool ordered = entry.section > previous.section
@@ -296,7 +303,9 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
                         || (entry.record == previous.record && entry.field > previous.field)));
             if (!ordered)
                 break;
-            entry.line = i;
+            if (i > std::numeric_limits<qint32>::max())
+                break;
+            entry.line = qint32(i);
             trailer.texts.append(entry);
             previous = entry;
         }

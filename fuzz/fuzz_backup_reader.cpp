@@ -68,10 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     DateReader dates = DateReader::guessing();
     QList<RecordValue> values;
     QString reason;
+    QByteArray scratch;
+    QByteArray iso;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines.text(i);
+        const QByteArrayView line = lines.utf8(i, &scratch);
         parseRecordLine(line, &values, &reason);
-        dates.parse(line);
+        dates.parse(line, &iso);
     }
 
     // The whole restore, in the mode the first byte chooses, onto a database
