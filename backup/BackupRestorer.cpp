@@ -65,7 +65,7 @@ struct SectionPlan {
     // For each record line, its place in the file's list of written records
     // (-1: none); empty when the file has no such list and the places are
     // the lines' order.
-    QList<qint64> places;
+    QList<qint32> places;
     bool placesKnown = false;
     const QList<qint64> *oldKeys = nullptr;          // the old keys, by place
     bool explicitKeys = false;                       // the rows get their old keys back

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 
 namespace backup {
@@ -77,25 +78,36 @@ BackupLines::BackupLines(QByteArray data) : m_data(std::move(data))
         start = 3;
     const qsizetype n = m_data.size();
     const char *bytes = m_data.constData();
-    m_starts.reserve(qsizetype(std::count(bytes + start, bytes + n, '\n')) + 2);
+    m_wide = n >= qsizetype(std::numeric_limits<quint32>::max());
+    const qsizetype count = qsizetype(std::count(bytes + start, bytes + n, '\n')) + 2;
+    if (m_wide)
+        m_wideStarts.reserve(count);
+    else
+        m_starts.reserve(count);
+    auto add = [this](qsizetype at) {
+        if (m_wide)
+            m_wideStarts.append(at);
+        else
+            m_starts.append(quint32(at));
+    };
     while (start < n) {
-        m_starts.append(start);
+        add(start);
         const void *end = std::memchr(bytes + start, '\n', size_t(n - start));
         start = end ? static_cast<const char *>(end) - bytes + 1 : n + 1;
     }
     // The end of the last line: past its line feed, or one past the data
     // when it has none.
-    m_starts.append(start);
+    add(start);
 }
 
 QByteArrayView BackupLines::bytes(qsizetype index) const
 {
-    const qsizetype start = m_starts.at(index);
-    qsizetype end = m_starts.at(index + 1) - 1; // the line feed, or the end of the data
+    const qsizetype begin = start(index);
+    qsizetype end = start(index + 1) - 1; // the line feed, or the end of the data
     // A CR right before the line feed belongs to the line end.
-    if (end < m_data.size() && end > start && m_data.at(end - 1) == '\r')
+    if (end < m_data.size() && end > begin && m_data.at(end - 1) == '\r')
         --end;
-    return QByteArrayView(m_data.constData() + start, end - start);
+    return QByteArrayView(m_data.constData() + begin, end - begin);
 }
 
 QString BackupLines::text(qsizetype index) const

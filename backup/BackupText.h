@@ -41,7 +41,7 @@ class BackupLines {
 public:
     explicit BackupLines(QByteArray data);
 
-    qsizetype size() const { return m_starts.size() - 1; }
+    qsizetype size() const { return (m_wide ? m_wideStarts.size() : m_starts.size()) - 1; }
     bool isEmpty() const { return size() == 0; }
     bool isUtf8() const { return m_utf8; }
     QString text(qsizetype index) const;
@@ -55,8 +55,12 @@ public:
 
 private:
     QByteArray m_data;
-    // Where each line begins, and after the last one where it ends.
-    QList<qsizetype> m_starts;
+    // Where each line begins, and after the last one where it ends: 32 bits
+    // for files under 4 GB, which are all but a few.
+    QList<quint32> m_starts;
+    QList<qint64> m_wideStarts;
+    bool m_wide = false;
+    qsizetype start(qsizetype index) const { return m_wide ? m_wideStarts.at(index) : m_starts.at(index); }
     bool m_utf8 = true;
 };
 

@@ -319,11 +319,11 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
     return trailer;
 }
 
-QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
+QList<qint32> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
                            const QList<quint32> &fingerprints)
 {
     const qsizetype count = range.count();
-    QList<qint64> places(count, -1);
+    QList<qint32> places(count, -1);
     auto fingerprintOf = [&](qsizetype record) { return lineFingerprint(lines.bytes(range.first + record)); };
 
     // Every fingerprint with its place, sorted; built at the first line that
@@ -333,7 +333,7 @@ QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range
     for (qsizetype r = 0; r < count; ++r) {
         const quint32 fingerprint = fingerprintOf(r);
         if (next < fingerprints.size() && fingerprints.at(next) == fingerprint) {
-            places[r] = next++;
+            places[r] = qint32(next++);
             continue;
         }
         if (sorted.empty() && !fingerprints.isEmpty()) {
@@ -353,7 +353,7 @@ QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range
             || fingerprints.at(place + 1) == fingerprintOf(r + 1);
         if (!agrees)
             continue;
-        places[r] = place;
+        places[r] = qint32(place);
         next = place + 1;
     }
     return places;

@@ -92,7 +92,7 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
 // each record line (by its place in the section) the place in the list, or
 // -1 when the line is not in the list. The order is kept, so an added,
 // changed or lost line leaves every other line with its own place.
-QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
+QList<qint32> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
                            const QList<quint32> &fingerprints);
 
 } // namespace backup

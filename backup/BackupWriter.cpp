@@ -40,7 +40,7 @@ QString writeFailure(int cause, const QString &errorText)
 }
 
 // Collects the file in a buffer and hands it to the device in large pieces;
-// without a device everything stays in the buffer.
+// without a device the pieces are kept (see takePieces).
 class LineWriter {
 public:
     explicit LineWriter(QIODevice *device) : m_device(device) { m_buffer.reserve(kChunk + 4096); }
@@ -49,7 +49,7 @@ public:
     Status endLine()
     {
         m_buffer.append("\r\n", 2);
-        if (m_device && m_buffer.size() >= kChunk)
+        if (m_buffer.size() >= kChunk)
             return flush();
         return {};
     }
@@ -60,8 +60,14 @@ public:
     }
     Status flush()
     {
-        if (!m_device || m_buffer.isEmpty())
+        if (m_buffer.isEmpty())
             return {};
+        if (!m_device) {
+            m_pieces.append(std::move(m_buffer));
+            m_buffer = QByteArray();
+            m_buffer.reserve(kChunk + 4096);
+            return {};
+        }
         errno = 0;
         if (m_device->write(m_buffer) != m_buffer.size()) {
             const int cause = errno;
@@ -73,6 +79,13 @@ public:
         return {};
     }
 
+    // Everything kept so far, without a device.
+    QList<QByteArray> takePieces()
+    {
+        (void)flush();
+        return std::move(m_pieces);
+    }
+
     // Called after every piece handed to the device.
     std::function<void()> onFlush;
 
@@ -80,6 +93,7 @@ private:
     static constexpr qsizetype kChunk = 1 << 20;
     QIODevice *m_device;
     QByteArray m_buffer;
+    QList<QByteArray> m_pieces;
 };
 
 // A stored value that its record line does not give back exactly.
@@ -276,10 +290,10 @@ public:
     qint64 done() const { return m_done.load(std::memory_order_relaxed); }
     bool finished() const { return m_finished.load(); }
     // Waits for the end; the lines, and what the trailing section needs.
-    Status join(QByteArray *lines, SectionOutput *section)
+    Status join(QList<QByteArray> *lines, SectionOutput *section)
     {
         m_thread.join();
-        *lines = std::move(m_lines.buffer());
+        *lines = m_lines.takePieces();
         *section = std::move(m_section);
         return m_status;
     }
@@ -381,7 +395,7 @@ public:
                 report(calls.get());
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            QByteArray lines;
+            QList<QByteArray> lines;
             const Status encoded = calls->join(&lines, &m_sections[2]);
             if (!encoded)
                 return encoded;
@@ -389,9 +403,12 @@ public:
                 return written;
             if (Status flushed = m_lines.flush(); !flushed)
                 return flushed;
-            m_lines.buffer() = std::move(lines);
-            if (Status flushed = m_lines.flush(); !flushed)
-                return flushed;
+            for (QByteArray &piece : lines) {
+                m_lines.buffer() = std::move(piece);
+                piece = QByteArray();
+                if (Status flushed = m_lines.flush(); !flushed)
+                    return flushed;
+            }
         } else if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written) {
             return written;
         }

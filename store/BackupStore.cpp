@@ -85,9 +85,10 @@ void BackupStore::setBusyTimeout(int milliseconds)
 
 void BackupStore::tuneForBulkWrite()
 {
-    // Neither is needed for a correct result; a failure only costs time.
+    // Not needed for a correct result; a failure only costs time. Temporary
+    // data (the sorting for the indexes) stays in files, so that a large
+    // restore needs little memory.
     (void)exec(QStringLiteral("PRAGMA cache_size=-16384"));
-    (void)exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
 }
 
 Status BackupStore::deleteAll(const QString &table)

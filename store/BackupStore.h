@@ -43,7 +43,7 @@ public:
 
     // How long a lock held by another connection is waited for.
     void setBusyTimeout(int milliseconds);
-    // A large page cache and temporary data kept in memory, for a restore.
+    // A larger page cache for a restore.
     void tuneForBulkWrite();
     Status deleteAll(const QString &table);
     // Drops the tables' indexes that enforce nothing (not UNIQUE) and gives
