@@ -79,6 +79,23 @@ public:
         return {};
     }
 
+    // Hands whole lines to the device at once, after what is buffered.
+    Status write(QByteArrayView lines)
+    {
+        if (!m_device) {
+            m_buffer.append(lines);
+            return {};
+        }
+        if (Status flushed = flush(); !flushed)
+            return flushed;
+        errno = 0;
+        if (m_device->write(lines.data(), lines.size()) != lines.size()) {
+            const int cause = errno;
+            return failure(writeFailure(cause, m_device->errorString()));
+        }
+        return {};
+    }
+
     // Everything kept so far, without a device.
     QList<QByteArray> takePieces()
     {
@@ -95,6 +112,24 @@ private:
     QByteArray m_buffer;
     QList<QByteArray> m_pieces;
 };
+
+// The lines of a LINES list: eight hexadecimal digits and CR LF each.
+QByteArray fingerprintLines(const QList<quint32> &fingerprints)
+{
+    static const char hex[] = "0123456789abcdef";
+    QByteArray lines(fingerprints.size() * 10, Qt::Uninitialized);
+    char *at = lines.data();
+    for (quint32 fingerprint : fingerprints) {
+        for (int i = 7; i >= 0; --i) {
+            at[i] = hex[fingerprint & 0xF];
+            fingerprint >>= 4;
+        }
+        at[8] = '\r';
+        at[9] = '\n';
+        at += 10;
+    }
+    return lines;
+}
 
 // A stored value that its record line does not give back exactly.
 struct ExactValue {
@@ -404,10 +439,10 @@ public:
             if (Status flushed = m_lines.flush(); !flushed)
                 return flushed;
             for (QByteArray &piece : lines) {
-                m_lines.buffer() = std::move(piece);
+                if (Status written = m_lines.write(piece); !written)
+                    return written;
                 piece = QByteArray();
-                if (Status flushed = m_lines.flush(); !flushed)
-                    return flushed;
+                report(calls.get());
             }
         } else if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written) {
             return written;
@@ -467,19 +502,15 @@ private:
         for (int section = 0; section < 3; ++section) {
             if (Status written = m_lines.line(lineHeaders[section]); !written)
                 return written;
-            for (const quint32 fingerprint : std::as_const(m_sections[section].fingerprints)) {
-                appendFingerprint(m_lines.buffer(), fingerprint);
-                if (Status written = m_lines.endLine(); !written)
-                    return written;
-            }
+            if (Status written = m_lines.write(fingerprintLines(m_sections[section].fingerprints)); !written)
+                return written;
         }
         if (Status written = m_lines.line(kTexts); !written)
             return written;
         for (SectionOutput &section : m_sections) {
-            m_lines.buffer().append(section.texts);
-            section.texts.clear();
-            if (Status written = m_lines.flush(); !written)
+            if (Status written = m_lines.write(section.texts); !written)
                 return written;
+            section.texts = QByteArray();
         }
         return m_lines.line(kTextsEnd);
     }
