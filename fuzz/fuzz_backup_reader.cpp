@@ -99,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QByteArray written = backupOf(db);
     const RestoreResult again = restoreBackupData(db, written, RestoreMode::DeleteFirst);
-    if (again.status != RestoreStatus::Done || again.rejected != 0 || !again.keysFromFile)
+    if (again.status != RestoreStatus::Done || again.rejected != 0 || !again.keysFromFile || again.keysNotUsed != 0
+        || again.textsNotUsed != 0)
         fail("the backup did not restore cleanly", written);
     const QByteArray rewritten = backupOf(db);
     if (rewritten != written)
