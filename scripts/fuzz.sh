@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang with libFuzzer and the address and
 # undefined-behaviour sanitizers) in their own build folder and runs each on
-# its seed corpus: ./scripts/fuzz.sh [seconds in all, default 175].
+# its seed corpus: ./scripts/fuzz.sh [seconds in all, default 170].
 #   fuzz_backup_lines     the backup file's text layer alone (record lines,
 #                         dates, trailing section): thousands of inputs a second
 #   fuzz_backup_reader    a whole restore and backup on a real database
@@ -13,7 +13,7 @@
 # to build-fuzz/ and the script exits non-zero.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${1:-175}"
+seconds="${1:-170}"
 build=build-fuzz
 launcher=()
 if command -v ccache >/dev/null; then
