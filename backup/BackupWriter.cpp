@@ -366,8 +366,7 @@ public:
         if (!locker.beginWrite())
             return nullptr;
         std::unique_ptr<SameMoment> moment(new SameMoment(std::move(*second)));
-        const bool reading = store.beginRead() && store.rowCount(tableName(BackupTable::Calls))
-            && moment->m_store.beginRead() && moment->m_store.rowCount(tableName(BackupTable::Calls));
+        const bool reading = store.beginRead() && store.pin() && moment->m_store.beginRead() && moment->m_store.pin();
         (void)locker.rollback();
         if (!reading) {
             (void)store.commit();

@@ -57,6 +57,11 @@ Status BackupStore::beginRead()
     return exec(QStringLiteral("BEGIN"));
 }
 
+Status BackupStore::pin()
+{
+    return exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+}
+
 Status BackupStore::beginWrite()
 {
     return exec(QStringLiteral("BEGIN IMMEDIATE"));

@@ -32,7 +32,9 @@ public:
     Result<qint64> rowCount(const QString &table);
 
     // A read transaction, so that several reads see one moment of the file.
+    // The moment is fixed by the first read; pin() makes that read at once.
     Status beginRead();
+    Status pin();
     // A write transaction that holds the write lock from its start.
     Status beginWrite();
     Status commit();
