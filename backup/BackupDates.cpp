@@ -1,5 +1,7 @@
 #include "BackupDates.h"
 
+#include "BackupText.h"
+
 #include <QDate>
 #include <QRegularExpression>
 #include <QTime>
@@ -102,7 +104,8 @@ bool readStored(QByteArrayView raw, StoredDate *date)
     return false;
 }
 
-void appendNumber(QByteArray &out, int value, int width)
+// Writes the number with at least width digits; returns the end.
+char *putNumber(char *at, int value, int width)
 {
     char digits[8];
     int n = 0;
@@ -111,7 +114,8 @@ void appendNumber(QByteArray &out, int value, int width)
         value /= 10;
     } while (value > 0 || n < width);
     while (n > 0)
-        out.append(digits[--n]);
+        *at++ = digits[--n];
+    return at;
 }
 
 QString isoDate(int year, int month, int day)
@@ -124,73 +128,92 @@ QString isoTime(int hour, int minute, int second)
     return QTime(hour, minute, second).toString(QStringLiteral("HH:mm:ss"));
 }
 
-// M/D/YYYY with a year of three or four digits.
-bool readUsDate(QStringView text, int *year, int *month, int *day)
+// Reads 1 to maxDigits digits at text[*at]; false without a digit.
+bool readDigits(QByteArrayView text, qsizetype *at, int minDigits, int maxDigits, int *value)
 {
-    const QList<QStringView> parts = text.split(QLatin1Char('/'));
-    if (parts.size() != 3 || parts[0].size() < 1 || parts[0].size() > 2 || parts[1].size() < 1
-        || parts[1].size() > 2 || parts[2].size() < 3 || parts[2].size() > 4)
-        return false;
-    int values[3];
-    for (int i = 0; i < 3; ++i) {
-        int value = 0;
-        for (const QChar c : parts[i]) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-            value = value * 10 + (c.unicode() - '0');
-        }
-        values[i] = value;
+    int count = 0;
+    int result = 0;
+    while (*at < text.size() && count < maxDigits && text[*at] >= '0' && text[*at] <= '9') {
+        result = result * 10 + (text[*at] - '0');
+        ++*at;
+        ++count;
     }
-    *month = values[0];
-    *day = values[1];
-    *year = values[2];
-    return *year >= 100 && *month >= 1 && *month <= 12 && *day >= 1 && *day <= daysInMonth(*year, *month);
+    *value = result;
+    return count >= minDigits;
 }
 
-// h:mm:ss AM or PM.
-bool readUsTime(QStringView text, int *hour, int *minute, int *second)
+// M/D/YYYY with a year of three or four digits, from *at.
+bool readUsDate(QByteArrayView text, qsizetype *at, StoredDate *date)
 {
-    const qsizetype blank = text.indexOf(QLatin1Char(' '));
-    if (blank < 0)
+    if (!readDigits(text, at, 1, 2, &date->month) || *at >= text.size() || text[(*at)++] != '/'
+        || !readDigits(text, at, 1, 2, &date->day) || *at >= text.size() || text[(*at)++] != '/'
+        || !readDigits(text, at, 3, 4, &date->year))
         return false;
-    const QStringView marker = text.sliced(blank + 1);
-    const bool pm = marker.compare(QLatin1String("PM"), Qt::CaseInsensitive) == 0;
-    if (!pm && marker.compare(QLatin1String("AM"), Qt::CaseInsensitive) != 0)
+    if (*at < text.size() && text[*at] >= '0' && text[*at] <= '9')
         return false;
-    const QList<QStringView> parts = text.first(blank).split(QLatin1Char(':'));
-    if (parts.size() != 3 || parts[0].size() < 1 || parts[0].size() > 2 || parts[1].size() != 2 || parts[2].size() != 2)
+    return date->year >= 100 && date->month >= 1 && date->month <= 12 && date->day >= 1
+        && date->day <= daysInMonth(date->year, date->month);
+}
+
+// h:mm:ss AM or PM, from *at.
+bool readUsTime(QByteArrayView text, qsizetype *at, StoredDate *date)
+{
+    int hour = 0;
+    if (!readDigits(text, at, 1, 2, &hour) || *at >= text.size() || text[(*at)++] != ':'
+        || !readDigits(text, at, 2, 2, &date->minute) || *at >= text.size() || text[(*at)++] != ':'
+        || !readDigits(text, at, 2, 2, &date->second) || *at + 3 > text.size() || text[(*at)++] != ' ')
         return false;
-    int values[3];
-    for (int i = 0; i < 3; ++i) {
-        int value = 0;
-        for (const QChar c : parts[i]) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-            value = value * 10 + (c.unicode() - '0');
-        }
-        values[i] = value;
-    }
-    if (values[0] < 1 || values[0] > 12 || values[1] > 59 || values[2] > 59)
+    const char a = char(text[*at] & ~0x20);
+    const char m = char(text[*at + 1] & ~0x20);
+    if ((a != 'A' && a != 'P') || m != 'M')
         return false;
-    *hour = values[0] % 12 + (pm ? 12 : 0);
-    *minute = values[1];
-    *second = values[2];
+    *at += 2;
+    if (hour < 1 || hour > 12 || date->minute > 59 || date->second > 59)
+        return false;
+    date->hour = hour % 12 + (a == 'P' ? 12 : 0);
     return true;
 }
 
-QString parseUs(const QString &raw)
+// The US-English General Date form; the stored form into *iso.
+bool parseUs(QByteArrayView raw, QByteArray *iso)
 {
-    const QStringView text = QStringView(raw).trimmed();
-    int year, month, day, hour, minute, second;
-    if (readUsDate(text, &year, &month, &day))
-        return isoDate(year, month, day);
-    if (readUsTime(text, &hour, &minute, &second))
-        return isoTime(hour, minute, second);
-    const qsizetype blank = text.indexOf(QLatin1Char(' '));
-    if (blank > 0 && readUsDate(text.first(blank), &year, &month, &day)
-        && readUsTime(text.sliced(blank + 1), &hour, &minute, &second))
-        return isoDate(year, month, day) + QLatin1Char('T') + isoTime(hour, minute, second);
-    return {};
+    const QByteArrayView text = trimmed(raw);
+    StoredDate date;
+    qsizetype at = 0;
+    if (readUsDate(text, &at, &date)) {
+        date.hasDate = true;
+        if (at < text.size()) {
+            if (text[at++] != ' ' || !readUsTime(text, &at, &date) || at != text.size())
+                return false;
+            date.hasTime = true;
+        }
+    } else {
+        at = 0;
+        if (!readUsTime(text, &at, &date) || at != text.size())
+            return false;
+        date.hasTime = true;
+    }
+    char out[24];
+    char *p = out;
+    if (date.hasDate) {
+        p = putNumber(p, date.year, 4);
+        *p++ = '-';
+        p = putNumber(p, date.month, 2);
+        *p++ = '-';
+        p = putNumber(p, date.day, 2);
+    }
+    if (date.hasTime) {
+        if (date.hasDate)
+            *p++ = 'T';
+        p = putNumber(p, date.hour, 2);
+        *p++ = ':';
+        p = putNumber(p, date.minute, 2);
+        *p++ = ':';
+        p = putNumber(p, date.second, 2);
+    }
+    iso->resize(0);
+    appendBytes(*iso, out, p - out);
+    return true;
 }
 
 // The locale's long time form without its time-zone part.
@@ -230,23 +253,27 @@ bool appendUsDate(QByteArray &out, QByteArrayView stored)
     StoredDate date;
     if (!readStored(stored, &date))
         return false;
+    char text[32];
+    char *at = text;
     if (date.hasDate) {
-        appendNumber(out, date.month, 1);
-        out.append('/');
-        appendNumber(out, date.day, 1);
-        out.append('/');
-        appendNumber(out, date.year, 4);
+        at = putNumber(at, date.month, 1);
+        *at++ = '/';
+        at = putNumber(at, date.day, 1);
+        *at++ = '/';
+        at = putNumber(at, date.year, 4);
     }
     if (date.hasTime) {
         if (date.hasDate)
-            out.append(' ');
-        appendNumber(out, date.hour % 12 == 0 ? 12 : date.hour % 12, 1);
-        out.append(':');
-        appendNumber(out, date.minute, 2);
-        out.append(':');
-        appendNumber(out, date.second, 2);
-        out.append(date.hour < 12 ? " AM" : " PM", 3);
+            *at++ = ' ';
+        at = putNumber(at, date.hour % 12 == 0 ? 12 : date.hour % 12, 1);
+        *at++ = ':';
+        at = putNumber(at, date.minute, 2);
+        *at++ = ':';
+        at = putNumber(at, date.second, 2);
+        std::memcpy(at, date.hour < 12 ? " AM" : " PM", 3);
+        at += 3;
     }
+    appendBytes(out, text, at - text);
     return true;
 }
 
@@ -260,6 +287,16 @@ QString canonicalStoredDate(QByteArrayView stored)
     if (date.hasDate)
         return isoDate(date.year, date.month, date.day);
     return isoTime(date.hour, date.minute, date.second);
+}
+
+bool isCanonicalStoredDate(QByteArrayView stored)
+{
+    StoredDate date;
+    if (stored.size() == 10)
+        return readDate(stored, &date);
+    if (stored.size() == 8)
+        return readTime(stored, &date);
+    return stored.size() == 19 && stored[10] == 'T' && readStored(stored, &date) && date.hasDate && date.hasTime;
 }
 
 DateReader DateReader::fixedForm()
@@ -284,18 +321,21 @@ DateReader DateReader::guessing(const QLocale &locale)
     return reader;
 }
 
-QString DateReader::parse(const QString &text)
+bool DateReader::parse(QByteArrayView text, QByteArray *iso)
 {
     if (m_fixed)
-        return parseUs(text);
-    const auto cached = m_cache.constFind(text);
-    if (cached != m_cache.constEnd())
-        return *cached;
-    const QString result = parseGuessing(text.trimmed());
-    if (m_cache.size() >= kCacheLimit)
-        m_cache.clear();
-    m_cache.insert(text, result);
-    return result;
+        return parseUs(text, iso);
+    const QString key = QString::fromUtf8(text);
+    auto cached = m_cache.constFind(key);
+    if (cached == m_cache.constEnd()) {
+        if (m_cache.size() >= kCacheLimit)
+            m_cache.clear();
+        cached = m_cache.insert(key, parseGuessing(key.trimmed()));
+    }
+    if (cached->isNull())
+        return false;
+    *iso = cached->toUtf8();
+    return true;
 }
 
 QString DateReader::parseGuessing(const QString &text) const
@@ -334,8 +374,8 @@ QString DateReader::parseGuessing(const QString &text) const
         }
     }
     // Then the US-English form the writer uses now.
-    if (const QString us = parseUs(text); !us.isNull())
-        return us;
+    if (QByteArray us; parseUs(text.toUtf8(), &us))
+        return QString::fromLatin1(us);
     // Then ISO 8601, the stored forms themselves.
     return canonicalStoredDate(text.toUtf8());
 }

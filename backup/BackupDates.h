@@ -26,9 +26,11 @@ inline constexpr const char *kDateFormLine = "DATES M/d/yyyy h:mm:ss AP";
 // 1899) the time alone.
 bool appendUsDate(QByteArray &out, QByteArrayView stored);
 
-// The stored text that the reader gives back for a valid date, time or both;
-// a value whose stored text differs is not restored exactly by its date text.
+// The stored text that the reader gives back for a valid date, time or both.
 QString canonicalStoredDate(QByteArrayView stored);
+// True when the stored text is that form already, so that its date text in
+// the file gives it back exactly.
+bool isCanonicalStoredDate(QByteArrayView stored);
 
 // Reads the date texts of a file back into their stored form.
 class DateReader {
@@ -41,9 +43,9 @@ public:
     static DateReader guessing(const QLocale &locale = QLocale());
 
     bool isFixed() const { return m_fixed; }
-    // The stored form of a date text; a null string when it reads as no
-    // date, time or both.
-    QString parse(const QString &text);
+    // The stored form of a date text (UTF-8) into *iso; false when it reads
+    // as no date, time or both.
+    bool parse(QByteArrayView text, QByteArray *iso);
 
 private:
     struct Form {

@@ -65,7 +65,7 @@ struct SectionPlan {
     // For each record line, its place in the file's list of written records
     // (-1: none); empty when the file has no such list and the places are
     // the lines' order.
-    QList<qint64> places;
+    QList<qint32> places;
     bool placesKnown = false;
     const QList<qint64> *oldKeys = nullptr;          // the old keys, by place
     bool explicitKeys = false;                       // the rows get their old keys back
@@ -82,20 +82,21 @@ struct SectionPlan {
 
 // What the writer would have put on the line for a stored text; an exact
 // text is used only where its line agrees.
-bool agreesWithLine(const RecordValue &value, FieldKind kind, const QString &exact)
+bool agreesWithLine(const RecordValue &value, FieldKind kind, const QByteArray &exact)
 {
     switch (kind) {
     case FieldKind::Text: {
-        QString cleaned = exact;
-        cleaned.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QLatin1Char('\'')).remove(QLatin1Char('\t'));
-        cleaned.append(QLatin1Char(' '));
-        return value.kind == RecordValue::Text && value.text == cleaned;
+        QByteArray written;
+        appendCleanText(written, exact);
+        // The line as read has lost its TABs; the apostrophes are the value's quotes.
+        written.replace("\t", "");
+        return value.kind == RecordValue::Text && QByteArrayView(written).sliced(1, written.size() - 2) == value.text;
     }
     case FieldKind::Date: {
         QByteArray written;
-        if (!appendUsDate(written, exact.toUtf8()))
+        if (!appendUsDate(written, exact))
             return value.kind == RecordValue::Null;
-        return value.kind == RecordValue::Text && value.text == QString::fromUtf8(written);
+        return value.kind == RecordValue::Text && value.text == written;
     }
     case FieldKind::Long:
     case FieldKind::YesNo:
@@ -240,76 +241,86 @@ public:
     }
 
 private:
-    void reject(BackupTable table, qsizetype index, const QString &line, const QString &reason)
+    void reject(BackupTable table, qsizetype index, const QString &reason)
     {
         ++m_result.rejected;
         if (m_callbacks.rejected)
-            m_callbacks.rejected(RejectedRecord{table, index + 1, line, reason});
+            m_callbacks.rejected(RejectedRecord{table, index + 1, m_lines.text(index), reason});
     }
 
-    // Turns one value of the line into what is stored; false when it does not
+    // Binds one value of the line as what is stored; false when it does not
     // convert. The writer leaves out Null captions of the Contact Types
     // section, so there an empty text is an empty caption; elsewhere it is Null.
-    bool convert(BackupTable table, const RecordValue &value, FieldKind kind, QVariant *stored, QString *why)
+    // A reference is bound as the key its row received, when it is mapped.
+    bool bindValue(BackupStore::Insert &insert, int parameter, BackupTable table, const RecordValue &value,
+                   FieldKind kind, const QHash<qint64, qint64> *referenceMap, QByteArray &holder, QString *why)
     {
         if (value.kind == RecordValue::Null) {
-            *stored = QVariant();
+            insert.bindNull(parameter);
             return true;
         }
         switch (kind) {
         case FieldKind::Long:
         case FieldKind::YesNo: {
             bool ok = false;
-            const qlonglong number = value.text.trimmed().toLongLong(&ok);
+            qint64 number = value.text.trimmed().toLongLong(&ok);
             if (!ok) {
-                *why = QStringLiteral("'%1' is not a whole number.").arg(quotedValue(value.text));
+                *why = QStringLiteral("'%1' is not a whole number.").arg(quotedValue(QString::fromUtf8(value.text)));
                 return false;
             }
-            *stored = number;
+            if (referenceMap) {
+                const auto found = referenceMap->constFind(number);
+                if (found == referenceMap->constEnd()) {
+                    insert.bindNull(parameter);
+                    return true;
+                }
+                number = *found;
+            }
+            insert.bindInteger(parameter, number);
             return true;
         }
         case FieldKind::Date: {
             if (value.kind != RecordValue::Text) {
-                *why = QStringLiteral("%1 is not a date.").arg(quotedValue(value.text));
+                *why = QStringLiteral("%1 is not a date.").arg(quotedValue(QString::fromUtf8(value.text)));
                 return false;
             }
-            const QString iso = m_dates.parse(value.text);
-            if (iso.isNull()) {
-                *why = QStringLiteral("'%1' is not a date or time.").arg(quotedValue(value.text));
+            if (!m_dates.parse(value.text, &holder)) {
+                *why = QStringLiteral("'%1' is not a date or time.").arg(quotedValue(QString::fromUtf8(value.text)));
                 return false;
             }
-            *stored = iso;
+            insert.bindText(parameter, holder);
             return true;
         }
         case FieldKind::Text: {
-            QString text = value.text;
+            QByteArrayView text = value.text;
             // The writer puts one space before every closing apostrophe.
-            if (value.kind == RecordValue::Text && text.endsWith(QLatin1Char(' ')))
+            if (value.kind == RecordValue::Text && text.endsWith(' '))
                 text.chop(1);
-            *stored = text.isEmpty() && table != BackupTable::ContactTypes ? QVariant() : QVariant(text);
+            if (text.isEmpty() && table != BackupTable::ContactTypes)
+                insert.bindNull(parameter);
+            else
+                insert.bindText(parameter, text);
             return true;
         }
         }
         return false;
     }
 
-    // The exact texts of the record at this place, by field; entries whose
-    // line does not agree are left out and counted.
+    // The exact texts of the record at this place into the holders of their
+    // fields; entries whose line does not agree are left out and counted.
     void exactTextsOf(SectionPlan &plan, qint64 place, const QList<RecordValue> &values, const TableInfo &info)
     {
-        m_exact.clear();
         while (plan.texts != plan.textsEnd && plan.texts->record < place)
             ++plan.texts;
         for (; plan.texts != plan.textsEnd && plan.texts->record == place; ++plan.texts) {
             const int field = plan.texts->field;
-            QString text;
             if (field < 1 || field >= info.columns.size() || field > values.size()
-                || !exactTextOf(m_lines, *plan.texts, &text)
-                || !agreesWithLine(values.at(field - 1), info.columns.at(field).kind, text)) {
+                || !exactTextOf(m_lines, *plan.texts, &m_holders[field])
+                || !agreesWithLine(values.at(field - 1), info.columns.at(field).kind, m_holders[field])) {
                 ++m_result.textsNotUsed;
                 continue;
             }
-            m_exact.append({field, text});
+            m_exact[field] = true;
         }
     }
 
@@ -333,53 +344,54 @@ private:
             }
         }
         const int offset = plan.explicitKeys ? 1 : 0;
+        m_holders = QList<QByteArray>(info.columns.size());
+        m_exact = QList<bool>(info.columns.size(), false);
 
         QList<RecordValue> values;
         QString reason;
+        QByteArray scratch;
         for (qsizetype index = range.first; index < range.last; ++index) {
             const qint64 place = plan.placeOf(index - range.first);
             progressTick();
-            const QString line = m_lines.text(index);
+            const QByteArrayView line = m_lines.utf8(index, &scratch);
             if (!parseRecordLine(line, &values, &reason)) {
-                reject(table, index, line, reason);
+                reject(table, index, reason);
                 continue;
             }
             if (values.size() != valueCount) {
-                reject(table, index, line,
+                reject(table, index,
                        QStringLiteral("The line holds %1 values; the table %2 takes %3.")
                            .arg(values.size())
                            .arg(info.name)
                            .arg(valueCount));
                 continue;
             }
-            m_exact.clear();
-            if (place >= 0 && plan.texts != plan.textsEnd)
+            const bool withTexts = place >= 0 && plan.texts != plan.textsEnd;
+            if (withTexts)
                 exactTextsOf(plan, place, values, info);
-            qsizetype nextExact = 0;
             bool converted = true;
             for (qsizetype i = 0; i < valueCount; ++i) {
-                QVariant stored;
-                if (nextExact < m_exact.size() && m_exact.at(nextExact).first == i + 1) {
-                    stored = m_exact.at(nextExact++).second;
-                } else {
-                    QString why;
-                    if (!convert(table, values.at(i), info.columns.at(i + 1).kind, &stored, &why)) {
-                        reject(table, index, line, QStringLiteral("Field %1: %2").arg(info.columns.at(i + 1).name, why));
-                        converted = false;
-                        break;
-                    }
-                    if (i == referenceIndex && !stored.isNull()) {
-                        const auto found = plan.referenceMap->constFind(stored.toLongLong());
-                        stored = found == plan.referenceMap->constEnd() ? QVariant() : QVariant(*found);
-                    }
+                const int field = int(i) + 1;
+                if (withTexts && m_exact.at(field)) {
+                    m_exact[field] = false;
+                    insert.bindText(int(i) + offset, m_holders.at(field));
+                    continue;
                 }
-                insert.bind(int(i) + offset, stored);
+                QString why;
+                if (!bindValue(insert, int(i) + offset, table, values.at(i), info.columns.at(field).kind,
+                               i == referenceIndex ? plan.referenceMap : nullptr, m_holders[field], &why)) {
+                    reject(table, index, QStringLiteral("Field %1: %2").arg(info.columns.at(field).name, why));
+                    converted = false;
+                    break;
+                }
             }
-            if (!converted)
+            if (!converted) {
+                std::fill(m_exact.begin(), m_exact.end(), false);
                 continue;
+            }
             const bool keyKnown = plan.oldKeys && place >= 0 && place < plan.oldKeys->size();
             if (plan.explicitKeys)
-                insert.bind(0, keyKnown ? plan.oldKeys->at(place) : plan.nextFreeKey++);
+                insert.bindInteger(0, keyKnown ? plan.oldKeys->at(place) : plan.nextFreeKey++);
 
             const Result<qint64> inserted = insert.run();
             if (inserted) {
@@ -395,7 +407,7 @@ private:
             // the whole transaction, ends the restore.
             if (BackupStore::isDatabaseFailure(inserted.error()) || !m_store.inTransaction())
                 return inserted.error();
-            reject(table, index, line, inserted.error().description);
+            reject(table, index, inserted.error().description);
         }
         return {};
     }
@@ -413,7 +425,10 @@ private:
     const RestoreCallbacks &m_callbacks;
     RestoreResult &m_result;
     DateReader m_dates = DateReader::fixedForm();
-    QList<std::pair<int, QString>> m_exact; // field, exact text of the current record
+    // By field: a value (an exact text, a stored date) kept until the row is
+    // inserted, and whether the current record has an exact text for it.
+    QList<QByteArray> m_holders;
+    QList<bool> m_exact;
     qint64 m_total = 0;
     qint64 m_done = 0;
     bool m_declined = false;

@@ -1,5 +1,10 @@
 #include "BackupText.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+
 
 namespace backup {
 
@@ -72,23 +77,37 @@ BackupLines::BackupLines(QByteArray data) : m_data(std::move(data))
     if (m_utf8 && m_data.startsWith("\xEF\xBB\xBF"))
         start = 3;
     const qsizetype n = m_data.size();
+    const char *bytes = m_data.constData();
+    m_wide = n >= qsizetype(std::numeric_limits<quint32>::max());
+    const qsizetype count = qsizetype(std::count(bytes + start, bytes + n, '\n')) + 2;
+    if (m_wide)
+        m_wideStarts.reserve(count);
+    else
+        m_starts.reserve(count);
+    auto add = [this](qsizetype at) {
+        if (m_wide)
+            m_wideStarts.append(at);
+        else
+            m_starts.append(quint32(at));
+    };
     while (start < n) {
-        qsizetype end = m_data.indexOf('\n', start);
-        const qsizetype next = end < 0 ? n : end + 1;
-        if (end < 0)
-            end = n;
-        qsizetype length = end - start;
-        if (end < n && length > 0 && m_data.at(end - 1) == '\r')
-            --length;
-        m_spans.append({start, length});
-        start = next;
+        add(start);
+        const void *end = std::memchr(bytes + start, '\n', size_t(n - start));
+        start = end ? static_cast<const char *>(end) - bytes + 1 : n + 1;
     }
+    // The end of the last line: past its line feed, or one past the data
+    // when it has none.
+    add(start);
 }
 
 QByteArrayView BackupLines::bytes(qsizetype index) const
 {
-    const Span &span = m_spans.at(index);
-    return QByteArrayView(m_data.constData() + span.start, span.length);
+    const qsizetype begin = start(index);
+    qsizetype end = start(index + 1) - 1; // the line feed, or the end of the data
+    // A CR right before the line feed belongs to the line end.
+    if (end < m_data.size() && end > begin && m_data.at(end - 1) == '\r')
+        --end;
+    return QByteArrayView(m_data.constData() + begin, end - begin);
 }
 
 QString BackupLines::text(qsizetype index) const
@@ -148,32 +167,55 @@ BackupSections findSections(const BackupLines &lines)
     return sections;
 }
 
-void appendCleanText(QByteArray &out, QByteArrayView utf8)
+bool appendCleanText(QByteArray &out, QByteArrayView utf8)
 {
     // The removed characters are ASCII, so removing their bytes removes the
     // characters; the runs between them are copied whole.
-    out.append('\'');
+    appendBytes(out, "'", 1);
+    bool exact = true;
     const char *run = utf8.data();
     const char *end = run + utf8.size();
     for (const char *p = run; p != end; ++p) {
-        if (*p == '\r' || *p == '\n' || *p == '\'') {
-            out.append(run, p - run);
-            run = p + 1;
-        }
+        const char c = *p;
+        if (c > '\'' || (c != '\r' && c != '\n' && c != '\'' && c != '\t'))
+            continue;
+        exact = false;
+        if (c == '\t')
+            continue;
+        appendBytes(out, run, p - run);
+        run = p + 1;
     }
-    out.append(run, end - run);
-    out.append(" '", 2);
+    appendBytes(out, run, end - run);
+    appendBytes(out, " '", 2);
+    return exact;
 }
 
-bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason)
+void appendInteger(QByteArray &out, qint64 value)
+{
+    char digits[24];
+    int n = 0;
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[sizeof digits - 1 - n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (value < 0)
+        digits[sizeof digits - 1 - n++] = '-';
+    appendBytes(out, digits + sizeof digits - n, n);
+}
+
+bool parseRecordLine(QByteArrayView line, QList<RecordValue> *values, QString *reason)
 {
     values->clear();
     const qsizetype n = line.size();
     qsizetype i = 0;
+    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
     auto skipBlanks = [&] {
-        while (i < n && line.at(i).isSpace())
+        while (i < n && isBlank(line[i]))
             ++i;
     };
+    // Positions in messages count characters, from 1.
+    auto position = [&](qsizetype at) { return QString::fromUtf8(line.first(at)).size() + 1; };
     auto fail = [&](const QString &why) {
         if (reason)
             *reason = why;
@@ -187,41 +229,55 @@ bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reas
         skipBlanks();
         if (i >= n)
             return fail(QStringLiteral("A value is missing after the last comma."));
-        const QChar c = line.at(i);
+        const char c = line[i];
         RecordValue value;
-        if (c == QLatin1Char('\'')) {
-            const qsizetype close = line.indexOf(QLatin1Char('\''), i + 1);
+        if (c == '\'') {
+            const qsizetype close = line.indexOf('\'', i + 1);
             if (close < 0)
-                return fail(QStringLiteral("A text value at position %1 has no closing apostrophe.").arg(i + 1));
+                return fail(QStringLiteral("A text value at position %1 has no closing apostrophe.").arg(position(i)));
             value.kind = RecordValue::Text;
-            value.text = line.mid(i + 1, close - i - 1).toString();
+            value.text = line.sliced(i + 1, close - i - 1);
             i = close + 1;
-        } else if (c == QLatin1Char('-') || c.isDigit()) {
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
             const qsizetype start = i;
-            if (c == QLatin1Char('-'))
+            if (c == '-')
                 ++i;
             const qsizetype digits = i;
-            while (i < n && line.at(i) >= QLatin1Char('0') && line.at(i) <= QLatin1Char('9'))
+            while (i < n && line[i] >= '0' && line[i] <= '9')
                 ++i;
             if (i == digits)
-                return fail(QStringLiteral("A number at position %1 has no digits.").arg(start + 1));
+                return fail(QStringLiteral("A number at position %1 has no digits.").arg(position(start)));
             value.kind = RecordValue::Number;
-            value.text = line.mid(start, i - start).toString();
-        } else if (line.mid(i, 4).compare(QLatin1String("Null"), Qt::CaseInsensitive) == 0
-                   && (i + 4 >= n || !(line.at(i + 4).isLetterOrNumber() || line.at(i + 4) == QLatin1Char('_')))) {
+            value.text = line.sliced(start, i - start);
+        } else if (i + 4 <= n && qstrnicmp(line.data() + i, 4, "Null", 4) == 0
+                   && (i + 4 >= n
+                       || !(std::isalnum(static_cast<unsigned char>(line[i + 4])) || line[i + 4] == '_'
+                            || static_cast<unsigned char>(line[i + 4]) >= 0x80))) {
             value.kind = RecordValue::Null;
             i += 4;
         } else {
-            return fail(QStringLiteral("Unexpected text at position %1.").arg(i + 1));
+            return fail(QStringLiteral("Unexpected text at position %1.").arg(position(i)));
         }
         values->append(value);
         skipBlanks();
         if (i >= n)
             return true;
-        if (line.at(i) != QLatin1Char(','))
-            return fail(QStringLiteral("Unexpected text at position %1.").arg(i + 1));
+        if (line[i] != ',')
+            return fail(QStringLiteral("Unexpected text at position %1.").arg(position(i)));
         ++i;
     }
+}
+
+QByteArrayView BackupLines::utf8(qsizetype index, QByteArray *scratch) const
+{
+    const QByteArrayView raw = bytes(index);
+    const bool hasTab = raw.contains('\t');
+    if (m_utf8 && !hasTab)
+        return raw;
+    *scratch = m_utf8 ? raw.toByteArray() : fromWindows1252(raw).toUtf8();
+    if (hasTab)
+        scratch->replace("\t", "");
+    return *scratch;
 }
 
 } // namespace backup

@@ -6,9 +6,13 @@
 // widget.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
+
+#include <algorithm>
+#include <cstring>
 
 namespace backup {
 
@@ -37,23 +41,26 @@ class BackupLines {
 public:
     explicit BackupLines(QByteArray data);
 
-    qsizetype size() const { return m_spans.size(); }
-    bool isEmpty() const { return m_spans.isEmpty(); }
+    qsizetype size() const { return (m_wide ? m_wideStarts.size() : m_starts.size()) - 1; }
+    bool isEmpty() const { return size() == 0; }
     bool isUtf8() const { return m_utf8; }
     QString text(qsizetype index) const;
+    // The same text as UTF-8: the file's own bytes when they are UTF-8 and
+    // hold no TAB, otherwise converted into *scratch.
+    QByteArrayView utf8(qsizetype index, QByteArray *scratch) const;
     // A marker line begins with "TABLE" (after TAB removal).
     bool isMarker(qsizetype index) const;
     // The line's bytes as they are in the file, without the line end.
     QByteArrayView bytes(qsizetype index) const;
 
 private:
-    struct Span {
-        qsizetype start;
-        qsizetype length;
-    };
-
     QByteArray m_data;
-    QList<Span> m_spans;
+    // Where each line begins, and after the last one where it ends: 32 bits
+    // for files under 4 GB, which are all but a few.
+    QList<quint32> m_starts;
+    QList<qint64> m_wideStarts;
+    bool m_wide = false;
+    qsizetype start(qsizetype index) const { return m_wide ? m_wideStarts.at(index) : m_starts.at(index); }
     bool m_utf8 = true;
 };
 
@@ -76,18 +83,35 @@ BackupSections findSections(const BackupLines &lines);
 
 // The one text encoder of the file: an apostrophe, the UTF-8 text without
 // its carriage returns, line feeds and apostrophes, a blank and an
-// apostrophe. Everything else is copied as it is.
-void appendCleanText(QByteArray &out, QByteArrayView utf8);
+// apostrophe. Everything else is copied as it is. Returns true when the
+// reader gets the text back from the line exactly: nothing was removed and
+// the text holds no TAB (which the reader drops).
+bool appendCleanText(QByteArray &out, QByteArrayView utf8);
+
+// Appends bytes without the general machinery of QByteArray::append; the
+// writer's inner loop appends a few bytes at a time.
+inline void appendBytes(QByteArray &out, const char *bytes, qsizetype count)
+{
+    const qsizetype size = out.size();
+    if (out.capacity() - size < count)
+        out.reserve(std::max(size * 2, size + count));
+    out.resize(size + count);
+    std::memcpy(out.data() + size, bytes, size_t(count));
+}
+
+// The number in decimal digits, with a leading "-" when negative.
+void appendInteger(QByteArray &out, qint64 value);
 
 // One value of a record line.
 struct RecordValue {
     enum Kind { Null, Number, Text } kind = Null;
-    QString text; // the digits of a number, the text between the apostrophes
+    QByteArrayView text; // the digits of a number, the text between the apostrophes
 };
 
-// Splits a record line into its values: Null, a whole number, or a text
-// between apostrophes (which never holds an apostrophe), separated by commas.
-// Returns false, with a reason, when the line has any other form.
-bool parseRecordLine(QStringView line, QList<RecordValue> *values, QString *reason);
+// Splits a record line (UTF-8, see BackupLines::utf8) into its values: Null,
+// a whole number, or a text between apostrophes (which never holds an
+// apostrophe), separated by commas. The values point into the line. Returns
+// false, with a reason, when the line has any other form.
+bool parseRecordLine(QByteArrayView line, QList<RecordValue> *values, QString *reason);
 
 } // namespace backup

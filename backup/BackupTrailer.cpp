@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <vector>
 
@@ -48,12 +49,12 @@ bool readNumber(QStringView text, qint64 *number)
 }
 
 // "<section> <record> <field> " and the place where the text starts.
-bool readTextHead(QStringView line, ExactText *entry, qsizetype *textStart)
+bool readTextHead(QByteArrayView line, ExactText *entry, qsizetype *textStart)
 {
     qsizetype at = 0;
     qint64 numbers[3];
     for (qint64 &number : numbers) {
-        const qsizetype blank = line.indexOf(QLatin1Char(' '), at);
+        const qsizetype blank = line.indexOf(' ', at);
         if (blank <= at)
             return false;
         bool ok = false;
@@ -62,48 +63,48 @@ bool readTextHead(QStringView line, ExactText *entry, qsizetype *textStart)
             return false;
         at = blank + 1;
     }
-    if (numbers[0] > 2 || numbers[2] > 10000)
+    if (numbers[0] > 2 || numbers[1] > std::numeric_limits<qint32>::max() || numbers[2] > 10000)
         return false;
-    entry->section = int(numbers[0]);
-    entry->record = numbers[1];
-    entry->field = int(numbers[2]);
+    entry->section = qint8(numbers[0]);
+    entry->record = qint32(numbers[1]);
+    entry->field = qint16(numbers[2]);
     *textStart = at;
     return true;
 }
 
-bool unescape(QStringView escaped, QString *text)
+bool unescape(QByteArrayView escaped, QByteArray *text)
 {
     text->clear();
     text->reserve(escaped.size());
     for (qsizetype i = 0; i < escaped.size(); ++i) {
-        const QChar c = escaped.at(i);
-        if (c != QLatin1Char('\\')) {
+        const char c = escaped[i];
+        if (c != '\\') {
             text->append(c);
             continue;
         }
         if (++i >= escaped.size())
             return false;
-        switch (escaped.at(i).unicode()) {
+        switch (escaped[i]) {
         case '\\':
-            text->append(QLatin1Char('\\'));
+            text->append('\\');
             break;
         case 'r':
-            text->append(QLatin1Char('\r'));
+            text->append('\r');
             break;
         case 'n':
-            text->append(QLatin1Char('\n'));
+            text->append('\n');
             break;
         case 't':
-            text->append(QLatin1Char('\t'));
+            text->append('\t');
             break;
         case 'x': {
             if (i + 2 >= escaped.size())
                 return false;
-            const int high = hexValue(escaped.at(i + 1).unicode());
-            const int low = hexValue(escaped.at(i + 2).unicode());
+            const int high = hexValue(char16_t(static_cast<unsigned char>(escaped[i + 1])));
+            const int low = hexValue(char16_t(static_cast<unsigned char>(escaped[i + 2])));
             if (high < 0 || low < 0)
                 return false;
-            text->append(QChar(char16_t(high * 16 + low)));
+            text->append(char(high * 16 + low));
             i += 2;
             break;
         }
@@ -148,28 +149,27 @@ void appendFingerprint(QByteArray &out, quint32 fingerprint)
     out.append(digits, 8);
 }
 
-void appendExactText(QByteArray &out, int section, qint64 record, int field, QStringView text)
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8)
 {
-    out.append(QByteArray::number(section));
-    out.append(' ');
-    out.append(QByteArray::number(record));
-    out.append(' ');
-    out.append(QByteArray::number(field));
-    out.append(' ');
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+    appendInteger(out, section);
+    appendBytes(out, " ", 1);
+    appendInteger(out, record);
+    appendBytes(out, " ", 1);
+    appendInteger(out, field);
+    appendBytes(out, " ", 1);
+    qsizetype end = utf8.size();
+    while (end > 0 && utf8[end - 1] == ' ')
         --end;
-    qsizetype run = 0;
-    auto flush = [&](qsizetype upTo) {
-        if (upTo > run)
-            out.append(text.sliced(run, upTo - run).toUtf8());
-    };
-    for (qsizetype i = 0; i < end; ++i) {
-        const char16_t c = text.at(i).unicode();
+    // The escaped characters are ASCII, so the bytes of every other
+    // character are copied in runs.
+    const char *run = utf8.data();
+    const char *stop = utf8.data() + end;
+    for (const char *p = run; p != stop; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c != '\\' && c != 0x7F)
             continue;
-        flush(i);
-        run = i + 1;
+        out.append(run, p - run);
+        run = p + 1;
         switch (c) {
         case '\\':
             out.append("\\\\", 2);
@@ -190,19 +190,24 @@ void appendExactText(QByteArray &out, int section, qint64 record, int field, QSt
             break;
         }
     }
-    flush(end);
-    for (qsizetype i = end; i < text.size(); ++i)
+    out.append(run, stop - run);
+    for (qsizetype i = end; i < utf8.size(); ++i)
         out.append("\\x20", 4);
 }
 
-bool exactTextOf(const BackupLines &lines, const ExactText &entry, QString *text)
+bool exactTextOf(const BackupLines &lines, const ExactText &entry, QByteArray *utf8)
 {
-    const QString line = lines.text(entry.line);
-    ExactText head;
-    qsizetype start = 0;
-    if (!readTextHead(line, &head, &start))
-        return false;
-    return unescape(QStringView(line).sliced(start), text);
+    QByteArray scratch;
+    const QByteArrayView line = lines.utf8(entry.line, &scratch);
+    // "<section> <record> <field> " and then the text.
+    qsizetype at = 0;
+    for (int blanks = 0; blanks < 3; ++blanks) {
+        at = line.indexOf(' ', at);
+        if (at < 0)
+            return false;
+        ++at;
+    }
+    return unescape(line.sliced(at), utf8);
 }
 
 BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sections)
@@ -283,12 +288,13 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
 
     if (i < n && lines.bytes(i) == kTexts) {
         ExactText previous{-1, -1, -1, 0};
+        static_assert(sizeof(ExactText) <= 12, "one entry for each changed value of a large file");
         for (++i; i < n; ++i) {
             if (lines.bytes(i) == kTextsEnd)
                 break;
             ExactText entry;
             qsizetype start = 0;
-            if (!readTextHead(lines.text(i), &entry, &start))
+            if (!readTextHead(lines.bytes(i), &entry, &start))
                 break;
             // In the order of section, record and field, each at most once.
             const bool ordered = entry.section > previous.section
@@ -297,7 +303,9 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
                         || (entry.record == previous.record && entry.field > previous.field)));
             if (!ordered)
                 break;
-            entry.line = i;
+            if (i > std::numeric_limits<qint32>::max())
+                break;
+            entry.line = qint32(i);
             trailer.texts.append(entry);
             previous = entry;
         }
@@ -311,11 +319,11 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
     return trailer;
 }
 
-QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
+QList<qint32> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
                            const QList<quint32> &fingerprints)
 {
     const qsizetype count = range.count();
-    QList<qint64> places(count, -1);
+    QList<qint32> places(count, -1);
     auto fingerprintOf = [&](qsizetype record) { return lineFingerprint(lines.bytes(range.first + record)); };
 
     // Every fingerprint with its place, sorted; built at the first line that
@@ -325,7 +333,7 @@ QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range
     for (qsizetype r = 0; r < count; ++r) {
         const quint32 fingerprint = fingerprintOf(r);
         if (next < fingerprints.size() && fingerprints.at(next) == fingerprint) {
-            places[r] = next++;
+            places[r] = qint32(next++);
             continue;
         }
         if (sorted.empty() && !fingerprints.isEmpty()) {
@@ -345,7 +353,7 @@ QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range
             || fingerprints.at(place + 1) == fingerprintOf(r + 1);
         if (!agrees)
             continue;
-        places[r] = place;
+        places[r] = qint32(place);
         next = place + 1;
     }
     return places;

@@ -55,14 +55,15 @@ void appendFingerprint(QByteArray &out, quint32 fingerprint);
 // editor can drop it. Every other character, apostrophes included, is
 // written as it is, in UTF-8.
 struct ExactText {
-    int section = 0;
-    qint64 record = 0;
-    int field = 0;
-    qsizetype line = 0; // the TEXTS line, read when the text is needed
+    qint8 section = 0;
+    qint16 field = 0;
+    qint32 record = 0;
+    qint32 line = 0; // the TEXTS line, read when the text is needed
 };
-void appendExactText(QByteArray &out, int section, qint64 record, int field, QStringView text);
-// The text of an entry; false when its escapes are malformed.
-bool exactTextOf(const BackupLines &lines, const ExactText &entry, QString *text);
+// Appends a TEXTS line (without its line end) for a text given in UTF-8.
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8);
+// The text of an entry, in UTF-8; false when its escapes are malformed.
+bool exactTextOf(const BackupLines &lines, const ExactText &entry, QByteArray *utf8);
 
 struct BackupTrailer {
     // The key section as older versions wrote it: valid when complete,
@@ -91,7 +92,7 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
 // each record line (by its place in the section) the place in the list, or
 // -1 when the line is not in the list. The order is kept, so an added,
 // changed or lost line leaves every other line with its own place.
-QList<qint64> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
+QList<qint32> matchRecords(const BackupLines &lines, const BackupSections::Range &range,
                            const QList<quint32> &fingerprints);
 
 } // namespace backup

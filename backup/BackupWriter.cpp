@@ -15,9 +15,14 @@
 #include "store/BackupStore.h"
 #include "store/Connection.h"
 
-#include <cerrno>
-#include <optional>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 namespace backup {
 
@@ -34,10 +39,11 @@ QString writeFailure(int cause, const QString &errorText)
     return errorText;
 }
 
-// Collects the file in a buffer and hands it to the device in large pieces.
+// Collects the file in a buffer and hands it to the device in large pieces;
+// without a device the pieces are kept (see takePieces).
 class LineWriter {
 public:
-    explicit LineWriter(QIODevice &device) : m_device(device) { m_buffer.reserve(kChunk + 4096); }
+    explicit LineWriter(QIODevice *device) : m_device(device) { m_buffer.reserve(kChunk + 4096); }
 
     QByteArray &buffer() { return m_buffer; }
     Status endLine()
@@ -56,74 +62,122 @@ public:
     {
         if (m_buffer.isEmpty())
             return {};
+        if (!m_device) {
+            m_pieces.append(std::move(m_buffer));
+            m_buffer = QByteArray();
+            m_buffer.reserve(kChunk + 4096);
+            return {};
+        }
         errno = 0;
-        if (m_device.write(m_buffer) != m_buffer.size()) {
+        if (m_device->write(m_buffer) != m_buffer.size()) {
             const int cause = errno;
-            return failure(writeFailure(cause, m_device.errorString()));
+            return failure(writeFailure(cause, m_device->errorString()));
         }
         m_buffer.resize(0);
+        if (onFlush)
+            onFlush();
         return {};
     }
 
+    // Hands whole lines to the device at once, after what is buffered.
+    Status write(QByteArrayView lines)
+    {
+        if (!m_device) {
+            m_buffer.append(lines);
+            return {};
+        }
+        if (Status flushed = flush(); !flushed)
+            return flushed;
+        errno = 0;
+        if (m_device->write(lines.data(), lines.size()) != lines.size()) {
+            const int cause = errno;
+            return failure(writeFailure(cause, m_device->errorString()));
+        }
+        return {};
+    }
+
+    // Everything kept so far, without a device.
+    QList<QByteArray> takePieces()
+    {
+        (void)flush();
+        return std::move(m_pieces);
+    }
+
+    // Called after every piece handed to the device.
+    std::function<void()> onFlush;
+
 private:
     static constexpr qsizetype kChunk = 1 << 20;
-    QIODevice &m_device;
+    QIODevice *m_device;
     QByteArray m_buffer;
+    QList<QByteArray> m_pieces;
 };
 
-bool isAscii(QByteArrayView bytes)
+// The lines of a LINES list: eight hexadecimal digits and CR LF each.
+QByteArray fingerprintLines(const QList<quint32> &fingerprints)
 {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
+    static const char hex[] = "0123456789abcdef";
+    QByteArray lines(fingerprints.size() * 10, Qt::Uninitialized);
+    char *at = lines.data();
+    for (quint32 fingerprint : fingerprints) {
+        for (int i = 7; i >= 0; --i) {
+            at[i] = hex[fingerprint & 0xF];
+            fingerprint >>= 4;
+        }
+        at[8] = '\r';
+        at[9] = '\n';
+        at += 10;
     }
-    return true;
+    return lines;
 }
 
-// True when a text reads back from a record line exactly: the line drops
-// CR, LF and apostrophes, the reader drops TABs, and an empty text comes back
-// Null (an empty caption of the Contact Types section comes back empty).
-bool cleanTextIsExact(QByteArrayView utf8, bool emptyComesBack)
-{
-    if (utf8.isEmpty())
-        return emptyComesBack;
-    for (const char c : utf8) {
-        if (c == '\r' || c == '\n' || c == '\'' || c == '\t')
-            return false;
-    }
-    return true;
-}
+// A stored value that its record line does not give back exactly.
+struct ExactValue {
+    bool present = false;
+    QByteArrayView utf8; // valid until the next row is read
+    QByteArray storage;  // a value that had to be converted to text
 
-// Appends one column of the current row, encoded by the field's kind. When
-// the record line cannot give the stored value back exactly, *exact is set
-// to the stored text.
+    void set(QByteArrayView bytes)
+    {
+        present = true;
+        utf8 = bytes;
+    }
+    void setCopy(const QString &text)
+    {
+        storage = text.toUtf8();
+        set(storage);
+    }
+};
+
+// Appends one column of the current row, encoded by the field's kind, and
+// notes a value that the line cannot give back exactly.
 void appendValue(QByteArray &out, const BackupStore::Rows &rows, int column, FieldKind kind, bool typesSection,
-                 std::optional<QString> *exact)
+                 ExactValue *exact)
 {
     const Kind stored = rows.kind(column);
     switch (kind) {
     case FieldKind::Long: {
         if (stored == Kind::Integer) {
-            out.append(QByteArray::number(rows.integer(column)));
+            appendInteger(out, rows.integer(column));
             return;
         }
         if (stored == Kind::Null) {
-            out.append("Null", 4);
+            appendBytes(out, "Null", 4);
             return;
         }
         const QVariant value = rows.value(column);
         bool ok = false;
         const qlonglong number = value.toLongLong(&ok);
         if (ok)
-            out.append(QByteArray::number(number));
+            appendInteger(out, number);
         else
-            out.append("Null", 4);
-        *exact = value.toString();
+            appendBytes(out, "Null", 4);
+        exact->setCopy(value.toString());
         return;
     }
     case FieldKind::YesNo: {
         if (stored == Kind::Null) {
-            out.append("Null", 4);
+            appendBytes(out, "Null", 4);
             return;
         }
         const QVariant value = rows.value(column);
@@ -134,44 +188,210 @@ void appendValue(QByteArray &out, const BackupStore::Rows &rows, int column, Fie
     }
     case FieldKind::Date: {
         if (stored == Kind::Null) {
-            out.append("Null", 4);
+            appendBytes(out, "Null", 4);
             return;
         }
         const QByteArray converted = stored == Kind::Text ? QByteArray() : rows.value(column).toString().toUtf8();
         const QByteArrayView text = stored == Kind::Text ? rows.text(column) : QByteArrayView(converted);
-        out.append('\'');
+        appendBytes(out, "'", 1);
         if (appendUsDate(out, text)) {
-            out.append('\'');
+            appendBytes(out, "'", 1);
         } else {
             out.chop(1);
-            out.append("Null", 4);
+            appendBytes(out, "Null", 4);
         }
-        if (canonicalStoredDate(text).toUtf8() != text)
-            *exact = QString::fromUtf8(text);
+        if (!isCanonicalStoredDate(text)) {
+            if (stored == Kind::Text)
+                exact->set(text);
+            else
+                exact->setCopy(QString::fromUtf8(converted));
+        }
         return;
     }
     case FieldKind::Text:
         if (stored == Kind::Null) {
-            out.append("' '", 3);
-        } else if (stored == Kind::Text && (isAscii(rows.text(column)) || isValidUtf8(rows.text(column)))) {
-            appendCleanText(out, rows.text(column));
-            if (!cleanTextIsExact(rows.text(column), typesSection))
-                *exact = QString::fromUtf8(rows.text(column));
+            appendBytes(out, "' '", 3);
+        } else if (const QByteArrayView text = rows.text(column); stored == Kind::Text && isValidUtf8(text)) {
+            // An empty text comes back Null, except as a caption.
+            if (!appendCleanText(out, text) || (text.isEmpty() && !typesSection))
+                exact->set(text);
         } else {
-            const QString text = rows.value(column).toString();
-            const QByteArray utf8 = text.toUtf8();
-            appendCleanText(out, utf8);
-            if (!cleanTextIsExact(utf8, typesSection))
-                *exact = text;
+            const QString converted = rows.value(column).toString();
+            const QByteArray utf8 = converted.toUtf8();
+            if (!appendCleanText(out, utf8) || (utf8.isEmpty() && !typesSection))
+                exact->setCopy(converted);
         }
         return;
     }
 }
 
+// What the writer keeps of a section for the trailing section.
+struct SectionOutput {
+    QList<quint32> fingerprints; // of every record line, in order
+    QByteArray texts;            // its TEXTS lines, each ending with CR LF
+    QList<qint64> keys;          // the old key of every record line
+    qint64 written = 0;
+};
+
+// Encodes every row of a table into record lines. Contact Types are written
+// without type dispatch, one line for each non-Null value after the key;
+// Contacts and Calls one line per row, the values after the key encoded by
+// their kind and joined by ", ".
+Status encodeRows(BackupStore::Rows &row, BackupTable table, const TableInfo &info, LineWriter &lines,
+                  SectionOutput &section, std::atomic<qint64> &done, const std::atomic<bool> *stop)
+{
+    const int number = int(table);
+    const int fields = row.columnCount();
+    QList<FieldKind> kinds;
+    for (int i = 0; i < fields; ++i)
+        kinds.append(i < info.columns.size() ? info.columns.at(i).kind : FieldKind::Text);
+    for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return {};
+        const Result<bool> more = row.next();
+        if (!more)
+            return more.error();
+        if (!*more)
+            break;
+        if (table == BackupTable::ContactTypes) {
+            bool written = false;
+            for (int i = 1; i < fields; ++i) {
+                if (row.kind(i) == Kind::Null)
+                    continue;
+                const qsizetype start = lines.buffer().size();
+                ExactValue exact;
+                appendValue(lines.buffer(), row, i, FieldKind::Text, true, &exact);
+                lines.buffer().append(' ');
+                if (exact.present) {
+                    appendExactText(section.texts, number, section.fingerprints.size(), i, exact.utf8);
+                    section.texts.append("\r\n", 2);
+                }
+                section.fingerprints.append(lineFingerprint(QByteArrayView(lines.buffer()).sliced(start)));
+                if (Status ended = lines.endLine(); !ended)
+                    return ended;
+                ++section.written;
+                written = true;
+            }
+            if (written)
+                section.keys.append(row.integer(0));
+        } else {
+            QByteArray &line = lines.buffer();
+            const qsizetype start = line.size();
+            for (int i = 1; i < fields; ++i) {
+                ExactValue exact;
+                appendValue(line, row, i, kinds.at(i), false, &exact);
+                if (exact.present) {
+                    appendExactText(section.texts, number, section.fingerprints.size(), i, exact.utf8);
+                    section.texts.append("\r\n", 2);
+                }
+                if (i + 1 < fields)
+                    appendBytes(line, ", ", 2);
+            }
+            section.fingerprints.append(lineFingerprint(QByteArrayView(line).sliced(start)));
+            if (Status ended = lines.endLine(); !ended)
+                return ended;
+            section.keys.append(row.integer(0));
+            ++section.written;
+        }
+        done.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (Status written = lines.line(kMarkerEnd); !written)
+        return written;
+    return lines.line("");
+}
+
+// The Calls section encoded on a thread of its own, into memory, while the
+// other sections are written. Its connection reads the same moment of the
+// database as the writer's own (see SameMoment).
+class CallsInBackground {
+public:
+    CallsInBackground(std::unique_ptr<BackupStore::Rows> rows, const TableInfo &info)
+        : m_rows(std::move(rows)), m_info(info)
+    {
+        m_thread = std::thread([this] {
+            m_status = encodeRows(*m_rows, BackupTable::Calls, m_info, m_lines, m_section, m_done, &m_stop);
+            m_finished.store(true);
+        });
+    }
+    ~CallsInBackground()
+    {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    CallsInBackground(const CallsInBackground &) = delete;
+    CallsInBackground &operator=(const CallsInBackground &) = delete;
+
+    qint64 done() const { return m_done.load(std::memory_order_relaxed); }
+    bool finished() const { return m_finished.load(); }
+    // Waits for the end; the lines, and what the trailing section needs.
+    Status join(QList<QByteArray> *lines, SectionOutput *section)
+    {
+        m_thread.join();
+        *lines = m_lines.takePieces();
+        *section = std::move(m_section);
+        return m_status;
+    }
+
+private:
+    std::unique_ptr<BackupStore::Rows> m_rows;
+    const TableInfo &m_info;
+    LineWriter m_lines{nullptr};
+    SectionOutput m_section;
+    Status m_status;
+    std::atomic<qint64> m_done{0};
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
+// A second connection that reads the same moment of the database as the
+// first: a third connection holds the write lock while both begin reading,
+// so that nothing can be committed between the two. Refused (and the writer
+// works alone) for a database without a file, or when the lock is not free.
+class SameMoment {
+public:
+    static std::unique_ptr<SameMoment> open(QSqlDatabase &db, BackupStore &store)
+    {
+        const QString path = db.databaseName();
+        if (path.isEmpty() || path == QLatin1String(":memory:") || !QFileInfo(path).isFile())
+            return nullptr;
+        Result<std::unique_ptr<Connection>> lock = Connection::open(path);
+        Result<std::unique_ptr<Connection>> second = Connection::open(path);
+        if (!lock || !second)
+            return nullptr;
+        BackupStore locker((*lock)->database());
+        // Another program writing now only costs the second thread.
+        locker.setBusyTimeout(200);
+        if (!locker.beginWrite())
+            return nullptr;
+        std::unique_ptr<SameMoment> moment(new SameMoment(std::move(*second)));
+        const bool reading = store.beginRead() && store.pin() && moment->m_store.beginRead() && moment->m_store.pin();
+        (void)locker.rollback();
+        if (!reading) {
+            (void)store.commit();
+            return nullptr;
+        }
+        return moment;
+    }
+    ~SameMoment() { (void)m_store.commit(); }
+
+    BackupStore &store() { return m_store; }
+
+private:
+    explicit SameMoment(std::unique_ptr<Connection> connection)
+        : m_connection(std::move(connection)), m_store(m_connection->database())
+    {
+    }
+    std::unique_ptr<Connection> m_connection;
+    BackupStore m_store;
+};
+
 class Writer {
 public:
-    Writer(BackupStore &store, QIODevice &out, const ProgressFunction &progress, BackupResult &result)
-        : m_store(store), m_out(out), m_progress(progress), m_result(result)
+    Writer(BackupStore &store, SameMoment *moment, QIODevice &out, const ProgressFunction &progress,
+           BackupResult &result)
+        : m_store(store), m_moment(moment), m_lines(&out), m_progress(progress), m_result(result)
     {
     }
 
@@ -190,15 +410,45 @@ public:
         if (m_progress)
             m_progress(0, m_total);
 
-        *stage = Stage::ContactTypes;
-        if (Status written = writeContactTypes(); !written)
-            return written;
-        *stage = Stage::Contacts;
-        if (Status written = writeSection(BackupTable::Contacts, tables[1], &m_contactKeys); !written)
-            return written;
+        std::unique_ptr<CallsInBackground> calls;
+        if (m_moment) {
+            Result<std::unique_ptr<BackupStore::Rows>> rows = m_moment->store().readRows(tables[2].name);
+            if (rows)
+                calls = std::make_unique<CallsInBackground>(std::move(rows).value(), tables[2]);
+        }
+        for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts}) {
+            *stage = stageOf(table);
+            if (Status written = writeSection(table, tables[int(table)], calls.get()); !written)
+                return written;
+        }
         *stage = Stage::Calls;
-        if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written)
+        if (calls) {
+            // The other sections are in the file; report progress until the
+            // calls are encoded, then hand them to the file.
+            while (!calls->finished()) {
+                report(calls.get());
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            QList<QByteArray> lines;
+            const Status encoded = calls->join(&lines, &m_sections[2]);
+            if (!encoded)
+                return encoded;
+            if (Status written = m_lines.line(kMarkerCalls); !written)
+                return written;
+            if (Status flushed = m_lines.flush(); !flushed)
+                return flushed;
+            for (QByteArray &piece : lines) {
+                if (Status written = m_lines.write(piece); !written)
+                    return written;
+                piece = QByteArray();
+                report(calls.get());
+            }
+        } else if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written) {
             return written;
+        }
+        for (int s = 0; s < 3; ++s)
+            m_result.written[s] = m_sections[s].written;
+
         *stage = Stage::Finish;
         if (Status written = writeTrailer(); !written)
             return written;
@@ -210,157 +460,68 @@ public:
     }
 
 private:
-    void tick()
+    void report(const CallsInBackground *calls)
     {
-        ++m_done;
-        if (m_progress && m_done % kProgressEvery == 0)
-            m_progress(m_done, m_total);
+        if (m_progress)
+            m_progress(m_done.load() + (calls ? calls->done() : 0), m_total);
     }
 
-    // Contact Types: one line for each non-Null value after the key.
-    Status writeContactTypes()
+    Status writeSection(BackupTable table, const TableInfo &info, const CallsInBackground *calls)
     {
-        Result<std::unique_ptr<BackupStore::Rows>> rows = m_store.readRows(tableName(BackupTable::ContactTypes));
-        if (!rows)
-            return rows.error();
-        if (Status written = m_lines.line(kMarkerContactTypes); !written)
-            return written;
-        BackupStore::Rows &row = **rows;
-        const int fields = row.columnCount();
-        for (;;) {
-            const Result<bool> more = row.next();
-            if (!more)
-                return more.error();
-            if (!*more)
-                break;
-            bool written = false;
-            for (int i = 1; i < fields; ++i) {
-                if (row.kind(i) == Kind::Null)
-                    continue;
-                const qsizetype start = m_lines.buffer().size();
-                std::optional<QString> exact;
-                appendValue(m_lines.buffer(), row, i, FieldKind::Text, true, &exact);
-                m_lines.buffer().append(' ');
-                if (exact) {
-                    appendExactText(m_texts[0], 0, m_fingerprints[0].size(), i, *exact);
-                    m_texts[0].append("\r\n", 2);
-                }
-                m_fingerprints[0].append(lineFingerprint(QByteArrayView(m_lines.buffer()).sliced(start)));
-                if (Status ended = m_lines.endLine(); !ended)
-                    return ended;
-                ++m_result.written[0];
-                written = true;
-            }
-            if (written)
-                m_typeKeys.append(row.integer(0));
-            tick();
-        }
-        return endSection();
-    }
-
-    // Contacts and Calls: one line per row, the values after the key encoded
-    // by their kind and joined by ", ".
-    Status writeSection(BackupTable table, const TableInfo &info, QList<qint64> *keys)
-    {
-        const bool contacts = table == BackupTable::Contacts;
         Result<std::unique_ptr<BackupStore::Rows>> rows = m_store.readRows(info.name);
         if (!rows)
             return rows.error();
-        if (Status written = m_lines.line(contacts ? kMarkerContacts : kMarkerCalls); !written)
+        const char *const markers[3] = {kMarkerContactTypes, kMarkerContacts, kMarkerCalls};
+        if (Status written = m_lines.line(markers[int(table)]); !written)
             return written;
-        BackupStore::Rows &row = **rows;
-        const int fields = row.columnCount();
-        QList<FieldKind> kinds;
-        for (int i = 0; i < fields; ++i)
-            kinds.append(i < info.columns.size() ? info.columns.at(i).kind : FieldKind::Text);
-        for (;;) {
-            const Result<bool> more = row.next();
-            if (!more)
-                return more.error();
-            if (!*more)
-                break;
-            QByteArray &line = m_lines.buffer();
-            const qsizetype start = line.size();
-            QList<quint32> &fingerprints = m_fingerprints[int(table)];
-            for (int i = 1; i < fields; ++i) {
-                std::optional<QString> exact;
-                appendValue(line, row, i, kinds.at(i), false, &exact);
-                if (exact) {
-                    appendExactText(m_texts[int(table)], int(table), fingerprints.size(), i, *exact);
-                    m_texts[int(table)].append("\r\n", 2);
-                }
-                if (i + 1 < fields)
-                    line.append(", ", 2);
-            }
-            fingerprints.append(lineFingerprint(QByteArrayView(line).sliced(start)));
-            if (Status ended = m_lines.endLine(); !ended)
-                return ended;
-            if (keys)
-                keys->append(row.integer(0));
-            ++m_result.written[int(table)];
-            tick();
-        }
-        return endSection();
-    }
-
-    Status endSection()
-    {
-        if (Status written = m_lines.line(kMarkerEnd); !written)
-            return written;
-        return m_lines.line("");
+        // Progress is reported between pieces of the section.
+        m_lines.onFlush = [this, calls] { report(calls); };
+        const Status encoded = encodeRows(**rows, table, info, m_lines, m_sections[int(table)], m_done, nullptr);
+        m_lines.onFlush = nullptr;
+        return encoded;
     }
 
     // The trailing section: keys, date form, fingerprints, exact texts.
     Status writeTrailer()
     {
-        if (Status written = m_lines.line(kKeysContactTypes); !written)
-            return written;
-        for (const qint64 key : std::as_const(m_typeKeys)) {
-            if (Status written = m_lines.line(QByteArray::number(key)); !written)
+        const char *const keyHeaders[2] = {kKeysContactTypes, kKeysContacts};
+        for (int section = 0; section < 2; ++section) {
+            if (Status written = m_lines.line(keyHeaders[section]); !written)
                 return written;
-        }
-        if (Status written = m_lines.line(kKeysContacts); !written)
-            return written;
-        for (const qint64 key : std::as_const(m_contactKeys)) {
-            if (Status written = m_lines.line(QByteArray::number(key)); !written)
-                return written;
+            for (const qint64 key : std::as_const(m_sections[section].keys)) {
+                if (Status written = m_lines.line(QByteArray::number(key)); !written)
+                    return written;
+            }
         }
         if (Status written = m_lines.line(kKeysEnd); !written)
             return written;
         if (Status written = m_lines.line(kDateFormLine); !written)
             return written;
-        const char *const headers[3] = {kLinesContactTypes, kLinesContacts, kLinesCalls};
+        const char *const lineHeaders[3] = {kLinesContactTypes, kLinesContacts, kLinesCalls};
         for (int section = 0; section < 3; ++section) {
-            if (Status written = m_lines.line(headers[section]); !written)
+            if (Status written = m_lines.line(lineHeaders[section]); !written)
                 return written;
-            for (const quint32 fingerprint : std::as_const(m_fingerprints[section])) {
-                appendFingerprint(m_lines.buffer(), fingerprint);
-                if (Status written = m_lines.endLine(); !written)
-                    return written;
-            }
+            if (Status written = m_lines.write(fingerprintLines(m_sections[section].fingerprints)); !written)
+                return written;
         }
         if (Status written = m_lines.line(kTexts); !written)
             return written;
-        for (QByteArray &texts : m_texts) {
-            m_lines.buffer().append(texts);
-            texts.clear();
-            if (Status written = m_lines.flush(); !written)
+        for (SectionOutput &section : m_sections) {
+            if (Status written = m_lines.write(section.texts); !written)
                 return written;
+            section.texts = QByteArray();
         }
         return m_lines.line(kTextsEnd);
     }
 
     BackupStore &m_store;
-    QIODevice &m_out;
+    SameMoment *m_moment;
+    LineWriter m_lines;
     const ProgressFunction &m_progress;
     BackupResult &m_result;
-    LineWriter m_lines{m_out};
-    QList<quint32> m_fingerprints[3];
-    QByteArray m_texts[3]; // the TEXTS lines of each section, each ending with CR LF
-    QList<qint64> m_typeKeys;
-    QList<qint64> m_contactKeys;
+    SectionOutput m_sections[3];
+    std::atomic<qint64> m_done{0};
     qint64 m_total = 0;
-    qint64 m_done = 0;
 };
 
 } // namespace
@@ -369,10 +530,13 @@ BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunct
 {
     BackupResult result;
     BackupStore store(db);
-    // One read transaction: the three sections show one moment of the database.
-    const bool inTransaction = bool(store.beginRead());
+    // One moment of the database for all three sections: one read
+    // transaction, shared with the connection that encodes the calls.
+    std::unique_ptr<SameMoment> moment = SameMoment::open(db, store);
+    const bool inTransaction = moment || bool(store.beginRead());
     Stage stage = Stage::None;
-    const Status written = Writer(store, out, progress, result).run(&stage);
+    const Status written = Writer(store, moment.get(), out, progress, result).run(&stage);
+    moment.reset();
     if (inTransaction)
         (void)store.commit();
     if (!written) {

@@ -19,6 +19,7 @@ const QStringList kLastNames = {
     "Müller", "García", "O'Brien", "Dubois", "Kowalski", "Nguyễn", "Smith", "Johansson", "Rossi",
     "Fernández", "Schäfer", "Østergaard", "Lefèvre", "Tanaka", "Brown", "Novák", "Papadopoulos",
     "Côté", "Jensen", "Silva", "Weiß", "Martínez", "Nakamura", "Öztürk", "Dvořák", "Keller"};
+const QStringList kApostropheNames = {"D'Arcy", "N'Golo", "O'Shea", "Ta'Nisha", "D'Angelo", "Shaquille O'Neal"};
 const QStringList kCities = {"München", "Zürich", "São Paulo", "Kraków", "Montréal", "Göteborg",
                              "Lyon", "Sevilla", "Oslo", "Reykjavík", "Porto", "Köln", "Boston", "Québec"};
 const QStringList kCountries = {"Germany", "Switzerland", "Brazil", "Poland", "Canada", "Sweden",
@@ -87,7 +88,9 @@ bool generateDatabase(const QString &path, const GeneratorOptions &options, QStr
         call.prepare("INSERT INTO Calls (ContactID, CallDate, CallTime, Subject, Notes) VALUES (?,?,?,?,?)");
         const QDate today = QDate::currentDate();
         for (qint64 n = 1; n <= options.contacts; ++n) {
-            const QString first = pick(random, kFirstNames);
+            QString first = pick(random, kFirstNames);
+            if (options.spreadCalls && random.bounded(4u) == 0)
+                first = pick(random, kApostropheNames);
             const QString last = pick(random, kLastNames);
             const QString city = pick(random, kCities);
             const QVariantList values = {
@@ -111,8 +114,13 @@ bool generateDatabase(const QString &path, const GeneratorOptions &options, QStr
             const qint64 contactId = contact.lastInsertId().toLongLong();
             for (qint64 c = 0; c < options.callsPerContact; ++c) {
                 call.addBindValue(contactId);
-                call.addBindValue(today.addDays(-qint64(random.bounded(400u))).toString(Qt::ISODate));
-                call.addBindValue(QTime(8 + int(random.bounded(10u)), int(random.bounded(60u)), 0).toString("HH:mm:ss"));
+                if (options.spreadCalls) {
+                    call.addBindValue(QDate(1950, 1, 1).addDays(random.bounded(27000)).toString(Qt::ISODate));
+                    call.addBindValue(QTime(0, 0).addSecs(int(random.bounded(86400u))).toString("HH:mm:ss"));
+                } else {
+                    call.addBindValue(today.addDays(-qint64(random.bounded(400u))).toString(Qt::ISODate));
+                    call.addBindValue(QTime(8 + int(random.bounded(10u)), int(random.bounded(60u)), 0).toString("HH:mm:ss"));
+                }
                 call.addBindValue(pick(random, kSubjects));
                 call.addBindValue(random.bounded(3u) == 0 ? QVariant(QMetaType::fromType<QString>())
                                                           : QVariant(QString("Spoke with %1.\r\nNext step: send the offer.").arg(first)));

@@ -9,6 +9,10 @@ struct GeneratorOptions {
     qint64 callsPerContact = 5;
     int types = 12;
     quint32 seed = 20211231;
+    // Calls at random times of day on dates spread over some 75 years, and
+    // an apostrophe in many first names: the data the backup file's date
+    // and text encoding see in real use.
+    bool spreadCalls = false;
 };
 
 // Creates (or replaces) the database file at path. Returns false with a message on failure.

@@ -68,10 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     DateReader dates = DateReader::guessing();
     QList<RecordValue> values;
     QString reason;
+    QByteArray scratch;
+    QByteArray iso;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = lines.text(i);
+        const QByteArrayView line = lines.utf8(i, &scratch);
         parseRecordLine(line, &values, &reason);
-        dates.parse(line);
+        dates.parse(line, &iso);
     }
 
     // The whole restore, in the mode the first byte chooses, onto a database
@@ -97,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QByteArray written = backupOf(db);
     const RestoreResult again = restoreBackupData(db, written, RestoreMode::DeleteFirst);
-    if (again.status != RestoreStatus::Done || again.rejected != 0 || !again.keysFromFile)
+    if (again.status != RestoreStatus::Done || again.rejected != 0 || !again.keysFromFile || again.keysNotUsed != 0
+        || again.textsNotUsed != 0)
         fail("the backup did not restore cleanly", written);
     const QByteArray rewritten = backupOf(db);
     if (rewritten != written)

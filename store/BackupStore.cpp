@@ -57,6 +57,11 @@ Status BackupStore::beginRead()
     return exec(QStringLiteral("BEGIN"));
 }
 
+Status BackupStore::pin()
+{
+    return exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+}
+
 Status BackupStore::beginWrite()
 {
     return exec(QStringLiteral("BEGIN IMMEDIATE"));
@@ -78,11 +83,17 @@ bool BackupStore::inTransaction()
     return db && sqlite3_get_autocommit(*db) == 0;
 }
 
+void BackupStore::setBusyTimeout(int milliseconds)
+{
+    (void)exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(milliseconds));
+}
+
 void BackupStore::tuneForBulkWrite()
 {
-    // Neither is needed for a correct result; a failure only costs time.
-    (void)exec(QStringLiteral("PRAGMA cache_size=-65536"));
-    (void)exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
+    // Not needed for a correct result; a failure only costs time. Temporary
+    // data (the sorting for the indexes) stays in files, so that a large
+    // restore needs little memory.
+    (void)exec(QStringLiteral("PRAGMA cache_size=-16384"));
 }
 
 Status BackupStore::deleteAll(const QString &table)
@@ -287,23 +298,24 @@ BackupStore::Insert::~Insert()
     sqlite3_finalize(m_statement);
 }
 
+void BackupStore::Insert::bindNull(int index)
+{
+    sqlite3_bind_null(m_statement, index + 1);
+}
+
+void BackupStore::Insert::bindInteger(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_statement, index + 1, value);
+}
+
+void BackupStore::Insert::bindText(int index, QByteArrayView utf8)
+{
+    // A null pointer would bind Null; an empty text stays an empty text.
+    sqlite3_bind_text(m_statement, index + 1, utf8.data() ? utf8.data() : "", int(utf8.size()), SQLITE_STATIC);
+}
+
 Result<qint64> BackupStore::Insert::run()
 {
-    for (int i = 0; i < m_values.size(); ++i) {
-        const QVariant &value = m_values.at(i);
-        const int parameter = i + 1;
-        if (value.isNull()) {
-            sqlite3_bind_null(m_statement, parameter);
-        } else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
-            sqlite3_bind_int64(m_statement, parameter, value.toLongLong());
-        } else {
-            if (value.typeId() != QMetaType::QString)
-                m_values[i] = value.toString();
-            const QString &text = *static_cast<const QString *>(m_values.at(i).constData());
-            sqlite3_bind_text16(m_statement, parameter, text.utf16(), int(text.size() * sizeof(char16_t)),
-                                SQLITE_STATIC);
-        }
-    }
     const int status = sqlite3_step(m_statement);
     Result<qint64> outcome = status == SQLITE_DONE ? Result<qint64>(sqlite3_last_insert_rowid(m_db))
                                                    : Result<qint64>(sqliteError(m_db));

@@ -32,7 +32,9 @@ public:
     Result<qint64> rowCount(const QString &table);
 
     // A read transaction, so that several reads see one moment of the file.
+    // The moment is fixed by the first read; pin() makes that read at once.
     Status beginRead();
+    Status pin();
     // A write transaction that holds the write lock from its start.
     Status beginWrite();
     Status commit();
@@ -41,7 +43,9 @@ public:
     // up a transaction by itself (a failing disk, a trigger's ROLLBACK).
     bool inTransaction();
 
-    // A large page cache and temporary data kept in memory, for a restore.
+    // How long a lock held by another connection is waited for.
+    void setBusyTimeout(int milliseconds);
+    // A larger page cache for a restore.
     void tuneForBulkWrite();
     Status deleteAll(const QString &table);
     // Drops the tables' indexes that enforce nothing (not UNIQUE) and gives
@@ -89,21 +93,23 @@ public:
         Insert(const Insert &) = delete;
         Insert &operator=(const Insert &) = delete;
 
-        int parameterCount() const { return int(m_values.size()); }
-        // Values are kept until the next run(), so SQLite reads texts in place.
-        void bind(int index, QVariant value) { m_values[index] = std::move(value); }
+        int parameterCount() const { return m_parameters; }
+        void bindNull(int index);
+        void bindInteger(int index, qint64 value);
+        // The bytes are read in place: they must stay valid until run().
+        void bindText(int index, QByteArrayView utf8);
         // Inserts the row; gives back its key, or the database's answer.
         Result<qint64> run();
 
     private:
         friend class BackupStore;
         Insert(sqlite3 *db, sqlite3_stmt *statement, int parameters)
-            : m_db(db), m_statement(statement), m_values(parameters)
+            : m_db(db), m_statement(statement), m_parameters(parameters)
         {
         }
         sqlite3 *m_db;
         sqlite3_stmt *m_statement;
-        QList<QVariant> m_values;
+        int m_parameters;
     };
     // INSERT INTO table (columns...) VALUES (?, ...).
     Result<std::unique_ptr<Insert>> prepareInsert(const QString &table, const QStringList &columns);

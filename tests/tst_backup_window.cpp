@@ -93,6 +93,7 @@ private slots:
     void answerNoChangesNothing();
     void noFileAndNoDataThroughTheWindow();
     void manyRejectedRecordsAreReportedTenTimesThenCounted();
+    void keysThatCannotBeUsedAreNamedInTheLastMessage();
     void backupIntoMissingFolderIsReported();
     void folderPickerFillsTheFolderBox();
     void folderPickerStartsAtLastFolderDot();
@@ -350,6 +351,24 @@ void BackupWindowTest::noFileAndNoDataThroughTheWindow()
     QTest::mouseClick(button(window, 2), Qt::LeftButton);
     QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("No data to restore.")});
     QCOMPARE(contents(db), before);
+}
+
+void BackupWindowTest::keysThatCannotBeUsedAreNamedInTheLastMessage()
+{
+    // A key section with one key for two types: the references are restored
+    // as written, and the user learns that the keys were not used.
+    writeFile(folder() + QStringLiteral("/BackupDB.txt"),
+              "TABLE Contact Types\r\n'A ' \r\n'B ' \r\nTABLE END\r\n\r\nTABLE Contacts\r\nTABLE END\r\n\r\n"
+              "TABLE Calls\r\nTABLE END\r\n\r\nKEYS Contact Types\r\n8\r\nKEYS Contacts\r\nKEYS END\r\n");
+    window = openWindow();
+    useFolder(window);
+    QTest::mouseClick(option(window, 2), Qt::LeftButton, {}, QPoint(5, option(window, 2)->height() / 2));
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QCOMPARE(env.messages.errors(), QStringList());
+    QCOMPARE(env.messages.informations(),
+             QStringList{QStringLiteral("Done.\nThe keys of 2 records could not be taken from the file; their contacts "
+                                        "and calls may not be linked to them as before.")});
+    QCOMPARE(contents(db), QStringLiteral("1:A,2:B /  / "));
 }
 
 void BackupWindowTest::manyRejectedRecordsAreReportedTenTimesThenCounted()
