@@ -4,6 +4,7 @@
 
 #include <QFontMetricsF>
 #include <QLocale>
+#include <QPrinterInfo>
 #include <QTextLayout>
 
 #include <cmath>
@@ -109,6 +110,12 @@ std::vector<TextMeasure::Line> TextMeasure::wrappedLines(const QString &text, in
 
 QPageSize defaultPaperSize()
 {
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    if (!printer.isNull()) {
+        const QPageSize paper = printer.defaultPageSize();
+        if (paper.isValid())
+            return paper;
+    }
     return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize(QPageSize::Letter)
                                                                             : QPageSize(QPageSize::A4);
 }
