@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "frame/Collation.h"
+#include "frame/Formats.h"
 #include "reports/ReportRenderer.h"
 #include "store/Connection.h"
 #include "store/ReportStore.h"
@@ -107,6 +108,8 @@ private slots:
     void listingOrderFollowsTheLocale();
     void callHistoryLettersFoldCaseAndAccents_data();
     void callHistoryLettersFoldCaseAndAccents();
+    void phoneFormatFillsItsPlaceholders_data();
+    void phoneFormatFillsItsPlaceholders();
     void captionsSortAsTheLocaleReads_data();
     void captionsSortAsTheLocaleReads();
 
@@ -319,6 +322,42 @@ void ReportRowsTest::callHistoryLettersFoldCaseAndAccents()
     QCOMPARE(names.takeLast(), QStringLiteral("Nobody"));
     expected.removeLast();
     QCOMPARE(names, expected);
+}
+
+void ReportRowsTest::phoneFormatFillsItsPlaceholders_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ten digits") << "5551234567" << "(555) 123-4567";
+    QTest::newRow("five digits") << "12345" << "() 001-2345";
+    QTest::newRow("eleven digits") << "15551234567" << "(1555) 123-4567";
+    QTest::newRow("leading zero") << "0301234567" << "(030) 123-4567";
+    QTest::newRow("seven digits") << "1234567" << "() 123-4567";
+    QTest::newRow("eight digits") << "91234567" << "(9) 123-4567";
+    QTest::newRow("zero") << "0" << "() 000-0000";
+    QTest::newRow("twelve digits") << "004930123456" << "(00493) 012-3456";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("typed with dashes") << "555-123-4567" << "555-123-4567";
+    QTest::newRow("leading blank") << " 5551234567" << " 5551234567";
+    QTest::newRow("trailing TAB") << "5551234567\t" << "5551234567\t";
+    QTest::newRow("plus sign") << "+15551234567" << "+15551234567";
+    QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("٥٥٥١٢٣٤٥٦٧") << QString::fromUtf8("٥٥٥١٢٣٤٥٦٧");
+    QTest::newRow("letters") << "call Ann" << "call Ann";
+}
+
+void ReportRowsTest::phoneFormatFillsItsPlaceholders()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QCOMPARE(phoneDisplayText(stored), shown);
+    // The reports print the same, through the same function.
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type},
+                              {"WorkPhone", stored}, {"FaxNumber", stored}});
+    const Layout layout = build(1);
+    const QStringList expected = shown.isEmpty() ? QStringList() : QStringList{shown};
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text4"), SectionKind::Detail), expected);
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text6"), SectionKind::Detail), expected);
 }
 
 void ReportRowsTest::captionsSortAsTheLocaleReads_data()
