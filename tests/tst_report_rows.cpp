@@ -248,6 +248,13 @@ void ReportRowsTest::aNoteTallerThanAPageContinuesOnTheNextPages()
         }
     }
     QCOMPARE(parts.join(QLatin1Char('\n')), note);
+    // The note starts on its own line, beside its subject.
+    const auto subjects = layout.itemsOf(0, QStringLiteral("Text4"), SectionKind::Detail);
+    const auto notes = layout.itemsOf(0, QStringLiteral("Text5"), SectionKind::Detail);
+    QCOMPARE(subjects.size(), size_t(2));
+    QCOMPARE(notes.size(), size_t(1));
+    QCOMPARE(notes[0]->y, subjects[1]->y);
+    QVERIFY(parts.first().startsWith(QLatin1String("Line 1 of the note")));
     // The other boxes of the line print once, on its first part; the next line follows the last part.
     QStringList expected{"#A", "before", "long"};
     for (qsizetype part = 1; part < parts.size(); ++part)
