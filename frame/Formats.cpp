@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QVariant>
 
+#include <algorithm>
+
 QString shortDateFormat()
 {
     QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
@@ -48,8 +50,14 @@ QTime storedTime(const QVariant &value)
 
 QString phoneDisplayText(const QString &stored)
 {
-    static const QRegularExpression tenDigits(QStringLiteral("^[0-9]{10}$"));
-    if (!tenDigits.match(stored).hasMatch())
+    if (stored.isEmpty())
         return stored;
-    return QStringLiteral("(%1) %2-%3").arg(stored.left(3), stored.mid(3, 3), stored.mid(6));
+    for (const QChar c : stored) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return stored;
+    }
+    constexpr qsizetype kTail = 7; // the "000-0000" placeholders
+    const qsizetype split = std::max<qsizetype>(0, stored.size() - kTail);
+    const QString tail = stored.mid(split).rightJustified(kTail, QLatin1Char('0'));
+    return QLatin1Char('(') + stored.left(split) + QStringLiteral(") ") + tail.left(3) + QLatin1Char('-') + tail.mid(3);
 }

@@ -17,6 +17,12 @@ QString formatTimeAmPm(const QTime &time);
 QDate storedDate(const QVariant &value);
 QTime storedTime(const QVariant &value);
 
-// The phone display format "\(###\) 000\-0000": ten digits show as
-// (555) 123-4567; any other text shows as stored.
+// The phone display format "\(###\) 000\-0000" for a value made only of the
+// digits 0 to 9, as its placeholders define: the last seven digits fill the
+// "000-0000" part, padded with zeros in front; every digit before them goes
+// between the brackets, where "#" stands for a digit or nothing. The digits
+// stay as stored, leading zeros too: 5551234567 shows as (555) 123-4567,
+// 12345 as () 001-2345, 15551234567 as (1555) 123-4567 and 0301234567 as
+// (030) 123-4567. Any other text (blanks, dashes, letters, empty) shows as
+// stored. The main window's phone boxes and the reports both show this.
 QString phoneDisplayText(const QString &stored);

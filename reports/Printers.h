@@ -29,13 +29,16 @@ struct SavedSettings {
 SavedSettings savedSettings();
 
 // Saves the default printer's stored orientation and paper size and stores
-// the given orientation (unless 0). Without a default printer it only
-// remembers the window. Fails when the defaults cannot be stored.
-Status SetPrinterOrientation(quintptr windowHandle, int orientation);
+// the given orientation (unless 0) in this user's printer options. Without a
+// default printer it only remembers the window. When the options cannot be
+// stored it goes on: the report's own page layout carries its orientation.
+void SetPrinterOrientation(quintptr windowHandle, int orientation);
 
 // Writes back the orientation and paper size saved by the last
-// SetPrinterOrientation. Without a default printer it does nothing.
-Status RestorePrinterOrientation();
+// SetPrinterOrientation. When nothing else changed the printer's options in
+// between, the user's options file is again exactly as it was before (a file
+// that did not exist is removed). Without a default printer it does nothing.
+void RestorePrinterOrientation();
 
 // The name of the default printer, empty when there is none.
 QString defaultPrinterName();

@@ -17,9 +17,11 @@ namespace report {
 QString formatValue(const QVariant &value, Format format);
 
 // The rows of one report, already turned into the texts its controls print:
-// one group per parent row, in the parent query's order, and under it the
-// child rows whose relation column equals the parent's, in the child query's
-// order.
+// one group per distinct relation value of the parent rows, in the order of
+// the definition's group keys (empty values last), and under it the child
+// rows whose relation value is equal, in the order of the detail keys. Groups
+// without child rows are left out; child rows that no parent names follow in
+// a last group with an empty heading.
 struct GroupedRows {
     struct Group {
         int firstHeaderText = 0; // into headerTexts
@@ -45,9 +47,9 @@ struct GroupedRows {
     qsizetype detailCount() const { return qsizetype(detailOrder.size()); }
 };
 
-// Reads the report's group and detail queries and relates them. Fails with
-// the database's message when a query fails or lacks a column the report
-// prints.
+// Reads the report's group and detail queries, orders them as the user's
+// locale reads (QCollator) and relates them. Fails with the database's
+// message when a query fails or lacks a column the report needs.
 Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store);
 
 } // namespace report

@@ -20,7 +20,7 @@ inline constexpr int kTwipsPerPoint = 20;
 // How a field value becomes text.
 enum class Format {
     General,  // the value as stored; Null as nothing
-    Phone,    // "\(###\) 000\-0000": ten digits as (555) 123-4567, anything else as stored
+    Phone,    // "\(###\) 000\-0000" for a value of digits only (phoneDisplayText), else as stored
     DateMDY,  // "mm/dd/yyyy\ ": 08/31/2021 followed by one blank
     TimeAmPm, // "h:mm AM/PM": 9:05 PM
 };

@@ -4,6 +4,7 @@
 
 #include <QFontMetricsF>
 #include <QLocale>
+#include <QPrinterInfo>
 #include <QTextLayout>
 
 #include <cmath>
@@ -109,6 +110,12 @@ std::vector<TextMeasure::Line> TextMeasure::wrappedLines(const QString &text, in
 
 QPageSize defaultPaperSize()
 {
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    if (!printer.isNull()) {
+        const QPageSize paper = printer.defaultPageSize();
+        if (paper.isValid())
+            return paper;
+    }
     return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize(QPageSize::Letter)
                                                                             : QPageSize(QPageSize::A4);
 }
@@ -227,7 +234,13 @@ private:
             if (control.canGrow && !text.isEmpty())
                 growing.push_back({&control, text, m_measures[size_t(control.style)].wrappedLines(text, control.width)});
         }
-        ensureRoom(section.height);
+        // The line starts where at least the first line of every growing box fits.
+        int firstPart = section.height;
+        for (const Growing &g : growing) {
+            if (!g.lines.empty())
+                firstPart = std::max(firstPart, g.control->top + int(std::ceil(g.lines.front().bottom)));
+        }
+        ensureRoom(firstPart);
 
         for (bool first = true;; first = false) {
             std::vector<Item> &items = m_layout.pages.back().items;

@@ -77,8 +77,10 @@ private:
 };
 
 // The page layout of a report on the given paper: its orientation and its
-// margins. An invalid page size means the system's default paper (Letter
-// where the locale measures in inches, A4 elsewhere).
+// margins. An invalid page size means the default paper: the default
+// printer's, or without a printer the locale's (Letter where the locale
+// measures in inches, A4 elsewhere). Preview, printing and PDF files alike
+// start from it.
 QPageLayout reportPageLayout(const Definition &definition, const QPageSize &pageSize = QPageSize());
 QPageSize defaultPaperSize();
 

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QToolBar>
@@ -18,9 +19,31 @@ QPrinter *createPrinter(const report::Definition &definition)
     auto *printer = new QPrinter(QPrinter::HighResolution);
     printer->setDocName(definition.title);
     printer->setFullPage(false);
-    QPageSize paper = printer->pageLayout().pageSize();
-    printer->setPageLayout(report::reportPageLayout(definition, paper));
+    printer->setPageLayout(report::reportPageLayout(definition, report::defaultPaperSize()));
     return printer;
+}
+
+// A print job carries the orientation of its pages itself, so that a
+// printer whose defaults say otherwise does not turn them; the print engine
+// adds the paper size. The option list is the CUPS engine's job options.
+void carryOrientation(QPrinter *printer)
+{
+    if (printer->outputFormat() != QPrinter::NativeFormat || !printer->printEngine())
+        return;
+    const auto jobOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+    QPrintEngine *engine = printer->printEngine();
+    QStringList options = engine->property(jobOptions).toStringList();
+    const QString name = QStringLiteral("orientation-requested");
+    for (qsizetype i = 0; i + 1 < options.size();) {
+        if (options.at(i) == name)
+            options.remove(i, 2);
+        else
+            i += 2;
+    }
+    options << name
+            << (printer->pageLayout().orientation() == QPageLayout::Landscape ? QStringLiteral("4")
+                                                                                : QStringLiteral("3"));
+    engine->setProperty(jobOptions, options);
 }
 
 bool samePage(const QPageLayout &a, const QPageLayout &b)
@@ -75,6 +98,7 @@ void ReportPreview::relayoutFor(const QPageLayout &pageLayout)
 void ReportPreview::paintPages(QPrinter *target)
 {
     relayoutFor(target->pageLayout());
+    carryOrientation(target);
     const Status painted = report::paintLayout(m_layout, *target);
     if (!painted && target->outputFormat() != QPrinter::PdfFormat)
         MessageService::instance().information(this, painted.error().description);

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
-    libcups2-dev cups cups-bsd
+    libcups2-dev cups cups-bsd cups-daemon cups-client
     fonts-liberation
     xvfb xauth x11-apps xdotool imagemagick poppler-utils
     sqlite3 libsqlite3-dev clang libclang-rt-14-dev ccache desktop-file-utils appstream

@@ -25,11 +25,20 @@ public:
     // True for the names of the six saved report queries.
     static bool isSavedQuery(const QString &name);
 
-    // Reads the given columns of every row of a saved query. Fails with the
-    // database's message when the query fails, and names the column when the
-    // query lacks one.
+    // The program's own definition of a saved query ("CREATE VIEW name AS
+    // SELECT ..."), as the schema gives it; empty for another name.
+    static QString definition(const QString &name);
+
+    // Reads the given columns of every row of a saved query. A query that
+    // the file holds in another definition (an older installation's) is
+    // first replaced by the program's own; when the file cannot be changed
+    // the query is read as it stands. A missing query is not created: it
+    // fails like any query, with the database's message, and a missing
+    // column is named.
     Result<QueryRows> savedQuery(const QString &name, const QStringList &columns);
 
 private:
+    void bringUpToDate(const QString &name);
+
     Connection &m_connection;
 };

@@ -60,16 +60,14 @@ CREATE INDEX IF NOT EXISTS idxContactsContactTypeID ON Contacts (ContactTypeID)
 ;;
 CREATE INDEX IF NOT EXISTS idxContactTypesContactType ON "Contact Types" (ContactType)
 ;;
--- The six saved queries of the printed reports. They are replaced whenever the
--- schema is applied, so that a file from an older installation reads them as
--- this program defines them. Every contact and every call is in a detail row;
--- the order a person reads is made by the program after reading.
+-- The six saved queries of the printed reports. A file from an older
+-- installation whose queries differ from these gets them replaced when a
+-- report reads them (store/ReportStore). Every contact and every call is in a
+-- detail row; the order a person reads is made by the program after reading.
 --
 -- Alphabetical Contact Listing: one group per contact type, contacts of that
 -- type under it; contacts without a type or with a deleted type under ''.
-DROP VIEW IF EXISTS qryRep1A
-;;
-CREATE VIEW qryRep1A AS
+CREATE VIEW IF NOT EXISTS qryRep1A AS
 SELECT t.ContactTypeID AS FirstLetter, t.ContactType AS ContactType
 FROM "Contact Types" AS t
 WHERE EXISTS (SELECT 1 FROM Contacts AS c WHERE c.ContactTypeID = t.ContactTypeID)
@@ -78,9 +76,7 @@ SELECT '' AS FirstLetter, NULL AS ContactType
 WHERE EXISTS (SELECT 1 FROM Contacts AS c
               WHERE NOT EXISTS (SELECT 1 FROM "Contact Types" AS t WHERE t.ContactTypeID = c.ContactTypeID))
 ;;
-DROP VIEW IF EXISTS qryRep1B
-;;
-CREATE VIEW qryRep1B AS
+CREATE VIEW IF NOT EXISTS qryRep1B AS
 SELECT CASE WHEN t.ContactTypeID IS NULL THEN '' ELSE t.ContactTypeID END AS FirstLetter,
        TRIM(COALESCE(c.FirstName, '') || ' ' || COALESCE(c.LastName, '')) AS fld01,
        c.CompanyName, c.Title, c.WorkPhone, c.WorkExtension, c.FaxNumber, c.ContactID,
@@ -89,33 +85,25 @@ FROM Contacts AS c LEFT JOIN "Contact Types" AS t ON t.ContactTypeID = c.Contact
 ;;
 -- Call History: one group per first letter of the last name, the calls of
 -- those contacts under it; calls whose contact is gone have no name.
-DROP VIEW IF EXISTS qryRep2A
-;;
-DROP VIEW IF EXISTS qryRep2B
-;;
-CREATE VIEW qryRep2B AS
+CREATE VIEW IF NOT EXISTS qryRep2B AS
 SELECT UPPER(SUBSTR(TRIM(COALESCE(c.LastName, ''), ' ' || CHAR(9) || CHAR(10) || CHAR(13)), 1, 1)) AS FirstLetter,
        TRIM(COALESCE(c.FirstName, '') || ' ' || COALESCE(c.LastName, '')) AS fld01,
        k.CallDate, k.CallTime, k.Subject, k.Notes, k.ContactID, k.CallID, c.LastName, c.FirstName
 FROM Calls AS k LEFT JOIN Contacts AS c ON c.ContactID = k.ContactID
 ;;
-CREATE VIEW qryRep2A AS
+CREATE VIEW IF NOT EXISTS qryRep2A AS
 SELECT DISTINCT FirstLetter FROM qryRep2B
 ;;
 -- Weekly Call Summary: the calls of the seven days ending today, grouped by
 -- the date part of CallDate (a stored date may carry a time of day).
-DROP VIEW IF EXISTS qryRep3A
-;;
-DROP VIEW IF EXISTS qryRep3B
-;;
-CREATE VIEW qryRep3B AS
+CREATE VIEW IF NOT EXISTS qryRep3B AS
 SELECT SUBSTR(k.CallDate, 1, 10) AS CallDate,
        TRIM(COALESCE(c.FirstName, '') || ' ' || COALESCE(c.LastName, '')) AS fld01,
        k.CallTime, k.Subject, c.WorkPhone, c.WorkExtension, c.FaxNumber, k.CallID
 FROM Calls AS k LEFT JOIN Contacts AS c ON c.ContactID = k.ContactID
 WHERE k.CallDate >= DATE('now', 'localtime', '-6 days') AND k.CallDate < DATE('now', 'localtime', '+1 day')
 ;;
-CREATE VIEW qryRep3A AS
+CREATE VIEW IF NOT EXISTS qryRep3A AS
 SELECT DISTINCT CallDate FROM qryRep3B
 ;;
 -- Search by the beginning of a field: one case-insensitive index per searched field.

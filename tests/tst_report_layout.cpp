@@ -167,7 +167,7 @@ void ReportLayoutTest::nullPrintsNothingAndPhonesAreFormatted()
     QVERIFY(!detailAt(layout, 0, QStringLiteral("Text3"), ann));
     QCOMPARE(detailAt(layout, 0, QStringLiteral("Text4"), ann)->text, QStringLiteral("(555) 123-4567"));
     QCOMPARE(detailAt(layout, 0, QStringLiteral("Text5"), ann)->text, QStringLiteral("12"));
-    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text6"), ann)->text, QStringLiteral("12345"));
+    QCOMPARE(detailAt(layout, 0, QStringLiteral("Text6"), ann)->text, QStringLiteral("() 001-2345"));
     QCOMPARE(detailAt(layout, 0, QStringLiteral("Text2"), bea)->text, QStringLiteral("Acme"));
     QCOMPARE(detailAt(layout, 0, QStringLiteral("Text3"), bea)->text, QStringLiteral("Buyer"));
     QVERIFY(!detailAt(layout, 0, QStringLiteral("Text4"), bea));

@@ -4,7 +4,12 @@
 #include "reports/Printers.h"
 #include "reports/ReportPreview.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QScopeGuard>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -16,6 +21,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+
+#include <cups/cups.h>
 
 namespace {
 
@@ -99,9 +106,18 @@ private slots:
     void secondSetWithoutRestoreKeepsTheFirstOrientation();
     void orientationZeroChangesNothing();
     void failingReportPutsTheDefaultsBack();
+    void optionsFileWithoutALineBeforeIsRemovedAfter();
+    void optionsFileKeptByteForByte_data();
+    void optionsFileKeptByteForByte();
+    void optionsThatCannotBeStoredDoNotRefuseTheReport();
+    void printJobsCarryTheReportsOrientation_data();
+    void printJobsCarryTheReportsOrientation();
 
 private:
     bool makeDefault(const QStringList &options);
+    // Makes the printer the scheduler's default and leaves this user no options file.
+    bool makeServerDefault();
+    QString optionsFile() const { return m_dir.filePath(QStringLiteral("home/.cups/lpoptions")); }
     QString schedulerLog() const;
 
     IsolatedEnvironment env;
@@ -118,9 +134,9 @@ void ReportPrinterTest::initTestCase()
         QSKIP("cupsd is not installed: the printer orientation tests need the CUPS scheduler "
               "(Debian package cups).");
     }
-    for (const char *tool : {"lpadmin", "lpoptions", "lpstat"}) {
+    for (const char *tool : {"lpadmin", "lpoptions", "lpstat", "cupsdisable", "cupsenable", "cancel"}) {
         if (findTool(QString::fromLatin1(tool)).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed (Debian package cups-client).").arg(tool)));
+            QFAIL(qPrintable(QStringLiteral("%1 is not installed (Debian package cups-client).").arg(tool)));
     }
     QVERIFY(m_dir.isValid());
     const QString root = m_dir.path();
@@ -307,13 +323,13 @@ void ReportPrinterTest::optionsThatWereNotStoredAreRemovedAgain()
 void ReportPrinterTest::secondSetWithoutRestoreKeepsTheFirstOrientation()
 {
     QVERIFY(makeDefault({QStringLiteral("orientation-requested=3"), QStringLiteral("media=A4")}));
-    QVERIFY(Printers::SetPrinterOrientation(7, Printers::kLandscape));
+    Printers::SetPrinterOrientation(7, Printers::kLandscape);
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
-    QVERIFY(Printers::SetPrinterOrientation(8, Printers::kPortrait));
+    Printers::SetPrinterOrientation(8, Printers::kPortrait);
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("3"));
     QCOMPARE(Printers::savedSettings().reportWindow, quintptr(8));
     // The restore brings back what the second call read: the first call's landscape.
-    QVERIFY(Printers::RestorePrinterOrientation());
+    Printers::RestorePrinterOrientation();
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
     QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("A4"));
 }
@@ -321,7 +337,7 @@ void ReportPrinterTest::secondSetWithoutRestoreKeepsTheFirstOrientation()
 void ReportPrinterTest::orientationZeroChangesNothing()
 {
     QVERIFY(makeDefault({QStringLiteral("orientation-requested=4"), QStringLiteral("media=A4")}));
-    QVERIFY(Printers::SetPrinterOrientation(0, 0));
+    Printers::SetPrinterOrientation(0, 0);
     QCOMPARE(Printers::savedSettings().orientation, 4);
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
     QCOMPARE(storedOptions().value(QStringLiteral("media")), QStringLiteral("A4"));
@@ -344,6 +360,170 @@ void ReportPrinterTest::failingReportPutsTheDefaultsBack()
         QLatin1String("in Corvanta2021/08/31.Form3.PushButton1_Click at line 100")));
     QCOMPARE(Printers::savedSettings().orientation, 3); // it had been switched ...
     QCOMPARE(storedOptions().value(QStringLiteral("orientation-requested")), QStringLiteral("3")); // ... and is back
+}
+
+bool ReportPrinterTest::makeServerDefault()
+{
+    QFile::remove(optionsFile());
+    return runTool(QStringLiteral("lpadmin"), {QStringLiteral("-d"), kPrinter}).exitCode == 0
+        && !QFile::exists(optionsFile());
+}
+
+void ReportPrinterTest::optionsFileWithoutALineBeforeIsRemovedAfter()
+{
+    QVERIFY(makeServerDefault());
+    QCOMPARE(Printers::defaultPrinterName(), kPrinter);
+    Form3 form;
+    form.show();
+    QObject context;
+    QMap<QString, QString> whileOpen;
+    whenPreviewShows(&context, [&](ReportPreview *) { whileOpen = storedOptions(); });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton1")), Qt::LeftButton);
+    QVERIFY(env.messages.errors().isEmpty());
+    QCOMPARE(whileOpen.value(QStringLiteral("orientation-requested")), QStringLiteral("4"));
+    QVERIFY(!QFile::exists(optionsFile()));
+    QVERIFY(!storedOptions().contains(QStringLiteral("orientation-requested")));
+}
+
+void ReportPrinterTest::optionsFileKeptByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("expectedWhileOpen");
+    QTest::newRow("its own line among others")
+        << QByteArray("Dest Other sides=two-sided-long-edge\r\n"
+                      "Default CorvantaTest  media=A4   job-sheets='none,none' orientation-requested=3  \n"
+                      "Dest CorvantaTest/draft print-quality=3\n"
+                      "# a note of the user's\n"
+                      "Dest Third")
+        << "4";
+    QTest::newRow("no line of its own") << QByteArray("Dest Other cpi=12\n\nDest Third lpi=8") << "4";
+    QTest::newRow("a line without orientation") << QByteArray("Dest CorvantaTest media=\"Letter\"\n") << "4";
+}
+
+void ReportPrinterTest::optionsFileKeptByteForByte()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, expectedWhileOpen);
+    QVERIFY(makeServerDefault());
+    QVERIFY(QDir().mkpath(QFileInfo(optionsFile()).absolutePath()));
+    QFile file(optionsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(before);
+    file.close();
+    QCOMPARE(Printers::defaultPrinterName(), kPrinter);
+
+    for (const char *button : {"PushButton1", "PushButton2", "PushButton3"}) {
+        Form3 form;
+        form.show();
+        QObject context;
+        QMap<QString, QString> whileOpen;
+        whenPreviewShows(&context, [&](ReportPreview *) { whileOpen = storedOptions(); });
+        QTest::mouseClick(form.findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+        QVERIFY(env.messages.errors().isEmpty());
+        QCOMPARE(whileOpen.value(QStringLiteral("orientation-requested")),
+                 qstrcmp(button, "PushButton2") == 0 ? QStringLiteral("3") : expectedWhileOpen);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+    }
+}
+
+void ReportPrinterTest::optionsThatCannotBeStoredDoNotRefuseTheReport()
+{
+    QVERIFY(makeServerDefault());
+    const QString folder = QFileInfo(optionsFile()).absolutePath();
+    QVERIFY(QDir(folder).removeRecursively());
+    QFile blocker(folder); // ~/.cups is a file: nothing can be stored below it
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.write("not a folder\n");
+    blocker.close();
+
+    Form3 form;
+    form.show();
+    QObject context;
+    int pages = 0;
+    whenPreviewShows(&context, [&](ReportPreview *preview) { pages = preview->layout().pageCount(); });
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton2")), Qt::LeftButton);
+    QCOMPARE(pages, 1);
+    QVERIFY2(env.messages.errors().isEmpty(), qPrintable(env.messages.errors().join(QLatin1Char('\n'))));
+    QVERIFY(blocker.open(QIODevice::ReadOnly));
+    QCOMPARE(blocker.readAll(), QByteArray("not a folder\n"));
+    blocker.close();
+    QVERIFY(QFile::remove(folder));
+}
+
+void ReportPrinterTest::printJobsCarryTheReportsOrientation_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("Call History, portrait") << "PushButton2" << 3;
+    QTest::newRow("Alphabetical Contact Listing, landscape") << "PushButton1" << 4;
+}
+
+void ReportPrinterTest::printJobsCarryTheReportsOrientation()
+{
+    QFETCH(QString, button);
+    QFETCH(int, orientation);
+    // The scheduler's own default is landscape; the queue holds its jobs so
+    // that they can be looked at.
+    QVERIFY(makeServerDefault());
+    QCOMPARE(runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), kPrinter, QStringLiteral("-o"),
+                                                 QStringLiteral("orientation-requested-default=4")})
+                 .exitCode,
+             0);
+    QCOMPARE(runTool(QStringLiteral("cupsdisable"), {kPrinter}).exitCode, 0);
+    const auto restoreQueue = qScopeGuard([] {
+        runTool(QStringLiteral("cancel"), {QStringLiteral("-a"), kPrinter});
+        runTool(QStringLiteral("cupsenable"), {kPrinter});
+        runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), kPrinter, QStringLiteral("-R"),
+                                            QStringLiteral("orientation-requested-default")});
+    });
+
+    Form3 form;
+    form.show();
+    QObject context;
+    QString paper;
+    bool printed = false;
+    whenPreviewShows(&context, [&](ReportPreview *preview) {
+        paper = preview->reportPrinter()->pageLayout().pageSize().key();
+        QAction *print = nullptr;
+        for (QAction *action : preview->findChildren<QAction *>()) {
+            if (action->text().remove(QLatin1Char('&')) == QLatin1String("Print"))
+                print = action;
+        }
+        if (!print)
+            return;
+        // The print dialog of the preview: accepted as it stands.
+        QTimer::singleShot(0, &context, [&] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()); dialog && dialog != preview)
+                dialog->accept();
+        });
+        print->trigger();
+        printed = true;
+    });
+    QTest::mouseClick(form.findChild<QPushButton *>(button), Qt::LeftButton);
+    QVERIFY(printed);
+    QVERIFY(env.messages.errors().isEmpty());
+
+    cups_job_t *jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, kPrinter.toUtf8().constData(), 0, CUPS_WHICHJOBS_ACTIVE);
+    const auto freeJobs = qScopeGuard([&] { cupsFreeJobs(count, jobs); });
+    QCOMPARE(count, 1);
+    const int jobId = jobs[0].id;
+
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    QVERIFY2(response, cupsLastErrorString());
+    const auto freeResponse = qScopeGuard([response] { ippDelete(response); });
+    ipp_attribute_t *requested = ippFindAttribute(response, "orientation-requested", IPP_TAG_ENUM);
+    QVERIFY2(requested, "the job has no orientation");
+    QCOMPARE(ippGetInteger(requested, 0), orientation);
+    ipp_attribute_t *media = ippFindAttribute(response, "media", IPP_TAG_ZERO);
+    QVERIFY2(media, "the job has no paper size");
+    QCOMPARE(QString::fromUtf8(ippGetString(media, 0, nullptr)), paper);
 }
 
 QTEST_MAIN(ReportPrinterTest)

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "frame/Collation.h"
+#include "frame/Formats.h"
 #include "reports/ReportRenderer.h"
 #include "store/Connection.h"
 #include "store/ReportStore.h"
@@ -26,11 +27,15 @@ QString heading(int offsetDays)
     return QDate::currentDate().addDays(offsetDays).toString(QStringLiteral("MM/dd/yyyy "));
 }
 
-Layout build(int reportNumber)
+// Lays a report out over the live database; read-only, the report's
+// connection cannot change the file.
+Layout build(int reportNumber, bool readOnly = false)
 {
     Result<std::unique_ptr<Connection>> connection = Connection::openLive();
     if (!connection)
         qFatal("%s", qPrintable(connection.error().description));
+    if (readOnly && !(*connection)->exec(QStringLiteral("PRAGMA query_only = ON")))
+        qFatal("query_only");
     ReportStore store(**connection);
     Result<Layout> layout = buildReport(reportNumber, store, QPageSize(QPageSize::Letter), kPrinted);
     if (!layout)
@@ -107,6 +112,8 @@ private slots:
     void listingOrderFollowsTheLocale();
     void callHistoryLettersFoldCaseAndAccents_data();
     void callHistoryLettersFoldCaseAndAccents();
+    void phoneFormatFillsItsPlaceholders_data();
+    void phoneFormatFillsItsPlaceholders();
     void captionsSortAsTheLocaleReads_data();
     void captionsSortAsTheLocaleReads();
 
@@ -181,17 +188,21 @@ void ReportRowsTest::callsOfDeletedContactsPrintWithoutAName()
 
 void ReportRowsTest::everyRowPrintsAndNoHeadingStandsAlone()
 {
-    // Saved queries whose groups and details do not match: a group without
-    // calls prints no heading, calls without a group print under an empty one.
+    // Saved queries whose groups and details do not match, in a file the
+    // report cannot bring up to date: a group without calls prints no
+    // heading, calls without a group print under an empty one.
     const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}});
     TestData::addCall(db, ann, today(0), QStringLiteral("10:00:00"), QStringLiteral("listed"));
     TestData::addCall(db, ann, today(-2), QStringLiteral("10:00:00"), QStringLiteral("no group"));
     execute(db, QStringLiteral("DROP VIEW qryRep3A"));
     execute(db, QStringLiteral("CREATE VIEW qryRep3A AS SELECT DATE('now', 'localtime') AS CallDate "
                                "UNION ALL SELECT '2001-01-01'"));
-    const Layout weekly = build(3);
+    const Layout weekly = build(3, true);
     QCOMPARE(outline(weekly, QStringLiteral("Text4")),
              QStringList({"#" + heading(0).trimmed(), "listed", "#", "no group"}));
+    // Where the file can be changed, the report's own queries replace these.
+    QCOMPARE(outline(build(3), QStringLiteral("Text4")),
+             QStringList({"#" + heading(-2).trimmed(), "no group", "#" + heading(0).trimmed(), "listed"}));
 }
 
 void ReportRowsTest::callDatesWithATimeOfDayGroupByTheirDay()
@@ -245,6 +256,13 @@ void ReportRowsTest::aNoteTallerThanAPageContinuesOnTheNextPages()
         }
     }
     QCOMPARE(parts.join(QLatin1Char('\n')), note);
+    // The note starts on its own line, beside its subject.
+    const auto subjects = layout.itemsOf(0, QStringLiteral("Text4"), SectionKind::Detail);
+    const auto notes = layout.itemsOf(0, QStringLiteral("Text5"), SectionKind::Detail);
+    QCOMPARE(subjects.size(), size_t(2));
+    QCOMPARE(notes.size(), size_t(1));
+    QCOMPARE(notes[0]->y, subjects[1]->y);
+    QVERIFY(parts.first().startsWith(QLatin1String("Line 1 of the note")));
     // The other boxes of the line print once, on its first part; the next line follows the last part.
     QStringList expected{"#A", "before", "long"};
     for (qsizetype part = 1; part < parts.size(); ++part)
@@ -319,6 +337,42 @@ void ReportRowsTest::callHistoryLettersFoldCaseAndAccents()
     QCOMPARE(names.takeLast(), QStringLiteral("Nobody"));
     expected.removeLast();
     QCOMPARE(names, expected);
+}
+
+void ReportRowsTest::phoneFormatFillsItsPlaceholders_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ten digits") << "5551234567" << "(555) 123-4567";
+    QTest::newRow("five digits") << "12345" << "() 001-2345";
+    QTest::newRow("eleven digits") << "15551234567" << "(1555) 123-4567";
+    QTest::newRow("leading zero") << "0301234567" << "(030) 123-4567";
+    QTest::newRow("seven digits") << "1234567" << "() 123-4567";
+    QTest::newRow("eight digits") << "91234567" << "(9) 123-4567";
+    QTest::newRow("zero") << "0" << "() 000-0000";
+    QTest::newRow("twelve digits") << "004930123456" << "(00493) 012-3456";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("typed with dashes") << "555-123-4567" << "555-123-4567";
+    QTest::newRow("leading blank") << " 5551234567" << " 5551234567";
+    QTest::newRow("trailing TAB") << "5551234567\t" << "5551234567\t";
+    QTest::newRow("plus sign") << "+15551234567" << "+15551234567";
+    QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("٥٥٥١٢٣٤٥٦٧") << QString::fromUtf8("٥٥٥١٢٣٤٥٦٧");
+    QTest::newRow("letters") << "call Ann" << "call Ann";
+}
+
+void ReportRowsTest::phoneFormatFillsItsPlaceholders()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QCOMPARE(phoneDisplayText(stored), shown);
+    // The reports print the same, through the same function.
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type},
+                              {"WorkPhone", stored}, {"FaxNumber", stored}});
+    const Layout layout = build(1);
+    const QStringList expected = shown.isEmpty() ? QStringList() : QStringList{shown};
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text4"), SectionKind::Detail), expected);
+    QCOMPARE(layout.textsOf(0, QStringLiteral("Text6"), SectionKind::Detail), expected);
 }
 
 void ReportRowsTest::captionsSortAsTheLocaleReads_data()

@@ -19,6 +19,8 @@ private slots:
     void refusesAnythingButTheSavedQueries();
     void namesAMissingColumn();
     void missingQueryFailsWithTheDatabaseMessage();
+    void freshFileHoldsTheProgramsQueries();
+    void olderQueryIsReplacedWhenRead();
 
 private:
     IsolatedEnvironment env;
@@ -100,6 +102,42 @@ void ReportStoreTest::missingQueryFailsWithTheDatabaseMessage()
     QVERIFY2(rows.error().description.contains(QLatin1String("no such table: qryRep3B")),
              qPrintable(rows.error().description));
     QCOMPARE(rows.error().code, 1); // SQLITE_ERROR
+}
+
+void ReportStoreTest::freshFileHoldsTheProgramsQueries()
+{
+    for (const char *name : {"qryRep1A", "qryRep1B", "qryRep2A", "qryRep2B", "qryRep3A", "qryRep3B"}) {
+        const QString definition = ReportStore::definition(QString::fromLatin1(name));
+        QVERIFY(definition.startsWith(QStringLiteral("CREATE VIEW %1 AS\nSELECT").arg(QLatin1String(name))));
+        QCOMPARE(TestData::scalar(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?"),
+                                  {QString::fromLatin1(name)})
+                     .toString(),
+                 definition);
+    }
+    QVERIFY(ReportStore::definition(QStringLiteral("Contacts")).isEmpty());
+}
+
+void ReportStoreTest::olderQueryIsReplacedWhenRead()
+{
+    // An older installation listed only contacts of an existing type.
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("DROP VIEW qryRep1B")));
+    QVERIFY(query.exec(QStringLiteral(
+        "CREATE VIEW qryRep1B AS SELECT c.ContactTypeID AS FirstLetter, c.FirstName AS fld01, c.LastName, "
+        "c.FirstName FROM Contacts AS c WHERE c.ContactTypeID IS NOT NULL")));
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type}});
+    TestData::addContact(db, {{"FirstName", "Ned"}, {"LastName", "Notype"}});
+
+    auto connection = Connection::openLive();
+    QVERIFY(connection);
+    ReportStore store(**connection);
+    const Result<QueryRows> rows = store.savedQuery(QStringLiteral("qryRep1B"),
+                                                    {QStringLiteral("fld01"), QStringLiteral("FirstLetter")});
+    QVERIFY(rows);
+    QCOMPARE(rows->rows.size(), 2);
+    QCOMPARE(TestData::scalar(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'qryRep1B'")).toString(),
+             ReportStore::definition(QStringLiteral("qryRep1B")));
 }
 
 QTEST_MAIN(ReportStoreTest)

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -88,6 +89,7 @@ private slots:
     void secondShowingReadsSavedChanges();
     void failingQueryShowsTheErrorBox();
     void saveAsPdfFromThePreview();
+    void previewAndPdfFileShareThePaper();
     void closeButtonClosesTheWindow();
 
 private:
@@ -232,6 +234,31 @@ void ReportWindowTest::saveAsPdfFromThePreview()
     const QSizeF paper = seen.pageLayout.fullRect(QPageLayout::Point).size();
     QCOMPARE(QSizeF(box.captured(1).toDouble(), box.captured(2).toDouble()).toSize(), paper.toSize());
     QVERIFY(paper.width() > paper.height());
+}
+
+// Without a printer both use the locale's paper: Letter in the United States.
+void ReportWindowTest::previewAndPdfFileShareThePaper()
+{
+    if (!QPrinterInfo::defaultPrinter().isNull())
+        QSKIP("a default printer is installed: its paper decides");
+    QCOMPARE(QLocale::system().measurementSystem(), QLocale::ImperialUSSystem); // the test runs under en_US
+    Form3 form;
+    form.show();
+    const Seen seen = clickAndClosePreview(form.findChild<QPushButton *>(QStringLiteral("PushButton2")));
+    QVERIFY(seen.shown);
+    QCOMPARE(seen.pageLayout.pageSize().id(), QPageSize::Letter);
+    QCOMPARE(defaultPaperSize().id(), QPageSize::Letter);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.pdf"));
+    QVERIFY(writeReportPdf(2, path));
+    QFile pdf(path);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch box = QRegularExpression(QStringLiteral("/MediaBox\\s*\\[\\s*0\\s+0\\s+([\\d.]+)\\s+([\\d.]+)"))
+                                            .match(QString::fromLatin1(pdf.readAll()));
+    QVERIFY(box.hasMatch());
+    QCOMPARE(QSizeF(box.captured(1).toDouble(), box.captured(2).toDouble()).toSize(),
+             seen.pageLayout.fullRect(QPageLayout::Point).size().toSize());
 }
 
 void ReportWindowTest::closeButtonClosesTheWindow()
