@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
 # Starts Corvanta under Xvfb on a small sample database, opens each of its six
 # windows and each report preview with real clicks, and saves a PNG of each.
-#   scripts/screenshots.sh [OUTPUT_FOLDER]     (default: build/screenshots)
+#   scripts/screenshots.sh [--dark] [--scale FACTOR] [OUTPUT_FOLDER]   (default: build/screenshots)
+# --dark gives the session a dark desktop colour scheme (KDE's Breeze Dark,
+# read by Qt from kdeglobals); --scale 2 runs at 200 % (QT_SCALE_FACTOR), where
+# the main window does not fit the screen and only the windows opened from its
+# upper part are taken.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+dark=0
+scale=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --dark) dark=1; shift ;;
+    --scale) scale=$2; shift 2 ;;
+    *) break ;;
+    esac
+done
 out=$(realpath -m "${1:-build/screenshots}")
 [ -x build/corvanta ] || ./scripts/build.sh
 mkdir -p "$out"
@@ -13,6 +26,33 @@ trap 'kill "${app_pid:-0}" 2>/dev/null || true; kill "${xvfb_pid:-0}" 2>/dev/nul
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$XDG_DATA_HOME/Quillmark/Corvanta" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
+if [ "$dark" = 1 ]; then
+    export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5 KDE_FULL_SESSION=true
+    cat > "$XDG_CONFIG_HOME/kdeglobals" <<'KDE'
+[General]
+ColorScheme=BreezeDark
+[Colors:Button]
+BackgroundNormal=49,54,59
+ForegroundNormal=252,252,252
+ForegroundInactive=161,169,177
+[Colors:Selection]
+BackgroundNormal=61,174,233
+ForegroundNormal=252,252,252
+[Colors:Tooltip]
+BackgroundNormal=49,54,59
+ForegroundNormal=252,252,252
+[Colors:View]
+BackgroundNormal=27,30,32
+BackgroundAlternate=35,38,41
+ForegroundNormal=252,252,252
+ForegroundInactive=161,169,177
+[Colors:Window]
+BackgroundNormal=42,46,50
+ForegroundNormal=252,252,252
+ForegroundInactive=161,169,177
+KDE
+fi
+[ "$scale" = 1 ] || export QT_SCALE_FACTOR=$scale
 db="$XDG_DATA_HOME/Quillmark/Corvanta/dbData.sqlite"
 cp build/dbBlank.sqlite "$db"
 today=$(date +%F)
@@ -45,14 +85,16 @@ app_pid=$!
 
 shoot() { # name
     sleep 1.5
-    import -window root -crop 1000x800+0+0 +repage "$out/$1.png"
+    import -window root -crop "$(awk -v s="$scale" 'BEGIN { w = 1000 * s; h = 800 * s;
+        if (w > 1280) w = 1280; if (h > 1024) h = 1024; printf "%dx%d+0+0", w, h }')" +repage "$out/$1.png"
     echo "saved $out/$1.png"
 }
 main_window() { xdotool search --sync --name '^Corvanta$' | head -n 1; }
 click_main() { # x y (pixels inside the main window's client area)
     local window
     window=$(main_window)
-    xdotool mousemove --window "$window" "$1" "$2" click 1
+    xdotool mousemove --window "$window" "$(awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v * s }')" \
+        "$(awk -v v="$2" -v s="$scale" 'BEGIN { printf "%d", v * s }')" click 1
 }
 close_top() { xdotool key Escape; sleep 0.7; }
 
@@ -64,7 +106,23 @@ click_main 40 170
 click_main 92 101;  shoot 2-search;          close_top
 click_main 260 101; shoot 3-edit-labels;     close_top
 click_main 444 101; shoot 4-contact-types;   close_top
-click_main 624 101; shoot 5-backup-restore;  close_top
+# Scaled up, the window is narrower than its design and Backup Database is
+# only partly in view.
+if [ "$scale" = 1 ]; then click_main 624 101; else click_main 580 101; fi
+shoot 5-backup-restore;  close_top
+if [ "$scale" != 1 ]; then
+    # The lower part of the window is reached by scrolling over its scroll bar.
+    window=$(main_window)
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    xdotool mousemove --window "$window" $((WIDTH - 6)) $((HEIGHT / 2))
+    for _ in 1 2 3 4 5 6 7 8 9 10; do xdotool click 5; done
+    shoot 1-main-window-scrolled
+    # Without a window manager the window gets the keyboard only when told.
+    xdotool windowfocus --sync "$window"
+    xdotool key ctrl+f; shoot 2-search-by-ctrl-f; close_top
+    echo "screenshots in $out"
+    exit 0
+fi
 click_main 612 602; shoot 6-reports
 reports=$(xdotool search --sync --name '^Reports$' | head -n 1)
 for n in 1 2 3; do

@@ -4,7 +4,10 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 struct Outcome {
@@ -74,6 +77,7 @@ private slots:
     void windowsWithoutDisplayEndWithAMessage_data();
     void windowsWithoutDisplayEndWithAMessage();
     void commandsNeverTouchTheDisplay();
+    void windowsStartOnAFreshVirtualDisplay();
     void platformChoiceFollowsQtOrder();
 
 private:
@@ -196,6 +200,33 @@ void CliUsageTest::commandsNeverTouchTheDisplay()
         QCOMPARE(version.status, 0);
         QVERIFY(version.out.startsWith(QLatin1String("corvanta 1.")));
     }
+}
+
+void CliUsageTest::windowsStartOnAFreshVirtualDisplay()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        QSKIP("xvfb-run is not installed");
+    // A new X server whose first client is the program: the look for a usable
+    // display must not leave it resetting when the windows connect.
+    QProcess server;
+    QProcessEnvironment environment = withoutDisplay();
+    const QString runtime = env.root() + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    server.setProcessEnvironment(environment);
+    server.setChildProcessModifier([] { ::setsid(); });
+    server.start(QStringLiteral("xvfb-run"),
+                 {"-a", "-s", "-screen 0 1024x768x24", QStringLiteral(CORVANTA_BINARY)});
+    QVERIFY(server.waitForStarted());
+    const bool ended = server.waitForFinished(6000);
+    const QString err = QString::fromLocal8Bit(server.readAllStandardError());
+    if (!ended) {
+        ::kill(-pid_t(server.processId()), SIGTERM);
+        server.waitForFinished(10000);
+    }
+    QVERIFY2(!ended, qPrintable(QStringLiteral("the program ended with %1: %2").arg(server.exitCode()).arg(err)));
+    QVERIFY2(!err.contains(QLatin1String("could not connect")), qPrintable(err));
 }
 
 void CliUsageTest::platformChoiceFollowsQtOrder()

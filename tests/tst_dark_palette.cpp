@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -177,6 +179,7 @@ private slots:
     void dialogCaptionsAreReadable_data();
     void dialogCaptionsAreReadable();
     void whiteStaysWhiteAndTextBoxesKeepTheScheme();
+    void skinnedMainWindowCaptionsAreReadable();
 
 private:
     IsolatedEnvironment env;
@@ -264,6 +267,25 @@ void DarkPaletteTest::whiteStaysWhiteAndTextBoxesKeepTheScheme()
         QVERIFY(contrast(box->palette().color(QPalette::Text), box->palette().color(QPalette::Base)) >= 4.5);
     });
     QTest::mouseClick(child<QPushButton>(&main, QStringLiteral("PushButton8")), Qt::LeftButton);
+}
+
+void DarkPaletteTest::skinnedMainWindowCaptionsAreReadable()
+{
+    // With the skin file beside the program the main window turns white too.
+    QVERIFY(QDir().mkpath(env.programDir() + QStringLiteral("/x")));
+    QFile skin(env.programDir() + QStringLiteral("/x/o1.cjs"));
+    QVERIFY(skin.open(QIODevice::WriteOnly));
+    skin.write("/* skin */\n");
+    skin.close();
+    Form1 main;
+    QVERIFY(showActive(&main));
+    QCOMPARE(main.palette().color(QPalette::Window), QColor(Qt::white));
+    auto *caption = child<QLabel>(&main, QStringLiteral("Label1_0"));
+    QCOMPARE(backgroundBehind(caption), QColor(Qt::white));
+    QVERIFY(checkCaptions(&main) > 30);
+    // The tab titles are drawn on the white window in its text colour.
+    auto *tabs = child<QWidget>(&main, QStringLiteral("SSTab1"));
+    QVERIFY(contrast(tabs->palette().color(QPalette::WindowText), tabs->palette().color(QPalette::Window)) >= 4.5);
 }
 
 QTEST_MAIN(DarkPaletteTest)

@@ -51,6 +51,7 @@ private slots:
     void deleteOnTheListAsksTheDeleteQuestion();
     void deleteInABoxDeletesACharacterOnly();
     void navigationBarsAreReachedByTabAndPressedBySpace();
+    void shiftTabLeavesAMultiLineBox();
 
 private:
     IsolatedEnvironment env;
@@ -247,6 +248,17 @@ void ShortcutsTest::navigationBarsAreReachedByTabAndPressedBySpace()
 
     // The calls bar and the contact types bar are tab stops too.
     QVERIFY(child<NavigationBar>(&main, QStringLiteral("dc1"))->firstButton()->focusPolicy() & Qt::TabFocus);
+}
+
+void ShortcutsTest::shiftTabLeavesAMultiLineBox()
+{
+    Form1 main;
+    QVERIFY(showActive(&main));
+    auto *notes = child(&main, QStringLiteral("Text1_18"));
+    notes->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(notes->hasFocus());
+    press(&main, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1_17"));
 }
 
 QTEST_MAIN(ShortcutsTest)
