@@ -11,6 +11,7 @@
 #include "backup/Form6.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
+#include "frame/Settings.h"
 #include "frame/Trap.h"
 #include "reference/ContactTypesModel.h"
 #include "reference/Form2.h"

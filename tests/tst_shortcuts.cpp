@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "contacts/Form1.h"
-#include "contacts/NavigationBar.h"
+#include "frame/NavigationBar.h"
 
 #include <QApplication>
 #include <QComboBox>
