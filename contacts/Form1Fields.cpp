@@ -7,6 +7,7 @@
 #include "ContactsRecordset.h"
 #include "FieldBoxes.h"
 #include "Form1Parts.h"
+#include "frame/Theme.h"
 #include "frame/Trap.h"
 #include "reference/ContactTypesModel.h"
 
@@ -48,10 +49,7 @@ void Form1::setUpFields()
     connect(ui->dcbContactType, &QComboBox::activated, this, &Form1::onContactTypeChosen);
 
     // The read-only "Full Name" box is white like the banner.
-    QPalette white = ui->FullName->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    ui->FullName->setPalette(white);
-    ui->FullName->setAutoFillBackground(true);
+    makeWhite(ui->FullName);
     setBoxesEditable(false);
 }
 

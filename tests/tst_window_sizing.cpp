@@ -163,7 +163,7 @@ void WindowSizingTest::aSmallWindowScrollsToEveryControl()
     // Moving the focus by keyboard scrolls the focused box into view.
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
     auto *first = child(&main, QStringLiteral("Text1_0"));
-    auto *next = child(&main, QStringLiteral("Text1_4"));
+    auto *next = child(&main, QStringLiteral("Text1_1"));
     first->setFocus(Qt::OtherFocusReason);
     QTest::keyClick(first, Qt::Key_Tab);
     QTRY_COMPARE(QApplication::focusWidget(), next);
@@ -175,7 +175,7 @@ void WindowSizingTest::tabOrderAndTheButtonsStayAsDesigned()
     Form1 main;
     QVERIFY(showActive(&main));
     // The form's tab order, unchanged by the scrolled content.
-    const QStringList order = {"Text1_0", "Text1_4", "Text1_6", "Text1_8"};
+    const QStringList order = {"Text1_0", "Text1_1", "Text1_3", "Text1_4"};
     child(&main, order.first())->setFocus(Qt::OtherFocusReason);
     for (int i = 1; i < order.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
