@@ -1,17 +1,10 @@
 #include "FieldBoxes.h"
 
+#include "frame/Formats.h"
 #include "frame/MessageService.h"
 
 #include <QDate>
 #include <QRegularExpression>
-
-QString formatPhone(const QString &stored)
-{
-    static const QRegularExpression tenDigits(QStringLiteral("^\\d{10}$"));
-    if (!tenDigits.match(stored).hasMatch())
-        return stored;
-    return QStringLiteral("(%1) %2-%3").arg(stored.left(3), stored.mid(3, 3), stored.mid(6));
-}
 
 FormattedLineEdit::FormattedLineEdit(QWidget *parent) : QLineEdit(parent) {}
 
@@ -35,7 +28,7 @@ void FormattedLineEdit::setValue(const QVariant &value)
 
 QString FormattedLineEdit::displayText(const QString &stored) const
 {
-    return formatPhone(stored);
+    return phoneDisplayText(stored);
 }
 
 void FormattedLineEdit::showStored()

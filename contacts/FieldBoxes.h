@@ -34,9 +34,6 @@ private:
     void showFormatted();
 };
 
-// The phone display format "\(###\) 000\-0000": ten digits show as
-// (555) 123-4567; any other text shows as typed.
-QString formatPhone(const QString &stored);
 
 // The birth date: stored as an ISO date, shown and typed as dd/MM/yyyy.
 // A text that is not a date under that form is rejected with a message and

@@ -294,6 +294,17 @@ void MainWindowTest::phoneAndBirthDateFormats()
     QTest::keyClicks(work, "2125550000");
     child(&form, "Text1_10")->setFocus();
     QCOMPARE(work->text(), QStringLiteral("(212) 555-0000"));
+    // Every all-digit value follows the format's placeholders, as the reports print it.
+    work->setFocus();
+    work->selectAll();
+    QTest::keyClicks(work, "0301234567");
+    child(&form, "Text1_10")->setFocus();
+    QCOMPARE(work->text(), QStringLiteral("(030) 123-4567"));
+    work->setFocus();
+    work->selectAll();
+    QTest::keyClicks(work, "12345");
+    child(&form, "Text1_10")->setFocus();
+    QCOMPARE(work->text(), QStringLiteral("() 001-2345"));
 
     auto *tabs = child<QTabWidget>(&form, "SSTab1");
     tabs->setCurrentIndex(2);
