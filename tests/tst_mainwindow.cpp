@@ -305,6 +305,10 @@ void MainWindowTest::phoneAndBirthDateFormats()
     QTest::keyClicks(work, "12345");
     child(&form, "Text1_10")->setFocus();
     QCOMPARE(work->text(), QStringLiteral("() 001-2345"));
+    work->setFocus();
+    work->selectAll();
+    QTest::keyClicks(work, "2125550000");
+    child(&form, "Text1_10")->setFocus();
 
     auto *tabs = child<QTabWidget>(&form, "SSTab1");
     tabs->setCurrentIndex(2);
