@@ -1,5 +1,6 @@
 #include "ContactTypesModel.h"
 
+#include "frame/Collation.h"
 #include "store/Statement.h"
 
 ContactTypesModel::ContactTypesModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -11,8 +12,18 @@ Status ContactTypesModel::load()
     Result<QVector<ContactTypeRow>> rows = m_store->all();
     if (!rows)
         return rows.error();
+    // The store reads them in key order of the caption's bytes; a person reads
+    // them in the order of the user's locale.
+    QStringList captions;
+    captions.reserve(rows->size());
+    for (const ContactTypeRow &row : *rows)
+        captions << row.name.toString();
+    QVector<ContactTypeRow> ordered;
+    ordered.reserve(rows->size());
+    for (int position : collatedOrder(captions))
+        ordered.append(rows->at(position));
     beginResetModel();
-    m_rows = std::move(rows).value();
+    m_rows = std::move(ordered);
     endResetModel();
     return {};
 }

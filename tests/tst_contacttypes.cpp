@@ -68,6 +68,7 @@ private slots:
     void contactOfDeletedTypeShowsEmptyTypeBox();
     void deletingTheLastTypeLeavesAnEmptyGrid();
     void navigationBarMovesTheCurrentType();
+    void typesAreOrderedAsTheLocaleReadsThem();
 
 private:
     void editTypes(const std::function<void(Form2 *)> &action);
@@ -271,3 +272,23 @@ void ContactTypesTest::navigationBarMovesTheCurrentType()
 
 QTEST_MAIN(ContactTypesTest)
 #include "tst_contacttypes.moc"
+
+// Lower-case and accented captions sort among the others, in the grid and in
+// the main window's type box alike, not after "Z" as byte order puts them.
+void ContactTypesTest::typesAreOrderedAsTheLocaleReadsThem()
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    for (const char *caption : {"Zulu", "apple", "Ärzte", "banana", "Apricot"})
+        TestData::addType(db, QString::fromUtf8(caption));
+    main = std::make_unique<Form1>();
+    const QStringList expected{"apple", "Apricot", "Ärzte", "banana", "Customer", "Employee", "Supplier", "Zulu"};
+    auto *box = main->findChild<QComboBox *>(QStringLiteral("dcbContactType"));
+    QVERIFY(box);
+    QStringList shown;
+    for (int row = 0; row < box->count(); ++row)
+        shown << box->itemText(row);
+    QCOMPARE(shown, expected);
+    editTypes([&](Form2 *window) { QCOMPARE(gridNames(window), expected); });
+    QLocale::setDefault(before);
+}
