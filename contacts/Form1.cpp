@@ -7,6 +7,7 @@
 #include "Form1Parts.h"
 #include "NewCallRowModel.h"
 #include "exchange/ContactExchangeMenu.h"
+#include "frame/Accessibility.h"
 #include "frame/AppTitle.h"
 #include "frame/MessageService.h"
 #include "frame/Settings.h"
@@ -83,6 +84,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
     m_callsRs = new CallLogModel;
     setUpList();
     setUpFields();
+    nameBoxesAfterCaptions();
     setUpCallLog();
     connectNavigationBar();
     connectCommandButtons(ui.get(), this);
@@ -226,6 +228,38 @@ void Form1::loadLabels()
                 label->setText(caption);
         }
     }
+    nameBoxesAfterCaptions();
+}
+
+// Each caption is its box's buddy (Alt+letter of a renamed caption, and what a
+// screen reader announces); the names follow the captions as they read now.
+void Form1::nameBoxesAfterCaptions()
+{
+    static const std::pair<const char *, const char *> kCaptionOf[] = {
+        {"Label1_0", "Text1_0"},   {"Label1_2", "Text1_4"},   {"Label1_3", "Text1_6"},
+        {"Label1_5", "Text1_8"},   {"Label1_6", "Text1_10"},  {"Label1_7", "Text1_11"},
+        {"Label1_8", "Text1_16"},  {"Label1_9", "Text1_17"},  {"Label1_27", "Text1_18"},
+        {"Label1_10", "Text1_1"},  {"Label1_11", "Text1_3"},  {"Label1_12", "dcbContactType"},
+        {"Label1_13", "Text1_7"},  {"Label1_14", "Text1_9"},  {"Label1_15", "Text1_12"},
+        {"Label1_16", "Text1_13"}, {"Label1_17", "Text1_14"}, {"Label1_18", "Text1_15"},
+        {"Label1_19", "Text1_2"},  {"Label1_25", "Text1_19"}, {"Label1_20", "Text1_20"},
+        {"Label1_26", "Text1_21"}, {"Label1_21", "Text1_22"}, {"Label1_22", "Text1_23"},
+        {"Label1_23", "Text1_24"}, {"Label1_24", "Text1_25"},
+    };
+    CaptionNames names(this);
+    for (const auto &[labelName, boxName] : kCaptionOf) {
+        auto *label = findChild<QLabel *>(QLatin1String(labelName));
+        auto *box = findChild<QWidget *>(QLatin1String(boxName));
+        if (label && box)
+            label->setBuddy(box);
+    }
+    // The read-only Full Name box takes no focus, so it is no buddy.
+    names.pair(ui->Label1_1, ui->FullName);
+    names.name(ui->ListView1, QStringLiteral("Contacts"));
+    names.name(ui->DataGrid1, QStringLiteral("Calls"));
+    names.name(ui->dc, QStringLiteral("Contacts"));
+    names.name(ui->dc1, QStringLiteral("Calls"));
+    names.apply();
 }
 
 void Form1::Form_Activate()

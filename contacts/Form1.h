@@ -91,6 +91,7 @@ private:
 
     // Form1Fields.cpp
     void setUpFields();
+    void nameBoxesAfterCaptions();
     void connectNavigationBar();
     void onCurrentContactChanged();
     void showName(const QString &firstName, const QString &lastName);

@@ -37,6 +37,7 @@ private slots:
     void doubleClickOnCaptionOpensEditor();
     void editorWorksFromTheCaptionsItIsGiven();
     void editorBoxesAreNamedAfterTheCaptionsTheyEdit();
+    void mainWindowBoxesAreNamedAfterTheirCaptions();
 
 private:
     void restart() { main.reset(); main = std::make_unique<Form1>(); }
@@ -210,4 +211,26 @@ void LabelsTest::editorBoxesAreNamedAfterTheCaptionsTheyEdit()
 }
 
 QTEST_MAIN(LabelsTest)
+void LabelsTest::mainWindowBoxesAreNamedAfterTheirCaptions()
+{
+    auto box = [this](const char *name) { return main->findChild<QWidget *>(QLatin1String(name)); };
+    QCOMPARE(box("Text1_0")->accessibleName(), QStringLiteral("First Name"));
+    QCOMPARE(box("Text1_1")->accessibleName(), QStringLiteral("Last Name"));
+    QCOMPARE(box("dcbContactType")->accessibleName(), QStringLiteral("Contact Type"));
+    QCOMPARE(box("Text1_25")->accessibleName(), QStringLiteral("Children Names"));
+    QCOMPARE(box("FullName")->accessibleName(), QStringLiteral("Full Name"));
+    QCOMPARE(box("ListView1")->accessibleName(), QStringLiteral("Contacts"));
+    QCOMPARE(box("DataGrid1")->accessibleName(), QStringLiteral("Calls"));
+    QCOMPARE(box("dc1")->accessibleName(), QStringLiteral("Calls"));
+    QCOMPARE(main->fieldLabel(8)->buddy(), box("Text1_16"));
+
+    // A renamed caption renames its box as soon as the editor closes.
+    editLabels([](Form5 *editor) {
+        QLineEdit *mobile = editor->box(8);
+        mobile->selectAll();
+        QTest::keyClicks(mobile, QStringLiteral("&Cell number:"));
+    });
+    QCOMPARE(box("Text1_16")->accessibleName(), QStringLiteral("Cell number"));
+}
+
 #include "tst_labels.moc"
