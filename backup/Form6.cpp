@@ -2,6 +2,8 @@
 
 #include "ui_Form6.h"
 
+#include "frame/ButtonKeys.h"
+
 #include "AddFolder.h"
 #include "BackupFile.h"
 
@@ -172,9 +174,8 @@ Form6::Form6(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form6>(
     connect(ui->PushButton2, &QPushButton::clicked, this, &Form6::PushButton2_Click);
     connect(ui->PushButton4, &QPushButton::clicked, this, &Form6::PushButton4_Click);
     ui->Text1->installEventFilter(this);
-    for (QPushButton *button : findChildren<QPushButton *>())
-        button->setAutoDefault(false);
 
+    pressFocusedButtonsOnReturn(this);
     Form_Load();
     // The first control of the tab order has the focus when the window opens.
     ui->Option1->setFocus(Qt::OtherFocusReason);

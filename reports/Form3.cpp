@@ -1,6 +1,8 @@
 #include "Form3.h"
 #include "ui_Form3.h"
 
+#include "frame/ButtonKeys.h"
+
 #include "Printers.h"
 
 #include "frame/Paths.h"
@@ -27,6 +29,7 @@ Form3::Form3(QWidget *parent) : QDialog(parent), ui(new Ui::Form3)
         button->setFont(font);
         button->setAutoDefault(false);
     }
+    pressFocusedButtonsOnReturn(this);
     if (const QScreen *screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 

@@ -269,6 +269,16 @@ void ReportWindowTest::closeButtonClosesTheWindow()
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton4")), Qt::LeftButton);
     QVERIFY(!form.isVisible());
     QCOMPARE(form.result(), int(QDialog::Rejected));
+
+    // Return and the keypad's Enter press the focused button, as Space does.
+    for (const auto &[key, modifiers] : {std::pair{Qt::Key_Return, Qt::NoModifier}, std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *closeButton = form.findChild<QPushButton *>(QStringLiteral("PushButton4"));
+        closeButton->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(closeButton, key, modifiers);
+        QVERIFY(!form.isVisible());
+    }
 }
 
 int main(int argc, char **argv)
