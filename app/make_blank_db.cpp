@@ -1,6 +1,5 @@
 // Build tool: writes the empty template database from the built-in schema.
-#include "store/Database.h"
-#include "frame/Failure.h"
+#include "store/Schema.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -12,10 +11,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: make_blank_db OUTPUT\n");
         return 2;
     }
-    try {
-        writeBlankDatabase(QString::fromLocal8Bit(argv[1]));
-    } catch (const Failure &failure) {
-        std::fprintf(stderr, "%s\n", qPrintable(failure.description()));
+    if (const Status written = writeBlankDatabaseFile(QString::fromLocal8Bit(argv[1])); !written) {
+        std::fprintf(stderr, "%s\n", qPrintable(written.error().description));
         return 1;
     }
     return 0;

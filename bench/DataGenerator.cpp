@@ -1,7 +1,7 @@
 #include "DataGenerator.h"
 
-#include "store/Database.h"
-#include "frame/Failure.h"
+#include "store/Connection.h"
+#include "store/Schema.h"
 
 #include <QDate>
 #include <QFile>
@@ -51,31 +51,23 @@ QVariant maybe(QRandomGenerator &random, const QString &value)
     return random.bounded(6u) == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(value);
 }
 
-void exec(QSqlQuery &query, const QString &sql)
+// Fills the fresh database in one transaction.
+Status fill(Connection &connection, const GeneratorOptions &options)
 {
-    throwIfFailed(query.exec(sql), query);
-}
-} // namespace
-
-bool generateDatabase(const QString &path, const GeneratorOptions &options, QString *error)
-{
-    QFile::remove(path);
-    QFile::remove(path + "-wal");
-    QFile::remove(path + "-shm");
-    QSqlDatabase db;
-    try {
-        writeBlankDatabase(path);
-        db = openDatabaseFile(path);
-        QSqlQuery query(db);
-        exec(query, "PRAGMA synchronous=OFF");
-        throwIfFailed(db.transaction() ? QSqlError() : db.lastError());
+    QSqlDatabase &db = connection.database();
+    if (Status done = connection.exec("PRAGMA synchronous=OFF"); !done)
+        return done;
+    if (Status begun = connection.transaction(); !begun)
+        return begun;
+    {
         QRandomGenerator random(options.seed);
 
         QSqlQuery type(db);
         type.prepare("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)");
         for (int i = 0; i < options.types; ++i) {
             type.addBindValue(kTypes.at(i % kTypes.size()) + (i >= kTypes.size() ? QString(" %1").arg(i) : QString()));
-            throwIfFailed(type.exec(), type);
+            if (Status inserted = Connection::run(type); !inserted)
+                return inserted;
         }
 
         QSqlQuery contact(db);
@@ -110,7 +102,8 @@ bool generateDatabase(const QString &path, const GeneratorOptions &options, QStr
                 maybe(random, "Sailing, jazz, cooking"), maybe(random, "Tennis"), maybe(random, "Léa, Max")};
             for (const QVariant &value : values)
                 contact.addBindValue(value);
-            throwIfFailed(contact.exec(), contact);
+            if (Status inserted = Connection::run(contact); !inserted)
+                return inserted;
             const qint64 contactId = contact.lastInsertId().toLongLong();
             for (qint64 c = 0; c < options.callsPerContact; ++c) {
                 call.addBindValue(contactId);
@@ -124,20 +117,30 @@ bool generateDatabase(const QString &path, const GeneratorOptions &options, QStr
                 call.addBindValue(pick(random, kSubjects));
                 call.addBindValue(random.bounded(3u) == 0 ? QVariant(QMetaType::fromType<QString>())
                                                           : QVariant(QString("Spoke with %1.\r\nNext step: send the offer.").arg(first)));
-                throwIfFailed(call.exec(), call);
+                if (Status inserted = Connection::run(call); !inserted)
+                    return inserted;
             }
         }
-        if (!db.commit())
-            throwIfFailed(db.lastError());
-        exec(query, "ANALYZE");
-        exec(query, "PRAGMA wal_checkpoint(TRUNCATE)");
-    } catch (const Failure &failure) {
-        if (error)
-            *error = failure.description();
-        if (db.isValid())
-            closeConnection(db);
-        return false;
     }
-    closeConnection(db);
-    return true;
+    if (Status committed = connection.commit(); !committed)
+        return committed;
+    if (Status analysed = connection.exec("ANALYZE"); !analysed)
+        return analysed;
+    return connection.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+} // namespace
+
+bool generateDatabase(const QString &path, const GeneratorOptions &options, QString *error)
+{
+    QFile::remove(path);
+    QFile::remove(path + "-wal");
+    QFile::remove(path + "-shm");
+    Status filled = writeBlankDatabaseFile(path);
+    if (filled) {
+        auto connection = Connection::open(path);
+        filled = connection ? fill(**connection, options) : Status(connection.error());
+    }
+    if (!filled && error)
+        *error = filled.error().description;
+    return filled.ok();
 }

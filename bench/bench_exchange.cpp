@@ -12,7 +12,7 @@
 #include "exchange/ContactExport.h"
 #include "exchange/ContactFileImport.h"
 #include "store/Connection.h"
-#include "store/Database.h"
+#include "store/Schema.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -58,7 +58,8 @@ int runStep(const QString &step, const QString &database, const QString &file)
         count = *written;
     } else {
         QFile::remove(database);
-        writeBlankDatabase(database);
+        if (const Status written = writeBlankDatabaseFile(database); !written)
+            return fail(written.error().description);
         auto connection = Connection::open(database);
         if (!connection)
             return fail(connection.error().description);

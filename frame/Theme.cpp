@@ -82,11 +82,12 @@ void ApplyCodeJockWhite(QWidget *mainWindow)
     if (!trap.test(100, [] { return QFile::exists(skinFilePath()); }))
         return;
     whitenWindow(trap, mainWindow, 102, 106);
-    trap.step(118, [&] {
+    trap.step(118, [&]() -> Status {
         QFile skin(skinFilePath());
         if (!skin.open(QIODevice::ReadOnly | QIODevice::Text))
-            throw std::runtime_error(skin.errorString().toStdString());
+            return failure(skin.errorString());
         mainWindow->setStyleSheet(QString::fromUtf8(skin.readAll()));
+        return {};
     });
 }
 

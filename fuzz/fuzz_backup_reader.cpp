@@ -8,7 +8,8 @@
 #include "backup/BackupDates.h"
 #include "backup/BackupText.h"
 #include "backup/BackupTrailer.h"
-#include "store/Database.h"
+#include "store/Connection.h"
+#include "store/Schema.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -50,9 +51,11 @@ void emptyTables(QSqlDatabase &db)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    static QSqlDatabase db = openDatabaseFile(QStringLiteral(":memory:"), true);
-    createSchema(db);
-    g_db = &db;
+    static Result<std::unique_ptr<Connection>> connection =
+        Connection::open(QStringLiteral(":memory:"), Connection::Open::CreateIfMissing);
+    if (!connection || !prepareSchema(**connection))
+        std::abort();
+    g_db = &(*connection)->database();
     return 0;
 }
 

@@ -40,7 +40,6 @@ Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open m
 {
     if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
         return failure(QStringLiteral("Could not find file '%1'.").arg(path));
-    // Its own prefix: store/Database.cpp counts its connections "corvanta-N" from 1 as well.
     const QString name = QStringLiteral("corvanta-connection-%1").arg(++g_connectionCounter);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);

@@ -6,7 +6,6 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupTrailer.h"
-#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QDir>
@@ -454,12 +453,12 @@ void BackupRoundTripTest::oneThreadWritesWhatTwoThreadsWrite()
 
     // While another program holds the write lock the second connection
     // cannot be set up safely, and one thread writes everything.
-    QSqlDatabase other = openDatabaseFile(liveDatabasePath());
+    QSqlDatabase other = TestData::openFile(liveDatabasePath());
     exec(other, QStringLiteral("BEGIN IMMEDIATE"));
     QFile::remove(file());
     const QByteArray oneThread = backupBytes();
     exec(other, QStringLiteral("ROLLBACK"));
-    closeConnection(other);
+    TestData::close(other);
     QCOMPARE(oneThread, twoThreads);
 }
 

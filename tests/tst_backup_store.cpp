@@ -5,7 +5,6 @@
 #include "support/TestSupport.h"
 
 #include "store/BackupStore.h"
-#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QFile>
@@ -119,14 +118,14 @@ void BackupStoreTest::failuresOfTheDatabaseEndTheRun()
     QVERIFY(!BackupStore::isDatabaseFailure(failure(QStringLiteral("constraint"), 19)));
 
     // Another connection holding the write lock: the lock is not taken.
-    QSqlDatabase other = openDatabaseFile(liveDatabasePath());
+    QSqlDatabase other = TestData::openFile(liveDatabasePath());
     QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
     store.setBusyTimeout(50);
     const Status locked = store.beginWrite();
     QVERIFY(!locked);
     QVERIFY2(locked.error().description.contains(QLatin1String("locked")), qPrintable(locked.error().description));
     QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
-    closeConnection(other);
+    TestData::close(other);
 }
 
 void BackupStoreTest::missingTablesAreReported()

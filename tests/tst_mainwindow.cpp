@@ -4,7 +4,7 @@
 #include "store/ContactFields.h"
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
-#include "store/Database.h"
+#include "store/Schema.h"
 #include "frame/Paths.h"
 #include "frame/Settings.h"
 
@@ -23,10 +23,10 @@ namespace {
 
 void writeSeed(const QString &path, const QString &firstName)
 {
-    writeBlankDatabase(path);
-    QSqlDatabase db = openDatabaseFile(path);
+    QVERIFY(writeBlankDatabaseFile(path).ok());
+    QSqlDatabase db = TestData::openFile(path);
     TestData::addContact(db, {{"FirstName", firstName}});
-    closeConnection(db);
+    TestData::close(db);
 }
 } // namespace
 
@@ -66,7 +66,7 @@ void MainWindowTest::firstStartCopiesSampleOverBlankAndNeverAgain()
         QCOMPARE(child<QLineEdit>(&form, "Text1_0")->text(), QStringLiteral("FromSample"));
     }
     // A later start never copies again, even when the seeds are newer.
-    QSqlDatabase db = openDatabaseFile(liveDatabasePath());
+    QSqlDatabase db = TestData::openFile(liveDatabasePath());
     QSqlQuery(db).exec("UPDATE Contacts SET FirstName = 'Edited'");
     TestData::close(db);
     QFile::remove(env.programDir() + "/Contacts.sqlite");
@@ -88,7 +88,7 @@ void MainWindowTest::builtInSchemaWhenNoSeedExists()
     Form1 form;
     QVERIFY2(env.messages.errors().isEmpty(), qPrintable(env.messages.errors().join("\n")));
     QVERIFY(QFile::exists(liveDatabasePath()));
-    QSqlDatabase db = openDatabaseFile(liveDatabasePath());
+    QSqlDatabase db = TestData::openFile(liveDatabasePath());
     QSqlQuery columns(db);
     QVERIFY(columns.exec("PRAGMA table_info(Contacts)"));
     QStringList names;

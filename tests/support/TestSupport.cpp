@@ -1,11 +1,12 @@
 #include "TestSupport.h"
 
-#include "store/Database.h"
-#include "frame/Failure.h"
+#include "store/Schema.h"
 #include "frame/Paths.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QApplication>
@@ -103,17 +104,43 @@ void whileModal(const std::function<void(QDialog *)> &action)
 }
 
 namespace TestData {
+QSqlDatabase openFile(const QString &path, bool createIfMissing)
+{
+    static int counter = 0;
+    if (!createIfMissing && !QFileInfo::exists(path))
+        qFatal("missing database file %s", qPrintable(path));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test-data-%1").arg(++counter));
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open())
+        qFatal("cannot open %s: %s", qPrintable(path), qPrintable(db.lastError().text()));
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    return db;
+}
+
 QSqlDatabase openLive()
 {
     QDir().mkpath(dataFolder());
-    QSqlDatabase db = openDatabaseFile(liveDatabasePath(), true);
-    createSchema(db);
+    QSqlDatabase db = openFile(liveDatabasePath(), true);
+    const Result<QStringList> statements = builtInSchema();
+    if (!statements)
+        qFatal("no schema: %s", qPrintable(statements.error().description));
+    for (const QString &statement : *statements) {
+        QSqlQuery query(db);
+        if (!query.exec(statement))
+            qFatal("schema statement failed: %s", qPrintable(query.lastError().text()));
+    }
     return db;
 }
 
 void close(QSqlDatabase &db)
 {
-    closeConnection(db);
+    const QString name = db.connectionName();
+    db.close();
+    db = QSqlDatabase();
+    if (!name.isEmpty())
+        QSqlDatabase::removeDatabase(name);
 }
 
 qint64 addType(QSqlDatabase &db, const QString &name)

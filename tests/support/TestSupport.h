@@ -81,6 +81,8 @@ void whileModal(const std::function<void(class QDialog *)> &action);
 // Helpers that fill the live database through a connection of the test's own.
 namespace TestData {
 // Creates the live database with the schema when it does not exist yet.
+// Opens a database file on a connection of its own (WAL, busy timeout).
+QSqlDatabase openFile(const QString &path, bool createIfMissing = false);
 QSqlDatabase openLive();
 void close(QSqlDatabase &db);
 qint64 addType(QSqlDatabase &db, const QString &name);
