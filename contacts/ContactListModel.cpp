@@ -3,6 +3,8 @@
 #include "store/ContactStore.h"
 #include "store/Statement.h"
 
+#include <QHash>
+
 #include <limits>
 
 namespace {
@@ -29,12 +31,29 @@ ContactListModel::ContactListModel(QObject *parent)
 
 Status ContactListModel::reload()
 {
+    return resetTo(ContactListOrder());
+}
+
+Status ContactListModel::sortBy(const ContactListOrder &order)
+{
+    if (!m_store)
+        return closedObjectError();
+    // Reading the first block now means a column that cannot be sorted by
+    // leaves the list as it was.
+    if (const Result<Keys> first = m_store->keysInOrder(order, 0, 1); !first)
+        return first.error();
+    return resetTo(order);
+}
+
+Status ContactListModel::resetTo(const ContactListOrder &order)
+{
     if (!m_store)
         return closedObjectError();
     const Result<qint64> rows = m_store->count();
     if (!rows)
         return rows.error();
     beginResetModel();
+    m_order = order;
     m_rows = int(std::min<qint64>(*rows, std::numeric_limits<int>::max()));
     m_keyBlocks.clear();
     m_pages.clear();
@@ -56,12 +75,17 @@ const ContactListModel::Keys *ContactListModel::keyBlock(int block) const
     if (const Keys *cached = m_keyBlocks.object(block))
         return cached;
     auto *keys = new Keys;
-    if (m_store) {
+    if (m_store && m_order.isKeyOrder()) {
         // Walking on from the previous block is a seek; only a jump needs the offset.
         const Keys *previous = block > 0 ? m_keyBlocks.object(block - 1) : nullptr;
         const Result<Keys> read = previous && !previous->isEmpty()
             ? m_store->keysAfter(previous->last(), kKeyBlockSize)
             : m_store->keysFrom(qint64(block) * kKeyBlockSize, kKeyBlockSize);
+        if (read)
+            *keys = *read;
+    } else if (m_store) {
+        // The offset walks the column's index, which holds the keys as well.
+        const Result<Keys> read = m_store->keysInOrder(m_order, qint64(block) * kKeyBlockSize, kKeyBlockSize);
         if (read)
             *keys = *read;
     }
@@ -83,13 +107,29 @@ int ContactListModel::rowOfContact(qint64 contactId) const
         return -1;
     if (!m_store)
         return -1;
-    const Result<qint64> below = m_store->keysBelow(contactId);
-    if (!below)
-        return -1;
-    const qint64 row = *below;
+    qint64 row = -1;
+    if (m_order.isKeyOrder()) {
+        const Result<qint64> below = m_store->keysBelow(contactId);
+        if (!below)
+            return -1;
+        row = *below;
+    } else {
+        const Result<std::optional<qint64>> position = m_store->positionInOrder(m_order, contactId);
+        if (!position || !position->has_value())
+            return -1;
+        row = **position;
+    }
     if (row >= m_rows || contactIdAt(int(row)) != contactId)
         return -1;
     return int(row);
+}
+
+int ContactListModel::keyOrderRowOf(qint64 contactId) const
+{
+    if (!m_store || contactId < 0)
+        return -1;
+    const Result<qint64> below = m_store->keysBelow(contactId);
+    return below && *below < m_rows ? int(*below) : -1;
 }
 
 int ContactListModel::rowCount(const QModelIndex &parent) const
@@ -111,6 +151,11 @@ const ContactListModel::Page *ContactListModel::page(int pageNumber) const
     const qint64 firstKey = contactIdAt(first);
     const qint64 lastKey = contactIdAt(last);
     auto *rows = new Page(last - first + 1);
+    if (!m_order.isKeyOrder()) {
+        fillSortedPage(*rows, first, last);
+        m_pages.insert(pageNumber, rows);
+        return m_pages.object(pageNumber);
+    }
     const Result<QVector<QVariantList>> read = firstKey >= 0 && lastKey >= 0 && m_store
         ? m_store->listColumns(firstKey, lastKey)
         : Result<QVector<QVariantList>>(QVector<QVariantList>());
@@ -134,6 +179,31 @@ const ContactListModel::Page *ContactListModel::page(int pageNumber) const
     // A contact deleted meanwhile keeps its place with empty texts until the next rebuild.
     m_pages.insert(pageNumber, rows);
     return m_pages.object(pageNumber);
+}
+
+void ContactListModel::fillSortedPage(Page &rows, int first, int last) const
+{
+    QVector<qint64> keys;
+    QHash<qint64, int> rowOfKey;
+    for (int row = first; row <= last; ++row) {
+        const qint64 id = contactIdAt(row);
+        if (id >= 0) {
+            keys.append(id);
+            rowOfKey.insert(id, row - first);
+        }
+    }
+    const Result<QVector<QVariantList>> read = m_store->listColumnsOf(keys);
+    if (!read)
+        return;
+    for (const QVariantList &columns : *read) {
+        const auto found = rowOfKey.constFind(columns.value(0).toLongLong());
+        if (found == rowOfKey.cend())
+            continue;
+        QStringList texts;
+        for (const QVariant &value : columns)
+            texts << listText(value);
+        rows[*found] = texts;
+    }
 }
 
 QVariant ContactListModel::data(const QModelIndex &index, int role) const

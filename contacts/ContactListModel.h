@@ -1,15 +1,15 @@
 #pragma once
 
 #include "frame/Result.h"
+#include "store/ContactStore.h"
 
 #include <QAbstractTableModel>
 #include <QCache>
 #include <QVector>
 
-class ContactStore;
-
-// The contact list: one row per contact in key order, with the columns
-// "Address ID", "FirstName", "Lastname", "Address", "City", "Region", "Country".
+// The contact list: one row per contact, with the columns "Address ID",
+// "FirstName", "Lastname", "Address", "City", "Region", "Country"; in key
+// order, or in the order of one column (sortBy).
 // Filling the list only counts the contacts; keys and texts are read a block
 // at a time as the view shows them, so a million contacts fill as fast as ten.
 // A block that cannot be read shows empty rows until the next reload().
@@ -20,12 +20,18 @@ public:
     explicit ContactListModel(QObject *parent = nullptr);
 
     void setStore(ContactStore *store) { m_store = store; }
-    // Re-reads the contacts.
+    // Re-reads the contacts in key order.
     Status reload();
     void clear();
 
+    // Re-reads the contacts in the given order; nothing changes when that fails.
+    Status sortBy(const ContactListOrder &order);
+    const ContactListOrder &order() const { return m_order; }
+
     qint64 contactIdAt(int row) const;         // -1 outside the list
     int rowOfContact(qint64 contactId) const; // -1 when not listed
+    // The row the contact has once the list is back in key order; -1 when unknown.
+    int keyOrderRowOf(qint64 contactId) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -37,8 +43,12 @@ private:
     using Page = QVector<QStringList>;
     const Keys *keyBlock(int block) const;
     const Page *page(int pageNumber) const;
+    void fillSortedPage(Page &rows, int first, int last) const;
+
+    Status resetTo(const ContactListOrder &order);
 
     ContactStore *m_store = nullptr;
+    ContactListOrder m_order;
     int m_rows = 0;
     mutable QCache<int, Keys> m_keyBlocks;
     mutable QCache<int, Page> m_pages;

@@ -110,6 +110,7 @@ private:
     // Form1List.cpp
     void setUpList();
     Status onListRowChosen(int row);
+    Status sortListBy(int column);
     void selectListRow(int row);
 
     // Form1Calls.cpp

@@ -29,6 +29,12 @@ void Form1::setUpList()
     const int widths[] = {70, 100, 100, 150, 90, 80, 90};
     for (int column = 0; column < 7; ++column)
         list->setColumnWidth(column, widths[column]);
+    // A click on a column's caption sorts by it, a second click reverses.
+    // The list starts in key order with no sort mark.
+    list->horizontalHeader()->setSectionsClickable(true);
+    list->horizontalHeader()->setSortIndicatorShown(false);
+    connect(list->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            guarded(this, kUnit, QStringLiteral("ListView1_ColumnClick"), [this](int column) { return sortListBy(column); }));
     connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             guarded(this, kUnit, QStringLiteral("ListView1_Click"), [this](const QModelIndex &current, const QModelIndex &) -> Status {
                 if (m_fillingList || !current.isValid())
@@ -43,6 +49,7 @@ void Form1::listContacts()
     if (!trap.test(100, [this] { return !m_addingContact && m_contactsRs->isOpen(); }))
         return;
     m_fillingList = true;
+    ui->ListView1->horizontalHeader()->setSortIndicatorShown(false);
     trap.step(102, [this] { return m_list->reload(); });
     m_contactCount = m_list->rowCount();
     if (m_list->rowCount() == 0) { // step 126
@@ -87,10 +94,39 @@ Status Form1::onListRowChosen(int row)
         return {};
     if (!commitEditors())
         return {};
-    if (Status moved = m_contactsRs->moveTo(m_list->contactIdAt(row)); !moved)
+    const qint64 id = m_list->contactIdAt(row);
+    if (Status moved = m_contactsRs->moveTo(id); !moved)
         return moved;
-    m_lastListIndex = row + 1;
+    // The next rebuild lists the contacts in key order and selects the
+    // remembered position again: remember where this contact stands there.
+    m_lastListIndex = m_list->order().isKeyOrder() ? row + 1 : m_list->keyOrderRowOf(id) + 1;
     return SetFullName();
+}
+
+Status Form1::sortListBy(int column)
+{
+    QHeaderView *header = ui->ListView1->horizontalHeader();
+    ContactListOrder order{column, false};
+    if (header->isSortIndicatorShown() && m_list->order().column == column)
+        order.descending = !m_list->order().descending;
+    // The header has already moved its mark; it shows the list's order again
+    // whatever happens below.
+    const auto showOrder = [&] {
+        const ContactListOrder &shown = m_list->order();
+        header->setSortIndicator(shown.column, shown.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    };
+    const qint64 current = m_contactsRs->hasCurrent() ? m_contactsRs->currentId() : -1;
+    m_fillingList = true;
+    const Status sorted = m_list->sortBy(order);
+    if (sorted)
+        header->setSortIndicatorShown(true);
+    showOrder();
+    // The current contact stays the selected one, wherever it now stands.
+    const int row = current >= 0 ? m_list->rowOfContact(current) : -1;
+    if (row >= 0)
+        selectListRow(row);
+    m_fillingList = false;
+    return sorted;
 }
 
 Status Form1::showContact(qint64 contactId)

@@ -13,6 +13,18 @@ class Connection;
 // The values of one row of Contacts, by position (ContactField).
 using ContactValues = QVector<QVariant>;
 
+// An order of the contact list. Column 0 is the key; columns 1 to 6 are the
+// list's texts (FirstName, LastName, Address, City, Region, Country), compared
+// without regard to the case of ASCII letters, Null first, ties in key
+// order. Descending reverses the whole order. The default is key order.
+struct ContactListOrder {
+    int column = 0;
+    bool descending = false;
+
+    bool isKeyOrder() const { return column == 0 && !descending; }
+    bool operator==(const ContactListOrder &) const = default;
+};
+
 // Every statement on the Contacts table: single rows in key order for the
 // contact record set, keys and list columns for the contact list, and the
 // writes. Each operation gives the database's own message when it fails.
@@ -49,6 +61,15 @@ public:
     // The list columns (key, FirstName, LastName, Address, City, Region,
     // Country) of the contacts with keys from `firstKey` to `lastKey`.
     Result<QVector<QVariantList>> listColumns(qint64 firstKey, qint64 lastKey);
+
+    // The same reads in any list order; each is served by an index, so a
+    // million contacts sort as fast as ten. (ContactStoreOrder.cpp)
+    // `limit` keys from the `offset`-th on.
+    Result<QVector<qint64>> keysInOrder(const ContactListOrder &order, qint64 offset, int limit);
+    // The contact's position in that order, or nothing when there is no such contact.
+    Result<std::optional<qint64>> positionInOrder(const ContactListOrder &order, qint64 key);
+    // The list columns of the given contacts, in no particular order.
+    Result<QVector<QVariantList>> listColumnsOf(const QVector<qint64> &keys);
 
 private:
     Result<std::optional<ContactValues>> one(const QString &condition, const QVariantList &values);

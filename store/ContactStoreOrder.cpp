@@ -1,0 +1,153 @@
+// The contact list's reads in a chosen order.
+
+#include "ContactStore.h"
+
+#include "Connection.h"
+#include "Statement.h"
+
+#include <array>
+
+namespace {
+struct OrderColumn {
+    const char *name;
+    const char *index; // a COLLATE NOCASE index on the column; it carries the key as well
+};
+
+// The list's columns after the key, in list order. Only these names ever
+// reach a statement.
+constexpr std::array<OrderColumn, 6> kTextColumns = {{
+    {"FirstName", "idxContactsFirstNameNoCase"},
+    {"LastName", "idxContactsLastNameNoCase"},
+    {"Address", "idxContactsAddressNoCase"},
+    {"City", "idxContactsCityNoCase"},
+    {"Region", "idxContactsRegionNoCase"},
+    {"Country", "idxContactsCountryNoCase"},
+}};
+
+const OrderColumn *textColumn(const ContactListOrder &order)
+{
+    if (order.column < 1 || order.column > int(kTextColumns.size()))
+        return nullptr;
+    return &kTextColumns[std::size_t(order.column - 1)];
+}
+
+Error unknownOrderError()
+{
+    return Error{QStringLiteral("The contact list cannot be sorted by that column.")};
+}
+
+Result<qint64> countOf(Result<QSqlQuery> query)
+{
+    if (!query)
+        return query.error();
+    return query->next() ? query->value(0).toLongLong() : 0;
+}
+} // namespace
+
+Result<QVector<qint64>> ContactStore::keysInOrder(const ContactListOrder &order, qint64 offset, int limit)
+{
+    const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
+    QString sql;
+    if (order.column == 0) {
+        sql = QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder ORDER BY ContactID%1 "
+                             "LIMIT ? OFFSET ?").arg(direction);
+    } else if (const OrderColumn *column = textColumn(order)) {
+        sql = QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY %1 ORDER BY %2 COLLATE NOCASE%3, ContactID%3 "
+                             "LIMIT ? OFFSET ?")
+                  .arg(QLatin1String(column->index), QLatin1String(column->name), direction);
+    } else {
+        return unknownOrderError();
+    }
+    Result<QSqlQuery> query = runStatement(m_connection, sql, {limit, offset});
+    if (!query)
+        return query.error();
+    QVector<qint64> keys;
+    keys.reserve(limit);
+    while (query->next())
+        keys.append(query->value(0).toLongLong());
+    return keys;
+}
+
+Result<std::optional<qint64>> ContactStore::positionInOrder(const ContactListOrder &order, qint64 key)
+{
+    if (order.column == 0) {
+        Result<QSqlQuery> there = runStatement(m_connection, QStringLiteral("SELECT 1 FROM Contacts WHERE ContactID = ?"), {key});
+        if (!there)
+            return there.error();
+        if (!there->next())
+            return std::optional<qint64>();
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder WHERE ContactID %1 ?")
+                                .arg(order.descending ? QLatin1Char('>') : QLatin1Char('<'));
+        const Result<qint64> before = countOf(runStatement(m_connection, sql, {key}));
+        if (!before)
+            return before.error();
+        return std::optional<qint64>(*before);
+    }
+    const OrderColumn *column = textColumn(order);
+    if (!column)
+        return unknownOrderError();
+    const QLatin1String name(column->name);
+    const QLatin1String index(column->index);
+
+    Result<QSqlQuery> read = runStatement(m_connection, QStringLiteral("SELECT %1 FROM Contacts WHERE ContactID = ?").arg(name), {key});
+    if (!read)
+        return read.error();
+    if (!read->next())
+        return std::optional<qint64>();
+    const QVariant value = read->value(0);
+
+    // Counted in three index ranges: Null sorts before every value, equal
+    // values (ignoring case) in key order.
+    const QString from = QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY %1 WHERE ").arg(index);
+    QString sql;
+    QVariantList values;
+    if (value.isNull()) {
+        if (!order.descending) {
+            sql = from + QStringLiteral("%1 IS NULL AND ContactID < ?").arg(name);
+            values = {key};
+        } else {
+            sql = QStringLiteral("SELECT (SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder) - (%1%2 IS NULL AND ContactID <= ?)")
+                      .arg(from, name);
+            values = {key};
+        }
+    } else if (!order.descending) {
+        sql = QStringLiteral("SELECT (%1%2 IS NULL) + (%1%2 COLLATE NOCASE < ?) + (%1%2 COLLATE NOCASE = ? AND ContactID < ?)")
+                  .arg(from, name);
+        values = {value, value, key};
+    } else {
+        sql = QStringLiteral("SELECT (%1%2 COLLATE NOCASE > ?) + (%1%2 COLLATE NOCASE = ? AND ContactID > ?)").arg(from, name);
+        values = {value, value, key};
+    }
+    const Result<qint64> before = countOf(runStatement(m_connection, sql, values));
+    if (!before)
+        return before.error();
+    return std::optional<qint64>(*before);
+}
+
+Result<QVector<QVariantList>> ContactStore::listColumnsOf(const QVector<qint64> &keys)
+{
+    QVector<QVariantList> rows;
+    if (keys.isEmpty())
+        return rows;
+    QStringList marks;
+    QVariantList values;
+    for (const qint64 key : keys) {
+        marks << QStringLiteral("?");
+        values << key;
+    }
+    Result<QSqlQuery> query = runStatement(m_connection,
+                                           QStringLiteral("SELECT ContactID, FirstName, LastName, Address, City, Region, Country "
+                                                          "FROM Contacts WHERE ContactID IN (%1)")
+                                               .arg(marks.join(QLatin1Char(','))),
+                                           values);
+    if (!query)
+        return query.error();
+    rows.reserve(keys.size());
+    while (query->next()) {
+        QVariantList row;
+        for (int column = 0; column < 7; ++column)
+            row << query->value(column);
+        rows.append(row);
+    }
+    return rows;
+}
