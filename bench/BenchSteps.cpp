@@ -11,6 +11,7 @@
 #include "frame/Paths.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
@@ -98,6 +99,57 @@ int stepList(const QString &work, const QString &database)
         times << timer.nsecsElapsed() / 1e6;
     }
     std::printf("list_ms %.1f\nlist_rows %lld\n", median(times), window.contactCount());
+    return 0;
+}
+
+// Sorting the list by a click on a column caption, as the user does: time
+// until the first screen of the sorted list is painted with the current
+// contact (one in the middle) selected again, then to jump to the last row.
+int stepSort(const QString &work, const QString &database)
+{
+    pointDataFolderAt(work, database);
+    PrintingMessages messages;
+    MessageService::setInstance(&messages);
+    Form1 window;
+    window.show();
+    QApplication::processEvents();
+    auto *list = window.findChild<QTableView *>("ListView1");
+    const QModelIndex middle = list->model()->index(list->model()->rowCount() / 2, 0);
+    list->selectionModel()->setCurrentIndex(middle, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const qint64 current = middle.data().toLongLong();
+    const struct {
+        const char *name;
+        int column;
+        int clicks; // 2: the second click reverses
+    } sorts[] = {{"Lastname", 2, 1}, {"Lastname_descending", 2, 2}, {"City", 4, 1}, {"Address_ID_descending", 0, 2}};
+    for (const auto &sort : sorts) {
+        QList<double> clickTimes;
+        QList<double> endTimes;
+        for (int run = 0; run < 5; ++run) {
+            window.listContacts(); // back to key order, as after a rebuild
+            QApplication::processEvents();
+            QElapsedTimer timer;
+            timer.start();
+            for (int click = 0; click < sort.clicks; ++click) {
+                if (click > 0) {
+                    QApplication::processEvents();
+                    timer.restart();
+                }
+                emit list->horizontalHeader()->sectionClicked(sort.column);
+            }
+            QApplication::processEvents();
+            clickTimes << timer.nsecsElapsed() / 1e6;
+            if (list->currentIndex().siblingAtColumn(0).data().toLongLong() != current) {
+                std::fprintf(stderr, "sorting by %s lost the current contact\n", sort.name);
+                return 1;
+            }
+            timer.restart();
+            list->scrollToBottom();
+            QApplication::processEvents();
+            endTimes << timer.nsecsElapsed() / 1e6;
+        }
+        std::printf("sort_ms %s|%.1f|%.1f\n", sort.name, median(clickTimes), median(endTimes));
+    }
     return 0;
 }
 
@@ -310,6 +362,8 @@ int runBenchmarks(int argc, char *argv[])
             return stepList(work, database);
         if (step == "search")
             return stepSearch(work, database);
+        if (step == "sort")
+            return stepSort(work, database);
         if (step == "backup")
             return stepBackup(work, database);
         if (step == "restore")
@@ -332,6 +386,15 @@ int runBenchmarks(int argc, char *argv[])
         const QList<Figure> list = runChild("list", {"--work", work, "--db", big});
         std::printf("listContacts (%s contacts): %s ms median of 7 (target < 100 ms)\n",
                     qPrintable(figure(list, "list_rows")), qPrintable(figure(list, "list_ms")));
+        std::fflush(stdout);
+        for (const Figure &f : runChild("sort", {"--work", work, "--db", big})) {
+            const QStringList parts = f.value.split('|');
+            if (f.name == "sort_ms" && parts.size() == 3)
+                std::printf("sort the list by %s (%s contacts): %s ms to the first screen with the current contact "
+                            "selected, %s ms to the last row (target < 100 ms)\n",
+                            qPrintable(parts[0]), qPrintable(figure(list, "list_rows")), qPrintable(parts[1]),
+                            qPrintable(parts[2]));
+        }
         std::fflush(stdout);
         const QList<Figure> searchFigures = runChild("search", {"--work", work, "--db", big});
         for (const Figure &f : searchFigures) {

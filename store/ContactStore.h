@@ -70,6 +70,8 @@ public:
     Result<std::optional<qint64>> positionInOrder(const ContactListOrder &order, qint64 key);
     // The list columns of the given contacts, in no particular order.
     Result<QVector<QVariantList>> listColumnsOf(const QVector<qint64> &keys);
+    // The steps SQLite takes to read the keys in that order (EXPLAIN QUERY PLAN).
+    Result<QStringList> orderPlan(const ContactListOrder &order);
 
 private:
     Result<std::optional<ContactValues>> one(const QString &condition, const QVariantList &values);

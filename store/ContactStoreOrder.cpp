@@ -42,22 +42,28 @@ Result<qint64> countOf(Result<QSqlQuery> query)
         return query.error();
     return query->next() ? query->value(0).toLongLong() : 0;
 }
+
+// The statement that reads `limit` keys from an offset in that order; empty
+// for a column the list cannot be sorted by.
+QString orderedKeysStatement(const ContactListOrder &order)
+{
+    const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
+    if (order.column == 0)
+        return QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder ORDER BY ContactID%1 "
+                              "LIMIT ? OFFSET ?").arg(direction);
+    if (const OrderColumn *column = textColumn(order))
+        return QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY %1 ORDER BY %2 COLLATE NOCASE%3, ContactID%3 "
+                              "LIMIT ? OFFSET ?")
+            .arg(QLatin1String(column->index), QLatin1String(column->name), direction);
+    return {};
+}
 } // namespace
 
 Result<QVector<qint64>> ContactStore::keysInOrder(const ContactListOrder &order, qint64 offset, int limit)
 {
-    const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
-    QString sql;
-    if (order.column == 0) {
-        sql = QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder ORDER BY ContactID%1 "
-                             "LIMIT ? OFFSET ?").arg(direction);
-    } else if (const OrderColumn *column = textColumn(order)) {
-        sql = QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY %1 ORDER BY %2 COLLATE NOCASE%3, ContactID%3 "
-                             "LIMIT ? OFFSET ?")
-                  .arg(QLatin1String(column->index), QLatin1String(column->name), direction);
-    } else {
+    const QString sql = orderedKeysStatement(order);
+    if (sql.isEmpty())
         return unknownOrderError();
-    }
     Result<QSqlQuery> query = runStatement(m_connection, sql, {limit, offset});
     if (!query)
         return query.error();
@@ -150,4 +156,18 @@ Result<QVector<QVariantList>> ContactStore::listColumnsOf(const QVector<qint64> 
         rows.append(row);
     }
     return rows;
+}
+
+Result<QStringList> ContactStore::orderPlan(const ContactListOrder &order)
+{
+    const QString sql = orderedKeysStatement(order);
+    if (sql.isEmpty())
+        return unknownOrderError();
+    Result<QSqlQuery> query = runStatement(m_connection, QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {100, 0});
+    if (!query)
+        return query.error();
+    QStringList steps;
+    while (query->next())
+        steps << query->value(3).toString();
+    return steps;
 }

@@ -75,6 +75,7 @@ private slots:
     void deletedKeysAreNeverHandedOutAgain();
     void removingAContactRemovesItsCallsOnly();
     void listKeysAndColumns();
+    void listOrdersUseIndexesAndPositionsAgreeWithTheKeys();
     void callsAndTypes();
     void readOnlyFileGivesTheDatabaseMessage();
     void lockedFileGivesTheDatabaseMessageAfterTheBusyTimeout();
@@ -250,6 +251,45 @@ void StoreContactsTest::listKeysAndColumns()
     QCOMPARE(columns[0].size(), 7);
     QCOMPARE(columns[1][1].toString(), QStringLiteral("N3"));
     QCOMPARE(columns[1][3].toString(), QStringLiteral("1 Road\nFlat 2"));
+}
+
+void StoreContactsTest::listOrdersUseIndexesAndPositionsAgreeWithTheKeys()
+{
+    ContactStore store(*connection);
+    const QStringList cities = {"Oslo", "oslo", "OSLO", "", "Åre", " Zug", "Bergen", "O'Hara"};
+    QList<qint64> keys;
+    for (int i = 0; i < 40; ++i) {
+        const QVariant city = i % 9 == 0 ? QVariant() : QVariant(cities[i % cities.size()]);
+        keys << store.insert(contact({{"FirstName", QStringLiteral("n%1").arg(i % 5)}, {"City", city},
+                                      {"Country", i % 2 ? QVariant("Norway") : QVariant()}})).value();
+    }
+    for (const int gone : {3, 17, 39})
+        QVERIFY(store.remove(keys[gone]).ok());
+
+    for (int column = 0; column < 7; ++column) {
+        for (const bool descending : {false, true}) {
+            const ContactListOrder order{column, descending};
+            const QString name = QStringLiteral("column %1%2").arg(column).arg(descending ? " descending" : "");
+            const QString plan = store.orderPlan(order).value().join(QLatin1Char('|'));
+            QVERIFY2(plan.contains(QLatin1String("INDEX")) && !plan.contains(QLatin1String("TEMP B-TREE")),
+                     qPrintable(name + ": " + plan));
+            const QVector<qint64> all = store.keysInOrder(order, 0, 100).value();
+            QCOMPARE(all.size(), 37);
+            // Blocks read from an offset join up to the whole order.
+            QCOMPARE(store.keysInOrder(order, 0, 10).value() + store.keysInOrder(order, 10, 100).value(), all);
+            for (int position = 0; position < all.size(); ++position) {
+                const std::optional<qint64> found = store.positionInOrder(order, all[position]).value();
+                QVERIFY2(found.has_value() && *found == position, qPrintable(name));
+            }
+            QVERIFY(!store.positionInOrder(order, keys[17]).value().has_value());
+        }
+    }
+    // Ascending City: Null (empty text is stored as Null), " Zug", then the letters ignoring case.
+    const QVector<qint64> byCity = store.keysInOrder({4, false}, 0, 100).value();
+    QVERIFY(store.byKey(byCity.first()).value()->at(ContactField::City).isNull());
+    QCOMPARE(store.byKey(byCity.last()).value()->at(ContactField::City).toString(), QStringLiteral("Åre"));
+    QVERIFY(!store.keysInOrder({7, false}, 0, 10).ok());
+    QVERIFY(!store.positionInOrder({-1, true}, keys[0]).ok());
 }
 
 void StoreContactsTest::callsAndTypes()
