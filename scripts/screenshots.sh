@@ -100,6 +100,8 @@ close_top() { xdotool key Escape; sleep 0.7; }
 
 main_window >/dev/null
 shoot 1-main-window
+# The list sorted by last name, then reversed by a second click on the caption.
+click_main 228 17; sleep 0.7; click_main 228 17; shoot 1-main-window-sorted
 click_main 96 170;  shoot 1-main-window-calls
 click_main 167 170; shoot 1-main-window-additional-info
 click_main 40 170
