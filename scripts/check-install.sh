@@ -41,6 +41,8 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >/d
 grep -qx 'MimeType=text/vcard;text/x-vcard;text/csv;' "$prefix/share/applications/$app_id.desktop" \
     || fail "the desktop file lacks the vCard and CSV types"
 grep -qx "Icon=$app_id" "$prefix/share/applications/$app_id.desktop" || fail "the desktop file names another icon"
+grep -qx "Exec=corvanta %F" "$prefix/share/applications/$app_id.desktop" \
+    || fail "the desktop file does not hand the opened files to the program"
 
 # The installed program, reached through bin/, with its own empty data folders.
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
