@@ -44,6 +44,7 @@ bool VCardStream::readBatch()
         if (isLine(line, QLatin1String("BEGIN:VCARD"))) {
             if (depth++ == 0) {
                 card.clear();
+                card.reserve(32);
                 cardChars = 0;
                 tooLarge = false;
             }

@@ -73,7 +73,9 @@ QString upperName(const char *name)
 VCard fromEds(EVCard *evc)
 {
     VCard card;
-    for (GList *a = e_vcard_get_attributes(evc); a; a = a->next) {
+    GList *attributes = e_vcard_get_attributes(evc);
+    card.properties.reserve(g_list_length(attributes));
+    for (GList *a = attributes; a; a = a->next) {
         auto *attribute = static_cast<EVCardAttribute *>(a->data);
         VCardProperty property;
         property.group = QString::fromUtf8(e_vcard_attribute_get_group(attribute));
@@ -85,7 +87,9 @@ VCard fromEds(EVCard *evc)
                 values << QString::fromUtf8(static_cast<const char *>(v->data));
             property.parameters.append({upperName(e_vcard_attribute_param_get_name(param)), std::move(values)});
         }
-        for (GList *v = e_vcard_attribute_get_values(attribute); v; v = v->next)
+        GList *values = e_vcard_attribute_get_values(attribute);
+        property.values.reserve(g_list_length(values));
+        for (GList *v = values; v; v = v->next)
             property.values << QString::fromUtf8(static_cast<const char *>(v->data));
         card.properties << std::move(property);
     }
