@@ -17,8 +17,9 @@ namespace exchange {
 
 // Cards of a vCard file one at a time: a card longer than kMaxRecordChars is
 // skipped (and counted) instead of being held. The cards are read ahead in
-// batches and parsed on worker threads; at most about kMaxRecordChars
-// characters of cards wait to be parsed at a time.
+// batches and parsed on worker threads; new batches are read only while
+// fewer than kMaxRecordChars characters of cards wait to be parsed, so at
+// most about twice that are held at a time.
 class VCardStream {
 public:
     explicit VCardStream(QIODevice *device);
