@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QIODevice>
+#include <QThread>
 
 namespace exchange {
 
@@ -26,19 +27,24 @@ void chopLineEnd(QString &line)
 
 VCardStream::VCardStream(QIODevice *device) : m_lines(device) {}
 
-bool VCardStream::next(ContactRecord &record)
+bool VCardStream::readBatch()
 {
+    QList<QStringList> batch;
+    qsizetype batchChars = 0;
     QString line;
     QStringList card;
     qsizetype cardChars = 0;
     int depth = 0;
     bool tooLarge = false;
-    while (m_ready.isEmpty()) {
-        if (!m_lines.next(line))
-            return false;
+    while (batch.size() < kBatchCards && batchChars < kBatchChars) {
+        if (!m_lines.next(line)) {
+            m_atEnd = true;
+            break;
+        }
         if (isLine(line, QLatin1String("BEGIN:VCARD"))) {
             if (depth++ == 0) {
                 card.clear();
+                card.reserve(32);
                 cardChars = 0;
                 tooLarge = false;
             }
@@ -60,9 +66,30 @@ bool VCardStream::next(ContactRecord &record)
                 ++skippedCards;
                 continue;
             }
-            for (const VCard &read : VCardLibrary::instance().read(card))
-                m_ready.enqueue(recordFromVCard(read, notKept));
+            batch << std::move(card);
+            card = QStringList();
+            batchChars += cardChars;
         }
+    }
+    if (batch.isEmpty())
+        return false;
+    m_parser.submit(std::move(batch), batchChars);
+    return true;
+}
+
+bool VCardStream::next(ContactRecord &record)
+{
+    // Keep the workers busy: hand them the next cards while they parse.
+    while (!m_atEnd && m_parser.pendingCharacters() < kMaxRecordChars
+           && m_parser.pendingBatches() < 2 * QThread::idealThreadCount() + 1 && readBatch()) {
+    }
+    while (m_ready.isEmpty()) {
+        if (m_parser.pendingBatches() == 0 && (m_atEnd || !readBatch()))
+            return false;
+        ParsedCards parsed = m_parser.take();
+        notKept += parsed.notKept;
+        for (ContactRecord &parsedRecord : parsed.records)
+            m_ready.enqueue(std::move(parsedRecord));
     }
     record = m_ready.dequeue();
     return true;

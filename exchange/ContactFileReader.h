@@ -3,6 +3,7 @@
 #include "ContactExport.h"
 #include "ContactRecord.h"
 #include "TextLineReader.h"
+#include "VCardBatchParser.h"
 
 #include <QList>
 #include <QQueue>
@@ -15,7 +16,10 @@ class QIODevice;
 namespace exchange {
 
 // Cards of a vCard file one at a time: a card longer than kMaxRecordChars is
-// skipped (and counted) instead of being held.
+// skipped (and counted) instead of being held. The cards are read ahead in
+// batches and parsed on worker threads; new batches are read only while
+// fewer than kMaxRecordChars characters of cards wait to be parsed, so at
+// most about twice that are held at a time.
 class VCardStream {
 public:
     explicit VCardStream(QIODevice *device);
@@ -24,9 +28,18 @@ public:
     int skippedCards = 0;
     int truncatedLines() const { return m_lines.truncatedLines(); }
 
+    // Cards (and characters of cards) handed to a worker at a time.
+    static constexpr int kBatchCards = 256;
+    static constexpr qsizetype kBatchChars = 256 * 1024;
+
 private:
+    // The next batch of whole cards; false at the end of the file.
+    bool readBatch();
+
     TextLineReader m_lines;
+    VCardBatchParser m_parser;
     QQueue<ContactRecord> m_ready;
+    bool m_atEnd = false;
 };
 
 // Rows of a CSV file one at a time (RFC 4180 and what spreadsheets write):

@@ -58,6 +58,8 @@ Result<DuplicateFinder> DuplicateFinder::load(Connection &connection)
 
 qint64 DuplicateFinder::match(const ContactRecord &record) const
 {
+    if (m_byEmail.isEmpty() && m_byNameAndPhone.isEmpty())
+        return 0;
     const QString email = record[EmailName].trimmed().toCaseFolded();
     if (!email.isEmpty()) {
         if (auto found = m_byEmail.constFind(email); found != m_byEmail.cend())

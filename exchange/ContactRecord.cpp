@@ -23,6 +23,18 @@ void appendNoteLine(ContactRecord &record, const QString &label, const QString &
 QString isoBirthdate(const QString &text)
 {
     const QString value = text.trimmed();
+    // The usual form, read without the general date parser.
+    if (value.size() == 10 && value[4] == QLatin1Char('-') && value[7] == QLatin1Char('-')) {
+        bool digits = true;
+        for (const qsizetype i : {0, 1, 2, 3, 5, 6, 8, 9})
+            digits = digits && value[i] >= QLatin1Char('0') && value[i] <= QLatin1Char('9');
+        if (digits) {
+            const QDate date(QStringView(value).left(4).toInt(), QStringView(value).mid(5, 2).toInt(),
+                             QStringView(value).right(2).toInt());
+            if (date.isValid())
+                return date.toString(Qt::ISODate);
+        }
+    }
     for (const char *format : {"yyyy-MM-dd", "yyyyMMdd"}) {
         const QDate date = QDate::fromString(value, QLatin1String(format));
         if (date.isValid())

@@ -60,24 +60,38 @@ QStringList joinSoftLineBreaks(const QStringList &lines)
     return joined;
 }
 
+// Names and parameter names in upper case; most are already.
+QString upperName(const char *name)
+{
+    QString text = QString::fromUtf8(name);
+    for (const QChar c : std::as_const(text))
+        if (c.unicode() >= 0x80 || (c >= QLatin1Char('a') && c <= QLatin1Char('z')))
+            return text.toUpper();
+    return text;
+}
+
 VCard fromEds(EVCard *evc)
 {
     VCard card;
-    for (GList *a = e_vcard_get_attributes(evc); a; a = a->next) {
+    GList *attributes = e_vcard_get_attributes(evc);
+    card.properties.reserve(g_list_length(attributes));
+    for (GList *a = attributes; a; a = a->next) {
         auto *attribute = static_cast<EVCardAttribute *>(a->data);
         VCardProperty property;
         property.group = QString::fromUtf8(e_vcard_attribute_get_group(attribute));
-        property.name = QString::fromUtf8(e_vcard_attribute_get_name(attribute)).toUpper();
+        property.name = upperName(e_vcard_attribute_get_name(attribute));
         for (GList *p = e_vcard_attribute_get_params(attribute); p; p = p->next) {
             auto *param = static_cast<EVCardAttributeParam *>(p->data);
             QStringList values;
             for (GList *v = e_vcard_attribute_param_get_values(param); v; v = v->next)
                 values << QString::fromUtf8(static_cast<const char *>(v->data));
-            property.parameters.append({QString::fromUtf8(e_vcard_attribute_param_get_name(param)).toUpper(), values});
+            property.parameters.append({upperName(e_vcard_attribute_param_get_name(param)), std::move(values)});
         }
-        for (GList *v = e_vcard_attribute_get_values(attribute); v; v = v->next)
+        GList *values = e_vcard_attribute_get_values(attribute);
+        property.values.reserve(g_list_length(values));
+        for (GList *v = values; v; v = v->next)
             property.values << QString::fromUtf8(static_cast<const char *>(v->data));
-        card.properties << property;
+        card.properties << std::move(property);
     }
     return card;
 }
@@ -115,11 +129,17 @@ public:
                     first = i;
             }
             if (depth > 0 && word.compare(QLatin1String("END:VCARD"), Qt::CaseInsensitive) == 0 && --depth == 0) {
-                QByteArray bytes;
+                // One conversion for the whole card.
+                qsizetype size = 0;
+                for (qsizetype j = first; j <= i; ++j)
+                    size += lines[j].size() + 2;
+                QString text;
+                text.reserve(size);
                 for (qsizetype j = first; j <= i; ++j) {
-                    bytes += lines[j].toUtf8();
-                    bytes += "\r\n";
+                    text += lines[j];
+                    text += QLatin1String("\r\n");
                 }
+                const QByteArray bytes = text.toUtf8();
                 EVCard *evc = e_vcard_new_from_string(bytes.constData());
                 if (evc) {
                     cards << fromEds(evc);
