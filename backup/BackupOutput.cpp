@@ -31,6 +31,13 @@ ByteBuffer::ByteBuffer(qsizetype capacity)
         grow(capacity);
 }
 
+ByteBuffer::ByteBuffer(QByteArray &&storage) : m_storage(std::move(storage))
+{
+    m_capacity = m_storage.capacity();
+    m_storage.resize(m_capacity);
+    m_data = m_storage.data();
+}
+
 ByteBuffer::ByteBuffer(ByteBuffer &&other) noexcept
     : m_storage(std::move(other.m_storage)), m_data(other.m_data), m_size(other.m_size), m_capacity(other.m_capacity)
 {
@@ -81,13 +88,15 @@ LineWriter::LineWriter(QIODevice *device)
         m_writeBackFrom = m_file->pos();
 }
 
+LineWriter::LineWriter(HandOver handOver) : m_handOver(std::move(handOver)), m_buffer(kChunk + 64 * 1024) {}
+
 Status LineWriter::flush()
 {
     if (m_buffer.isEmpty())
         return {};
     if (!m_device) {
-        m_pieces.append(m_buffer.take());
-        m_buffer = ByteBuffer(kChunk + 64 * 1024);
+        QByteArray spare = m_handOver(m_buffer.take());
+        m_buffer = spare.isNull() ? ByteBuffer(kChunk + 64 * 1024) : ByteBuffer(std::move(spare));
         return {};
     }
     if (Status written = put(m_buffer.view()); !written)
@@ -107,12 +116,6 @@ Status LineWriter::write(QByteArrayView lines)
     if (Status flushed = flush(); !flushed)
         return flushed;
     return put(lines);
-}
-
-QList<QByteArray> LineWriter::takePieces()
-{
-    (void)flush();
-    return std::move(m_pieces);
 }
 
 Status LineWriter::put(QByteArrayView bytes)

@@ -9,7 +9,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 
 #include <cstring>
 #include <functional>
@@ -29,6 +28,8 @@ QString writeFailure(int cause, const QString &errorText);
 class ByteBuffer {
 public:
     explicit ByteBuffer(qsizetype capacity = 0);
+    // Empty, filling the storage of an array that is no longer needed.
+    explicit ByteBuffer(QByteArray &&storage);
     ByteBuffer(ByteBuffer &&other) noexcept;
     ByteBuffer &operator=(ByteBuffer &&other) noexcept;
     ByteBuffer(const ByteBuffer &) = delete;
@@ -68,10 +69,13 @@ private:
 };
 
 // Collects the file's lines in a buffer and hands them to the device in large
-// pieces; without a device the pieces are kept (see takePieces).
+// pieces, or to a function that takes each piece and may give back the
+// storage of an earlier one to fill again.
 class LineWriter {
 public:
+    using HandOver = std::function<QByteArray(QByteArray &&piece)>;
     explicit LineWriter(QIODevice *device);
+    explicit LineWriter(HandOver handOver);
 
     ByteBuffer &buffer() { return m_buffer; }
     // Ends the line in the buffer.
@@ -91,8 +95,6 @@ public:
     Status flush();
     // Hands whole lines to the device at once, after what is buffered.
     Status write(QByteArrayView lines);
-    // Everything kept so far, without a device.
-    QList<QByteArray> takePieces();
 
     // Called after every piece handed to the device.
     std::function<void()> onFlush;
@@ -102,12 +104,12 @@ private:
     Status put(QByteArrayView bytes);
     void startWriteBack();
 
-    QIODevice *m_device;
+    QIODevice *m_device = nullptr;
+    HandOver m_handOver;
     QFileDevice *m_file = nullptr; // the device, when it is a file
     qint64 m_writeBackFrom = 0;    // where the disk has not been asked to write yet
     qint64 m_sinceWriteBack = 0;   // bytes handed to the device since then
     ByteBuffer m_buffer;
-    QList<QByteArray> m_pieces;
 };
 
 } // namespace backup

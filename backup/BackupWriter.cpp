@@ -23,7 +23,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace backup {
@@ -32,15 +34,22 @@ namespace {
 
 // The Calls section encoded on a thread of its own, into memory, while the
 // other sections are written. Its connection reads the same moment of the
-// database as the writer's own (see SameMoment).
+// database as the writer's own (see SameMoment). Each piece of lines is
+// handed over as soon as it is full; once the writer has put it in the file
+// its storage comes back to be filled again.
 class CallsInBackground {
 public:
     CallsInBackground(std::unique_ptr<BackupStore::Rows> rows, const TableInfo &info)
-        : m_rows(std::move(rows)), m_info(info)
+        : m_rows(std::move(rows)), m_info(info), m_lines([this](QByteArray &&piece) { return handOver(std::move(piece)); })
     {
         m_thread = std::thread([this] {
-            m_status = encodeRows(*m_rows, BackupTable::Calls, m_info, m_lines, m_section, m_done, &m_stop);
-            m_finished.store(true);
+            Status status = encodeRows(*m_rows, BackupTable::Calls, m_info, m_lines, m_section, m_done, &m_stop);
+            if (status)
+                status = m_lines.flush();
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_status = std::move(status);
+            m_finished = true;
+            m_changed.notify_all();
         });
     }
     ~CallsInBackground()
@@ -53,25 +62,52 @@ public:
     CallsInBackground &operator=(const CallsInBackground &) = delete;
 
     qint64 done() const { return m_done.load(std::memory_order_relaxed); }
-    bool finished() const { return m_finished.load(); }
-    // Waits for the end; the lines, and what the trailing section needs.
-    Status join(QList<QByteArray> *lines, SectionOutput *section)
+
+    // The pieces done since the last call, waiting up to `wait` for one;
+    // *finished once the section is complete and nothing more will come.
+    QList<QByteArray> takePieces(std::chrono::milliseconds wait, bool *finished)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, wait, [this] { return !m_full.isEmpty() || m_finished; });
+        *finished = m_finished;
+        return std::exchange(m_full, {});
+    }
+    // A piece that is in the file: its storage can be filled again.
+    void giveBack(QByteArray &&piece)
+    {
+        piece.resize(0);
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_spare.append(std::move(piece));
+    }
+    // Once finished: what the trailing section needs, and how it ended.
+    Status join(SectionOutput *section)
     {
         m_thread.join();
-        *lines = m_lines.takePieces();
         *section = std::move(m_section);
         return m_status;
     }
 
 private:
+    QByteArray handOver(QByteArray &&piece)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_full.append(std::move(piece));
+        m_changed.notify_all();
+        return m_spare.isEmpty() ? QByteArray() : m_spare.takeLast();
+    }
+
     std::unique_ptr<BackupStore::Rows> m_rows;
     const TableInfo &m_info;
-    LineWriter m_lines{nullptr};
+    LineWriter m_lines;
     SectionOutput m_section;
-    Status m_status;
     std::atomic<qint64> m_done{0};
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_finished{false};
+    std::mutex m_mutex; // guards what follows
+    std::condition_variable m_changed;
+    QList<QByteArray> m_full;
+    QList<QByteArray> m_spare;
+    Status m_status;
+    bool m_finished = false;
     std::thread m_thread;
 };
 
@@ -153,26 +189,23 @@ public:
         }
         *stage = Stage::Calls;
         if (calls) {
-            // The other sections are in the file; report progress until the
-            // calls are encoded, then hand them to the file.
-            while (!calls->finished()) {
-                report(calls.get());
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            QList<QByteArray> lines;
-            const Status encoded = calls->join(&lines, &m_sections[2]);
-            if (!encoded)
-                return encoded;
+            // The other sections are in the file: the calls follow, piece by
+            // piece as they are encoded.
             if (Status written = m_lines.line(kMarkerCalls); !written)
                 return written;
             if (Status flushed = m_lines.flush(); !flushed)
                 return flushed;
-            for (QByteArray &piece : lines) {
-                if (Status written = m_lines.write(piece); !written)
-                    return written;
-                piece = QByteArray();
+            for (bool finished = false; !finished;) {
+                QList<QByteArray> pieces = calls->takePieces(std::chrono::milliseconds(20), &finished);
+                for (QByteArray &piece : pieces) {
+                    if (Status written = m_lines.write(piece); !written)
+                        return written;
+                    calls->giveBack(std::move(piece));
+                }
                 report(calls.get());
             }
+            if (Status encoded = calls->join(&m_sections[2]); !encoded)
+                return encoded;
         } else if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written) {
             return written;
         }
