@@ -248,13 +248,18 @@ constexpr qsizetype kCacheLimit = 100000;
 
 } // namespace
 
-bool appendUsDate(QByteArray &out, QByteArrayView stored)
+char *putUsDate(char *at, QByteArrayView stored, bool *canonical)
 {
     StoredDate date;
     if (!readStored(stored, &date))
-        return false;
-    char text[32];
-    char *at = text;
+        return nullptr;
+    // What isCanonicalStoredDate answers, from what readStored has read: a
+    // date or a time is canonical when it is all the text, without blanks
+    // around it.
+    if (stored.size() == 19 && stored[10] == 'T')
+        *canonical = date.hasDate && date.hasTime;
+    else
+        *canonical = (stored.size() == 10 || stored.size() == 8) && trimmed(stored).size() == stored.size();
     if (date.hasDate) {
         at = putNumber(at, date.month, 1);
         *at++ = '/';
@@ -273,7 +278,17 @@ bool appendUsDate(QByteArray &out, QByteArrayView stored)
         std::memcpy(at, date.hour < 12 ? " AM" : " PM", 3);
         at += 3;
     }
-    appendBytes(out, text, at - text);
+    return at;
+}
+
+bool appendUsDate(QByteArray &out, QByteArrayView stored)
+{
+    char text[kUsDateRoom];
+    bool canonical = false;
+    const char *end = putUsDate(text, stored, &canonical);
+    if (!end)
+        return false;
+    appendBytes(out, text, end - text);
     return true;
 }
 

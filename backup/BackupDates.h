@@ -25,6 +25,11 @@ inline constexpr const char *kDateFormLine = "DATES M/d/yyyy h:mm:ss AP";
 // time of exactly midnight gives the date alone, the zero date (30 December
 // 1899) the time alone.
 bool appendUsDate(QByteArray &out, QByteArrayView stored);
+// The same written at `at`, in at most kUsDateRoom bytes: the end, or nullptr
+// when the text is no valid date or time. *canonical tells whether the
+// stored text is in its canonical form (see isCanonicalStoredDate).
+inline constexpr qsizetype kUsDateRoom = 24;
+char *putUsDate(char *at, QByteArrayView stored, bool *canonical);
 
 // The stored text that the reader gives back for a valid date, time or both.
 QString canonicalStoredDate(QByteArrayView stored);

@@ -1,5 +1,7 @@
 #include "BackupText.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -7,50 +9,6 @@
 
 
 namespace backup {
-
-bool isValidUtf8(QByteArrayView bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned int min;
-        unsigned int code;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            min = 0x80;
-            code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            min = 0x800;
-            code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            min = 0x10000;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= n)
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char d = p[i + k];
-            if ((d & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (d & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 QString fromWindows1252(QByteArrayView bytes)
 {
@@ -190,18 +148,129 @@ bool appendCleanText(QByteArray &out, QByteArrayView utf8)
     return exact;
 }
 
+namespace {
+// What putCleanText does with a byte: copy it (0), end a run before it (CR,
+// LF, apostrophe: 1), note it (TAB: 2), or check the UTF-8 sequence that it
+// begins (3).
+struct CleanClasses {
+    unsigned char of[256] = {};
+    constexpr CleanClasses()
+    {
+        of[static_cast<unsigned char>('\r')] = 1;
+        of[static_cast<unsigned char>('\n')] = 1;
+        of[static_cast<unsigned char>('\'')] = 1;
+        of[static_cast<unsigned char>('\t')] = 2;
+        for (int c = 0x80; c < 0x100; ++c)
+            of[c] = 3;
+    }
+};
+constexpr CleanClasses kCleanClasses;
+
+// The length of the well-formed UTF-8 sequence at p, or 0.
+int utf8SequenceLength(const unsigned char *p, const unsigned char *end)
+{
+    const unsigned char c = p[0];
+    int extra;
+    unsigned int min;
+    unsigned int code;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        min = 0x80;
+        code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        min = 0x800;
+        code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        min = 0x10000;
+        code = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p <= extra)
+        return 0;
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char d = p[k];
+        if ((d & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (d & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return extra + 1;
+}
+} // namespace
+
+char *putCleanText(char *at, QByteArrayView utf8, bool *exact)
+{
+    *at++ = '\'';
+    *exact = true;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const auto *end = p + utf8.size();
+    const auto *run = p;
+    while (p != end) {
+        switch (kCleanClasses.of[*p]) {
+        case 0:
+            ++p;
+            break;
+        case 1:
+            *exact = false;
+            if (p != run)
+                std::memcpy(at, run, size_t(p - run));
+            at += p - run;
+            run = ++p;
+            break;
+        case 2:
+            *exact = false;
+            ++p;
+            break;
+        default:
+            if (const int length = utf8SequenceLength(p, end))
+                p += length;
+            else
+                return nullptr;
+            break;
+        }
+    }
+    if (end != run)
+        std::memcpy(at, run, size_t(end - run));
+    at += end - run;
+    *at++ = ' ';
+    *at++ = '\'';
+    return at;
+}
+
+bool isValidUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p != end) {
+        // Eight ASCII bytes at a time: most of a file.
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int length = utf8SequenceLength(p, end);
+        if (length == 0)
+            return false;
+        p += length;
+    }
+    return true;
+}
+
 void appendInteger(QByteArray &out, qint64 value)
 {
-    char digits[24];
-    int n = 0;
-    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
-    do {
-        digits[sizeof digits - 1 - n++] = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude > 0);
-    if (value < 0)
-        digits[sizeof digits - 1 - n++] = '-';
-    appendBytes(out, digits + sizeof digits - n, n);
+    char digits[kIntegerRoom];
+    appendBytes(out, digits, putInteger(digits, value) - digits);
 }
 
 bool parseRecordLine(QByteArrayView line, QList<RecordValue> *values, QString *reason)

@@ -88,6 +88,15 @@ BackupSections findSections(const BackupLines &lines);
 // the text holds no TAB (which the reader drops).
 bool appendCleanText(QByteArray &out, QByteArrayView utf8);
 
+// The writer's encoders write straight into a buffer with room enough and
+// give back the end of what they wrote; each names the room it needs.
+//
+// putCleanText writes what appendCleanText appends, in at most
+// utf8.size() + 3 bytes, after checking that the text is well-formed UTF-8
+// as it goes: nullptr, with nothing of use written, when it is not.
+char *putCleanText(char *at, QByteArrayView utf8, bool *exact);
+inline qsizetype cleanTextRoom(qsizetype size) { return size + 3; }
+
 // Appends bytes without the general machinery of QByteArray::append; the
 // writer's inner loop appends a few bytes at a time.
 inline void appendBytes(QByteArray &out, const char *bytes, qsizetype count)
@@ -101,6 +110,21 @@ inline void appendBytes(QByteArray &out, const char *bytes, qsizetype count)
 
 // The number in decimal digits, with a leading "-" when negative.
 void appendInteger(QByteArray &out, qint64 value);
+inline constexpr qsizetype kIntegerRoom = 20;
+inline char *putInteger(char *at, qint64 value)
+{
+    char digits[kIntegerRoom];
+    int n = 0;
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[sizeof digits - 1 - n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (value < 0)
+        digits[sizeof digits - 1 - n++] = '-';
+    std::memcpy(at, digits + sizeof digits - n, size_t(n));
+    return at + n;
+}
 
 // One value of a record line.
 struct RecordValue {

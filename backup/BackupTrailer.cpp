@@ -139,24 +139,29 @@ quint32 lineFingerprint(QByteArrayView line)
     return quint32(hash ^ (hash >> 32));
 }
 
+char *putFingerprint(char *at, quint32 fingerprint)
+{
+    for (int i = 7; i >= 0; --i) {
+        at[i] = kHex[fingerprint & 0xF];
+        fingerprint >>= 4;
+    }
+    return at + 8;
+}
+
 void appendFingerprint(QByteArray &out, quint32 fingerprint)
 {
     char digits[8];
-    for (int i = 7; i >= 0; --i) {
-        digits[i] = kHex[fingerprint & 0xF];
-        fingerprint >>= 4;
-    }
-    out.append(digits, 8);
+    out.append(digits, putFingerprint(digits, fingerprint) - digits);
 }
 
-void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8)
+char *putExactText(char *at, int section, qint64 record, int field, QByteArrayView utf8)
 {
-    appendInteger(out, section);
-    appendBytes(out, " ", 1);
-    appendInteger(out, record);
-    appendBytes(out, " ", 1);
-    appendInteger(out, field);
-    appendBytes(out, " ", 1);
+    at = putInteger(at, section);
+    *at++ = ' ';
+    at = putInteger(at, record);
+    *at++ = ' ';
+    at = putInteger(at, field);
+    *at++ = ' ';
     qsizetype end = utf8.size();
     while (end > 0 && utf8[end - 1] == ' ')
         --end;
@@ -164,35 +169,50 @@ void appendExactText(QByteArray &out, int section, qint64 record, int field, QBy
     // character are copied in runs.
     const char *run = utf8.data();
     const char *stop = utf8.data() + end;
+    auto put = [&at](const char *bytes, qsizetype count) {
+        if (count > 0)
+            std::memcpy(at, bytes, size_t(count));
+        at += count;
+    };
     for (const char *p = run; p != stop; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c != '\\' && c != 0x7F)
             continue;
-        out.append(run, p - run);
+        put(run, p - run);
         run = p + 1;
         switch (c) {
         case '\\':
-            out.append("\\\\", 2);
+            put("\\\\", 2);
             break;
         case '\r':
-            out.append("\\r", 2);
+            put("\\r", 2);
             break;
         case '\n':
-            out.append("\\n", 2);
+            put("\\n", 2);
             break;
         case '\t':
-            out.append("\\t", 2);
+            put("\\t", 2);
             break;
         default:
-            out.append("\\x", 2);
-            out.append(kHex[(c >> 4) & 0xF]);
-            out.append(kHex[c & 0xF]);
+            *at++ = '\\';
+            *at++ = 'x';
+            *at++ = kHex[(c >> 4) & 0xF];
+            *at++ = kHex[c & 0xF];
             break;
         }
     }
-    out.append(run, stop - run);
+    put(run, stop - run);
     for (qsizetype i = end; i < utf8.size(); ++i)
-        out.append("\\x20", 4);
+        put("\\x20", 4);
+    return at;
+}
+
+void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8)
+{
+    const qsizetype size = out.size();
+    out.resize(size + exactTextRoom(utf8.size()));
+    char *end = putExactText(out.data() + size, section, record, field, utf8);
+    out.resize(end - out.constData());
 }
 
 bool exactTextOf(const BackupLines &lines, const ExactText &entry, QByteArray *utf8)

@@ -42,6 +42,7 @@ inline constexpr const char *kTextsEnd = "TEXTS END";
 // 8 hexadecimal digits the LINES lists hold.
 quint32 lineFingerprint(QByteArrayView line);
 void appendFingerprint(QByteArray &out, quint32 fingerprint);
+char *putFingerprint(char *at, quint32 fingerprint); // 8 bytes
 
 // One exact text: section (0 Contact Types, 1 Contacts, 2 Calls), the
 // record's place in the section's LINES list, the field's position in the
@@ -62,6 +63,9 @@ struct ExactText {
 };
 // Appends a TEXTS line (without its line end) for a text given in UTF-8.
 void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8);
+// The same written at `at`, in at most exactTextRoom(utf8.size()) bytes; the end.
+char *putExactText(char *at, int section, qint64 record, int field, QByteArrayView utf8);
+inline qsizetype exactTextRoom(qsizetype size) { return 3 * kIntegerRoom + 3 + 4 * size; }
 // The text of an entry, in UTF-8; false when its escapes are malformed.
 bool exactTextOf(const BackupLines &lines, const ExactText &entry, QByteArray *utf8);
 

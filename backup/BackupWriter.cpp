@@ -7,8 +7,10 @@
 
 #include "BackupFile.h"
 
-#include "BackupTables.h"
 #include "BackupDates.h"
+#include "BackupEncoder.h"
+#include "BackupOutput.h"
+#include "BackupTables.h"
 #include "BackupText.h"
 #include "BackupTrailer.h"
 
@@ -21,296 +23,33 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace backup {
 
 namespace {
 
-using Kind = BackupStore::Rows::Kind;
-
-// The text of a failed write; a full disk is named as such, since the file
-// system's own text for it is often only "Unknown error".
-QString writeFailure(int cause, const QString &errorText)
-{
-    if (cause == ENOSPC || cause == EDQUOT)
-        return QStringLiteral("The disk is full; the old backup file was kept.");
-    return errorText;
-}
-
-// Collects the file in a buffer and hands it to the device in large pieces;
-// without a device the pieces are kept (see takePieces).
-class LineWriter {
-public:
-    explicit LineWriter(QIODevice *device) : m_device(device) { m_buffer.reserve(kChunk + 4096); }
-
-    QByteArray &buffer() { return m_buffer; }
-    Status endLine()
-    {
-        m_buffer.append("\r\n", 2);
-        if (m_buffer.size() >= kChunk)
-            return flush();
-        return {};
-    }
-    Status line(QByteArrayView text)
-    {
-        m_buffer.append(text);
-        return endLine();
-    }
-    Status flush()
-    {
-        if (m_buffer.isEmpty())
-            return {};
-        if (!m_device) {
-            m_pieces.append(std::move(m_buffer));
-            m_buffer = QByteArray();
-            m_buffer.reserve(kChunk + 4096);
-            return {};
-        }
-        errno = 0;
-        if (m_device->write(m_buffer) != m_buffer.size()) {
-            const int cause = errno;
-            return failure(writeFailure(cause, m_device->errorString()));
-        }
-        m_buffer.resize(0);
-        if (onFlush)
-            onFlush();
-        return {};
-    }
-
-    // Hands whole lines to the device at once, after what is buffered.
-    Status write(QByteArrayView lines)
-    {
-        if (!m_device) {
-            m_buffer.append(lines);
-            return {};
-        }
-        if (Status flushed = flush(); !flushed)
-            return flushed;
-        errno = 0;
-        if (m_device->write(lines.data(), lines.size()) != lines.size()) {
-            const int cause = errno;
-            return failure(writeFailure(cause, m_device->errorString()));
-        }
-        return {};
-    }
-
-    // Everything kept so far, without a device.
-    QList<QByteArray> takePieces()
-    {
-        (void)flush();
-        return std::move(m_pieces);
-    }
-
-    // Called after every piece handed to the device.
-    std::function<void()> onFlush;
-
-private:
-    static constexpr qsizetype kChunk = 1 << 20;
-    QIODevice *m_device;
-    QByteArray m_buffer;
-    QList<QByteArray> m_pieces;
-};
-
-// The lines of a LINES list: eight hexadecimal digits and CR LF each.
-QByteArray fingerprintLines(const QList<quint32> &fingerprints)
-{
-    static const char hex[] = "0123456789abcdef";
-    QByteArray lines(fingerprints.size() * 10, Qt::Uninitialized);
-    char *at = lines.data();
-    for (quint32 fingerprint : fingerprints) {
-        for (int i = 7; i >= 0; --i) {
-            at[i] = hex[fingerprint & 0xF];
-            fingerprint >>= 4;
-        }
-        at[8] = '\r';
-        at[9] = '\n';
-        at += 10;
-    }
-    return lines;
-}
-
-// A stored value that its record line does not give back exactly.
-struct ExactValue {
-    bool present = false;
-    QByteArrayView utf8; // valid until the next row is read
-    QByteArray storage;  // a value that had to be converted to text
-
-    void set(QByteArrayView bytes)
-    {
-        present = true;
-        utf8 = bytes;
-    }
-    void setCopy(const QString &text)
-    {
-        storage = text.toUtf8();
-        set(storage);
-    }
-};
-
-// Appends one column of the current row, encoded by the field's kind, and
-// notes a value that the line cannot give back exactly.
-void appendValue(QByteArray &out, const BackupStore::Rows &rows, int column, FieldKind kind, bool typesSection,
-                 ExactValue *exact)
-{
-    const Kind stored = rows.kind(column);
-    switch (kind) {
-    case FieldKind::Long: {
-        if (stored == Kind::Integer) {
-            appendInteger(out, rows.integer(column));
-            return;
-        }
-        if (stored == Kind::Null) {
-            appendBytes(out, "Null", 4);
-            return;
-        }
-        const QVariant value = rows.value(column);
-        bool ok = false;
-        const qlonglong number = value.toLongLong(&ok);
-        if (ok)
-            appendInteger(out, number);
-        else
-            appendBytes(out, "Null", 4);
-        exact->setCopy(value.toString());
-        return;
-    }
-    case FieldKind::YesNo: {
-        if (stored == Kind::Null) {
-            appendBytes(out, "Null", 4);
-            return;
-        }
-        const QVariant value = rows.value(column);
-        bool ok = false;
-        const qlonglong number = value.toLongLong(&ok);
-        out.append((ok ? number != 0 : value.toBool()) ? "-1" : "0");
-        return;
-    }
-    case FieldKind::Date: {
-        if (stored == Kind::Null) {
-            appendBytes(out, "Null", 4);
-            return;
-        }
-        const QByteArray converted = stored == Kind::Text ? QByteArray() : rows.value(column).toString().toUtf8();
-        const QByteArrayView text = stored == Kind::Text ? rows.text(column) : QByteArrayView(converted);
-        appendBytes(out, "'", 1);
-        if (appendUsDate(out, text)) {
-            appendBytes(out, "'", 1);
-        } else {
-            out.chop(1);
-            appendBytes(out, "Null", 4);
-        }
-        if (!isCanonicalStoredDate(text)) {
-            if (stored == Kind::Text)
-                exact->set(text);
-            else
-                exact->setCopy(QString::fromUtf8(converted));
-        }
-        return;
-    }
-    case FieldKind::Text:
-        if (stored == Kind::Null) {
-            appendBytes(out, "' '", 3);
-        } else if (const QByteArrayView text = rows.text(column); stored == Kind::Text && isValidUtf8(text)) {
-            // An empty text comes back Null, except as a caption.
-            if (!appendCleanText(out, text) || (text.isEmpty() && !typesSection))
-                exact->set(text);
-        } else {
-            const QString converted = rows.value(column).toString();
-            const QByteArray utf8 = converted.toUtf8();
-            if (!appendCleanText(out, utf8) || (utf8.isEmpty() && !typesSection))
-                exact->setCopy(converted);
-        }
-        return;
-    }
-}
-
-// What the writer keeps of a section for the trailing section.
-struct SectionOutput {
-    QList<quint32> fingerprints; // of every record line, in order
-    QByteArray texts;            // its TEXTS lines, each ending with CR LF
-    QList<qint64> keys;          // the old key of every record line
-    qint64 written = 0;
-};
-
-// Encodes every row of a table into record lines. Contact Types are written
-// without type dispatch, one line for each non-Null value after the key;
-// Contacts and Calls one line per row, the values after the key encoded by
-// their kind and joined by ", ".
-Status encodeRows(BackupStore::Rows &row, BackupTable table, const TableInfo &info, LineWriter &lines,
-                  SectionOutput &section, std::atomic<qint64> &done, const std::atomic<bool> *stop)
-{
-    const int number = int(table);
-    const int fields = row.columnCount();
-    QList<FieldKind> kinds;
-    for (int i = 0; i < fields; ++i)
-        kinds.append(i < info.columns.size() ? info.columns.at(i).kind : FieldKind::Text);
-    for (;;) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            return {};
-        const Result<bool> more = row.next();
-        if (!more)
-            return more.error();
-        if (!*more)
-            break;
-        if (table == BackupTable::ContactTypes) {
-            bool written = false;
-            for (int i = 1; i < fields; ++i) {
-                if (row.kind(i) == Kind::Null)
-                    continue;
-                const qsizetype start = lines.buffer().size();
-                ExactValue exact;
-                appendValue(lines.buffer(), row, i, FieldKind::Text, true, &exact);
-                lines.buffer().append(' ');
-                if (exact.present) {
-                    appendExactText(section.texts, number, section.fingerprints.size(), i, exact.utf8);
-                    section.texts.append("\r\n", 2);
-                }
-                section.fingerprints.append(lineFingerprint(QByteArrayView(lines.buffer()).sliced(start)));
-                if (Status ended = lines.endLine(); !ended)
-                    return ended;
-                ++section.written;
-                written = true;
-            }
-            if (written)
-                section.keys.append(row.integer(0));
-        } else {
-            QByteArray &line = lines.buffer();
-            const qsizetype start = line.size();
-            for (int i = 1; i < fields; ++i) {
-                ExactValue exact;
-                appendValue(line, row, i, kinds.at(i), false, &exact);
-                if (exact.present) {
-                    appendExactText(section.texts, number, section.fingerprints.size(), i, exact.utf8);
-                    section.texts.append("\r\n", 2);
-                }
-                if (i + 1 < fields)
-                    appendBytes(line, ", ", 2);
-            }
-            section.fingerprints.append(lineFingerprint(QByteArrayView(line).sliced(start)));
-            if (Status ended = lines.endLine(); !ended)
-                return ended;
-            section.keys.append(row.integer(0));
-            ++section.written;
-        }
-        done.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (Status written = lines.line(kMarkerEnd); !written)
-        return written;
-    return lines.line("");
-}
-
 // The Calls section encoded on a thread of its own, into memory, while the
 // other sections are written. Its connection reads the same moment of the
-// database as the writer's own (see SameMoment).
+// database as the writer's own (see SameMoment). Each piece of lines is
+// handed over as soon as it is full; once the writer has put it in the file
+// its storage comes back to be filled again.
 class CallsInBackground {
 public:
     CallsInBackground(std::unique_ptr<BackupStore::Rows> rows, const TableInfo &info)
-        : m_rows(std::move(rows)), m_info(info)
+        : m_rows(std::move(rows)), m_info(info), m_lines([this](QByteArray &&piece) { return handOver(std::move(piece)); })
     {
         m_thread = std::thread([this] {
-            m_status = encodeRows(*m_rows, BackupTable::Calls, m_info, m_lines, m_section, m_done, &m_stop);
-            m_finished.store(true);
+            Status status = encodeRows(*m_rows, BackupTable::Calls, m_info, m_lines, m_section, m_done, &m_stop);
+            if (status)
+                status = m_lines.flush();
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_status = std::move(status);
+            m_finished = true;
+            m_changed.notify_all();
         });
     }
     ~CallsInBackground()
@@ -323,25 +62,52 @@ public:
     CallsInBackground &operator=(const CallsInBackground &) = delete;
 
     qint64 done() const { return m_done.load(std::memory_order_relaxed); }
-    bool finished() const { return m_finished.load(); }
-    // Waits for the end; the lines, and what the trailing section needs.
-    Status join(QList<QByteArray> *lines, SectionOutput *section)
+
+    // The pieces done since the last call, waiting up to `wait` for one;
+    // *finished once the section is complete and nothing more will come.
+    QList<QByteArray> takePieces(std::chrono::milliseconds wait, bool *finished)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, wait, [this] { return !m_full.isEmpty() || m_finished; });
+        *finished = m_finished;
+        return std::exchange(m_full, {});
+    }
+    // A piece that is in the file: its storage can be filled again.
+    void giveBack(QByteArray &&piece)
+    {
+        piece.resize(0);
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_spare.append(std::move(piece));
+    }
+    // Once finished: what the trailing section needs, and how it ended.
+    Status join(SectionOutput *section)
     {
         m_thread.join();
-        *lines = m_lines.takePieces();
         *section = std::move(m_section);
         return m_status;
     }
 
 private:
+    QByteArray handOver(QByteArray &&piece)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_full.append(std::move(piece));
+        m_changed.notify_all();
+        return m_spare.isEmpty() ? QByteArray() : m_spare.takeLast();
+    }
+
     std::unique_ptr<BackupStore::Rows> m_rows;
     const TableInfo &m_info;
-    LineWriter m_lines{nullptr};
+    LineWriter m_lines;
     SectionOutput m_section;
-    Status m_status;
     std::atomic<qint64> m_done{0};
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_finished{false};
+    std::mutex m_mutex; // guards what follows
+    std::condition_variable m_changed;
+    QList<QByteArray> m_full;
+    QList<QByteArray> m_spare;
+    Status m_status;
+    bool m_finished = false;
     std::thread m_thread;
 };
 
@@ -423,26 +189,23 @@ public:
         }
         *stage = Stage::Calls;
         if (calls) {
-            // The other sections are in the file; report progress until the
-            // calls are encoded, then hand them to the file.
-            while (!calls->finished()) {
-                report(calls.get());
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            QList<QByteArray> lines;
-            const Status encoded = calls->join(&lines, &m_sections[2]);
-            if (!encoded)
-                return encoded;
+            // The other sections are in the file: the calls follow, piece by
+            // piece as they are encoded.
             if (Status written = m_lines.line(kMarkerCalls); !written)
                 return written;
             if (Status flushed = m_lines.flush(); !flushed)
                 return flushed;
-            for (QByteArray &piece : lines) {
-                if (Status written = m_lines.write(piece); !written)
-                    return written;
-                piece = QByteArray();
+            for (bool finished = false; !finished;) {
+                QList<QByteArray> pieces = calls->takePieces(std::chrono::milliseconds(20), &finished);
+                for (QByteArray &piece : pieces) {
+                    if (Status written = m_lines.write(piece); !written)
+                        return written;
+                    calls->giveBack(std::move(piece));
+                }
                 report(calls.get());
             }
+            if (Status encoded = calls->join(&m_sections[2]); !encoded)
+                return encoded;
         } else if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written) {
             return written;
         }
@@ -481,17 +244,16 @@ private:
         return encoded;
     }
 
-    // The trailing section: keys, date form, fingerprints, exact texts.
+    // The trailing section: keys, date form, fingerprints, exact texts, all
+    // but the headers already in their lines.
     Status writeTrailer()
     {
         const char *const keyHeaders[2] = {kKeysContactTypes, kKeysContacts};
         for (int section = 0; section < 2; ++section) {
             if (Status written = m_lines.line(keyHeaders[section]); !written)
                 return written;
-            for (const qint64 key : std::as_const(m_sections[section].keys)) {
-                if (Status written = m_lines.line(QByteArray::number(key)); !written)
-                    return written;
-            }
+            if (Status written = m_lines.write(m_sections[section].keys.view()); !written)
+                return written;
         }
         if (Status written = m_lines.line(kKeysEnd); !written)
             return written;
@@ -501,15 +263,15 @@ private:
         for (int section = 0; section < 3; ++section) {
             if (Status written = m_lines.line(lineHeaders[section]); !written)
                 return written;
-            if (Status written = m_lines.write(fingerprintLines(m_sections[section].fingerprints)); !written)
+            if (Status written = m_lines.write(m_sections[section].fingerprints.view()); !written)
                 return written;
         }
         if (Status written = m_lines.line(kTexts); !written)
             return written;
         for (SectionOutput &section : m_sections) {
-            if (Status written = m_lines.write(section.texts); !written)
+            if (Status written = m_lines.write(section.texts.view()); !written)
                 return written;
-            section.texts = QByteArray();
+            section.texts = ByteBuffer();
         }
         return m_lines.line(kTextsEnd);
     }

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 QElapsedTimer g_processClock; // started first thing in main
@@ -412,9 +413,13 @@ int runBenchmarks(int argc, char *argv[])
     const QString backupDb = ensureDatabase(work, "backup-spread", parser.value("backup-contacts").toLongLong(), 5, true);
     if (backupDb.isEmpty())
         return 1;
+    // What earlier steps (or an earlier run) left for the disk to write is
+    // written first, so that neither side of a pair waits behind it.
+    ::sync();
     const QList<Figure> backupFigures = runChild("backup", {"--work", work, "--db", backupDb});
+    // Like the backup, which replaces the file of the run before, the dump
+    // replaces its own earlier output (the shell truncates it).
     const QString dump = work + "/dump.sql";
-    QFile::remove(dump);
     const double dumpMs = timeShell(QStringLiteral("sqlite3 %1 .dump > %2").arg(quoted(backupDb), quoted(dump)));
     const double backupMs = figure(backupFigures, "backup_ms").toDouble();
     std::printf("backup (%s records, %s bytes): %.0f ms, peak %s MB; sqlite3 .dump: %.0f ms (%lld bytes); "
@@ -424,6 +429,7 @@ int runBenchmarks(int argc, char *argv[])
                 dumpMs > 0 ? backupMs / dumpMs : 0.0);
     std::fflush(stdout);
 
+    ::sync();
     const QList<Figure> restoreFigures = runChild("restore", {"--work", work, "--db", backupDb});
     const QString loaded = work + "/loaded.sqlite";
     QFile::remove(loaded);

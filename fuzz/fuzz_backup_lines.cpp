@@ -41,17 +41,33 @@ QByteArray writeValues(const QList<RecordValue> &values)
     return line;
 }
 
+// Lists and buffers kept from input to input, so that each input costs no
+// allocations of its own beyond what the code under test makes.
+struct Scratch {
+    QList<RecordValue> values;
+    QList<RecordValue> reread;
+    QByteArray written;
+    QByteArray line;
+    QString reason;
+};
+Scratch &scratchSpace()
+{
+    static Scratch scratch;
+    return scratch;
+}
+
 void checkRecordLine(QByteArrayView line)
 {
-    QList<RecordValue> values;
-    QString reason;
+    Scratch &scratch = scratchSpace();
+    QList<RecordValue> &values = scratch.values;
+    QString &reason = scratch.reason;
     if (!parseRecordLine(line, &values, &reason)) {
         if (reason.isEmpty())
             fail("a refused line without a reason", line);
         return;
     }
     const QByteArray again = writeValues(values);
-    QList<RecordValue> reread;
+    QList<RecordValue> &reread = scratch.reread;
     if (!parseRecordLine(again, &reread, &reason) || reread.size() != values.size())
         fail("a written record line does not parse again", again);
     for (qsizetype i = 0; i < values.size(); ++i) {
@@ -67,15 +83,16 @@ void checkText(QByteArrayView text, QByteArray *entries, QList<QByteArray> *text
     // The writer hands the encoders valid UTF-8 only.
     if (!isValidUtf8(text))
         return;
-    QByteArray line;
+    Scratch &scratch = scratchSpace();
+    QByteArray &line = scratch.line;
+    line.resize(0);
     appendCleanText(line, text);
-    QList<RecordValue> values;
-    QString reason;
     // A text with a TAB is read back without it; the record line itself is
     // parsed as the reader sees it, without TABs.
-    QByteArray withoutTabs = line;
-    withoutTabs.replace("\t", "");
-    if (!parseRecordLine(withoutTabs, &values, &reason) || values.size() != 1 || values.first().kind != RecordValue::Text)
+    line.replace("\t", "");
+    QList<RecordValue> &values = scratch.values;
+    QString &reason = scratch.reason;
+    if (!parseRecordLine(line, &values, &reason) || values.size() != 1 || values.first().kind != RecordValue::Text)
         fail("a cleaned text does not parse as one text", line);
 
     const qsizetype start = entries->size();
@@ -113,9 +130,14 @@ void checkDate(QByteArrayView text, DateReader &fixed)
 }
 } // namespace
 
+// The first lines of an input are checked one by one; the line splitter and
+// the trailing section see all of it.
+constexpr qsizetype kLinesChecked = 16;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    // The input's own bytes, not a copy: a read past their end is caught.
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     static DateReader fixed = DateReader::fixedForm();
 
     const BackupLines lines(bytes);
@@ -141,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray scratch;
     QByteArray entries;
     QList<QByteArray> texts;
-    for (qsizetype i = 0; i < lines.size() && i < 32; ++i) {
+    for (qsizetype i = 0; i < lines.size() && i < kLinesChecked; ++i) {
         const QByteArrayView line = lines.utf8(i, &scratch);
         checkRecordLine(line);
         checkText(line, &entries, &texts);

@@ -249,6 +249,35 @@ QByteArrayView BackupStore::Rows::text(int column) const
     return QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column));
 }
 
+BackupStore::Rows::Cell BackupStore::Rows::cell(int column) const
+{
+    // The statement belongs to this thread alone, so the value may be read
+    // through the column's own sqlite3_value.
+    sqlite3_value *value = sqlite3_column_value(m_statement, column);
+    Cell cell;
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL:
+        break;
+    case SQLITE_INTEGER:
+        cell.kind = Kind::Integer;
+        cell.integer = sqlite3_value_int64(value);
+        break;
+    case SQLITE_FLOAT:
+        cell.kind = Kind::Real;
+        break;
+    case SQLITE_BLOB:
+        cell.kind = Kind::Blob;
+        break;
+    default: {
+        cell.kind = Kind::Text;
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_value_text(value));
+        cell.text = QByteArrayView(bytes, sqlite3_value_bytes(value));
+        break;
+    }
+    }
+    return cell;
+}
+
 QVariant BackupStore::Rows::value(int column) const
 {
     switch (kind(column)) {

@@ -76,6 +76,16 @@ public:
         // Any value as the Qt driver would hand it over.
         QVariant value(int column) const;
 
+        // A value at one look: its kind and, for an integer or a text, the
+        // number or the UTF-8 bytes (valid until the next row). Quicker than
+        // kind() followed by integer() or text().
+        struct Cell {
+            Kind kind = Kind::Null;
+            qint64 integer = 0;
+            QByteArrayView text;
+        };
+        Cell cell(int column) const;
+
     private:
         friend class BackupStore;
         Rows(sqlite3 *db, sqlite3_stmt *statement) : m_db(db), m_statement(statement) {}
