@@ -251,16 +251,13 @@ QByteArrayView BackupStore::Rows::text(int column) const
 
 BackupStore::Rows::Cell BackupStore::Rows::cell(int column) const
 {
-    // The statement belongs to this thread alone, so the value may be read
-    // through the column's own sqlite3_value.
-    sqlite3_value *value = sqlite3_column_value(m_statement, column);
     Cell cell;
-    switch (sqlite3_value_type(value)) {
+    switch (sqlite3_column_type(m_statement, column)) {
     case SQLITE_NULL:
         break;
     case SQLITE_INTEGER:
         cell.kind = Kind::Integer;
-        cell.integer = sqlite3_value_int64(value);
+        cell.integer = sqlite3_column_int64(m_statement, column);
         break;
     case SQLITE_FLOAT:
         cell.kind = Kind::Real;
@@ -270,8 +267,9 @@ BackupStore::Rows::Cell BackupStore::Rows::cell(int column) const
         break;
     default: {
         cell.kind = Kind::Text;
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_value_text(value));
-        cell.text = QByteArrayView(bytes, sqlite3_value_bytes(value));
+        // The text first, then its length: the length is that of the text form.
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        cell.text = QByteArrayView(bytes, sqlite3_column_bytes(m_statement, column));
         break;
     }
     }
