@@ -164,18 +164,11 @@ Result<qint64> ContactStore::keysBelow(qint64 key)
 
 Result<QVector<QVariantList>> ContactStore::listColumns(qint64 firstKey, qint64 lastKey)
 {
-    Result<QSqlQuery> query = runStatement(m_connection,
-                                           QStringLiteral("SELECT ContactID, FirstName, LastName, Address, City, Region, Country "
-                                                          "FROM Contacts WHERE ContactID BETWEEN ? AND ? ORDER BY ContactID"),
-                                           {firstKey, lastKey});
-    if (!query)
-        return query.error();
-    QVector<QVariantList> rows;
-    while (query->next()) {
-        QVariantList row;
-        for (int column = 0; column < 7; ++column)
-            row << query->value(column);
-        rows.append(row);
-    }
-    return rows;
+    const QString sql = listColumnsSelect() + QStringLiteral("WHERE ContactID BETWEEN ? AND ? ORDER BY ContactID");
+    return rowsOf(runStatement(m_connection, sql, {firstKey, lastKey}), 7);
+}
+
+QString ContactStore::listColumnsSelect()
+{
+    return QStringLiteral("SELECT ContactID, FirstName, LastName, Address, City, Region, Country FROM Contacts ");
 }

@@ -74,6 +74,7 @@ public:
     Result<QStringList> orderPlan(const ContactListOrder &order);
 
 private:
+    static QString listColumnsSelect();
     Result<std::optional<ContactValues>> one(const QString &condition, const QVariantList &values);
 
     Connection &m_connection;

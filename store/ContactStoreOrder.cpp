@@ -132,30 +132,16 @@ Result<std::optional<qint64>> ContactStore::positionInOrder(const ContactListOrd
 
 Result<QVector<QVariantList>> ContactStore::listColumnsOf(const QVector<qint64> &keys)
 {
-    QVector<QVariantList> rows;
     if (keys.isEmpty())
-        return rows;
+        return QVector<QVariantList>();
     QStringList marks;
     QVariantList values;
     for (const qint64 key : keys) {
         marks << QStringLiteral("?");
         values << key;
     }
-    Result<QSqlQuery> query = runStatement(m_connection,
-                                           QStringLiteral("SELECT ContactID, FirstName, LastName, Address, City, Region, Country "
-                                                          "FROM Contacts WHERE ContactID IN (%1)")
-                                               .arg(marks.join(QLatin1Char(','))),
-                                           values);
-    if (!query)
-        return query.error();
-    rows.reserve(keys.size());
-    while (query->next()) {
-        QVariantList row;
-        for (int column = 0; column < 7; ++column)
-            row << query->value(column);
-        rows.append(row);
-    }
-    return rows;
+    const QString sql = listColumnsSelect() + QStringLiteral("WHERE ContactID IN (%1)").arg(marks.join(QLatin1Char(',')));
+    return rowsOf(runStatement(m_connection, sql, values), 7);
 }
 
 Result<QStringList> ContactStore::orderPlan(const ContactListOrder &order)

@@ -40,3 +40,18 @@ QVariant storableValue(const QVariant &value)
         return QVariant(QMetaType::fromType<QString>());
     return value;
 }
+
+Result<QVector<QVariantList>> rowsOf(Result<QSqlQuery> query, int columns)
+{
+    if (!query)
+        return query.error();
+    QVector<QVariantList> rows;
+    while (query->next()) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int column = 0; column < columns; ++column)
+            row << query->value(column);
+        rows.append(row);
+    }
+    return rows;
+}
