@@ -59,7 +59,7 @@ Stage stageOf(BackupTable table)
     return Stage::None;
 }
 
-Result<TableInfo> readTable(BackupStore &store, BackupTable table)
+static Result<TableInfo> readTable(BackupStore &store, BackupTable table)
 {
     TableInfo info;
     info.name = tableName(table);
@@ -71,6 +71,18 @@ Result<TableInfo> readTable(BackupStore &store, BackupTable table)
     if (info.columns.size() < 2)
         return failure(QStringLiteral("The database has no table '%1' with fields to restore.").arg(info.name));
     return info;
+}
+
+Result<std::array<TableInfo, 3>> readTables(BackupStore &store)
+{
+    std::array<TableInfo, 3> tables;
+    for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts, BackupTable::Calls}) {
+        Result<TableInfo> info = readTable(store, table);
+        if (!info)
+            return info.error();
+        tables[std::size_t(table)] = std::move(info).value();
+    }
+    return tables;
 }
 
 QString backupFilePath(const QString &folder)

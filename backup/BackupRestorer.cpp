@@ -155,13 +155,10 @@ public:
         }
 
         *stage = Stage::OpenDatabase;
-        TableInfo tables[3];
-        for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts, BackupTable::Calls}) {
-            Result<TableInfo> info = readTable(m_store, table);
-            if (!info)
-                return info.error();
-            tables[int(table)] = std::move(info).value();
-        }
+        Result<std::array<TableInfo, 3>> read = readTables(m_store);
+        if (!read)
+            return read.error();
+        const std::array<TableInfo, 3> &tables = *read;
         const TableInfo &types = tables[0];
         const TableInfo &contacts = tables[1];
         const TableInfo &calls = tables[2];

@@ -11,6 +11,8 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+
 class BackupStore;
 
 namespace backup {
@@ -27,7 +29,8 @@ struct TableInfo {
     QString keyName() const { return columns.first().name; }
 };
 
-Result<TableInfo> readTable(BackupStore &store, BackupTable table);
+// The three tables, indexed by BackupTable, in the order of the file.
+Result<std::array<TableInfo, 3>> readTables(BackupStore &store);
 
 // The stage at which a failure in a table's section ends a run.
 Stage stageOf(BackupTable table);

@@ -164,15 +164,13 @@ public:
     // Writes the whole file; a failure names the stage it ended.
     Status run(Stage *stage)
     {
-        TableInfo tables[3];
         *stage = Stage::OpenDatabase;
-        for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts, BackupTable::Calls}) {
-            Result<TableInfo> info = readTable(m_store, table);
-            if (!info)
-                return info.error();
-            tables[int(table)] = std::move(info).value();
-            m_total += m_store.rowCount(tables[int(table)].name).valueOr(0);
-        }
+        Result<std::array<TableInfo, 3>> read = readTables(m_store);
+        if (!read)
+            return read.error();
+        const std::array<TableInfo, 3> &tables = *read;
+        for (const TableInfo &table : tables)
+            m_total += m_store.rowCount(table.name).valueOr(0);
         if (m_progress)
             m_progress(0, m_total);
 
