@@ -4,7 +4,7 @@
 #include "backup/BackupFile.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
-#include "store/StartUp.h"
+#include "frame/StartUpSteps.h"
 #include "frame/Trap.h"
 #include "reports/ReportRenderer.h"
 

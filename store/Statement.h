@@ -1,20 +1,8 @@
 #pragma once
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
-#include <QSqlQuery>
-#include <QString>
 #include <QVariant>
-#include <QVector>
-
-class Connection;
-
-// Prepares a statement on the connection, binds the values in order and runs
-// it. The Error carries the database's own message.
-Result<QSqlQuery> runStatement(Connection &connection, const QString &sql, const QVariantList &values = {});
-
-// Every row of a query that ran, as the values of its first `columns` columns.
-Result<QVector<QVariantList>> rowsOf(Result<QSqlQuery> query, int columns);
 
 // The texts the record sets give when they are used in a state that does not allow it.
 Error closedObjectError();
