@@ -130,6 +130,9 @@ Status ContactStore::remove(qint64 key)
         return transaction.error();
     if (Status calls = m_connection.execute(QStringLiteral("DELETE FROM Calls WHERE ContactID = ?"), {key}); !calls)
         return calls;
+    // Foreign keys are not enforced on these connections: the UID goes by hand.
+    if (Status uid = m_connection.execute(QStringLiteral("DELETE FROM ContactUids WHERE ContactID = ?"), {key}); !uid)
+        return uid;
     if (Status contact = m_connection.execute(QStringLiteral("DELETE FROM Contacts WHERE ContactID = ?"), {key}); !contact)
         return contact;
     return transaction->commit();
