@@ -117,10 +117,10 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
             choice = args[i];
         } else if (args[i] == QLatin1String("--map")) {
             if (++i >= args.size())
-                return usage(io, QStringLiteral("--map takes HEADING=Field,..."));
+                return usage(io, QStringLiteral("import"), QStringLiteral("--map takes HEADING=Field,..."));
             Result<QHash<QString, int>> parsed = parseMap(args[i]);
             if (!parsed)
-                return usage(io, parsed.error().description);
+                return usage(io, QStringLiteral("import"), parsed.error().description);
             headingMap.insert(*parsed);
             mapped = true;
         } else if (args[i].startsWith(QLatin1String("--"))) {
@@ -202,10 +202,12 @@ QString exchangeCommandUsage(const QString &command)
 {
     if (command == QLatin1String("import"))
         return QStringLiteral(
-            "Usage: corvanta import FILE... [--on-duplicate skip|update|add]\n\n"
+            "Usage: corvanta import FILE... [--on-duplicate skip|update|add] [--map HEADING=Field,...]\n\n"
             "Imports vCard or CSV files; the format is read from each file's content.\n"
             "Contacts already stored are skipped (skip, the default), have their empty\n"
-            "fields filled (update) or are added once more (add).\n");
+            "fields filled (update) or are added once more (add).\n"
+            "--map says which field a CSV column goes into, by the captions of the main\n"
+            "window or the field names (\"Vorname=First Name,Ort=City\"; ignore, Notes line).\n");
     if (command == QLatin1String("export"))
         return QStringLiteral(
             "Usage: corvanta export --vcard FILE | --csv FILE\n\n"

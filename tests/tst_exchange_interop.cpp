@@ -3,10 +3,13 @@
 #include "support/TestSupport.h"
 
 #include "exchange/ContactFileReader.h"
+#include "exchange/CsvMappingDialog.h"
 #include "exchange/CsvFormat.h"
 #include "exchange/VCardMapping.h"
 
 #include <QBuffer>
+#include <QComboBox>
+#include <QLabel>
 #include <QLocale>
 #include <QtTest>
 
@@ -77,6 +80,10 @@ private slots:
     void germanLibreOfficeSheet();
     void dateOrderIsDecidedPerColumn();
     void unclosedQuoteEndsItsRowOnly();
+    void mappingDialogOffersCaptionsAndTheDateOrder();
+
+private:
+    IsolatedEnvironment env; // the dialog remembers its choices in the settings
 };
 
 void ExchangeInteropTest::iPhoneCardWithGroupedLabels()
@@ -517,6 +524,31 @@ void ExchangeInteropTest::unclosedQuoteEndsItsRowOnly()
     QCOMPARE(read.records[3][FirstName], QStringLiteral("Di"));
     QVERIFY2(!read.problems.filter(QStringLiteral("Line 3 opens a quote that is never closed")).isEmpty(),
              qPrintable(read.problems.join('\n')));
+}
+
+void ExchangeInteropTest::mappingDialogOffersCaptionsAndTheDateOrder()
+{
+    const QStringList headers{QStringLiteral("Vorname"), QStringLiteral("Ort"), QStringLiteral("Geburtstag")};
+    CsvMappingDialog dialog(QStringLiteral("adressen.csv"), headers, {{"Jörg", "Köln", "01/02/1971"}}, std::nullopt);
+    auto *advice = child<QLabel>(&dialog, QStringLiteral("labelAdvice"));
+    QVERIFY2(advice->text().contains(QLatin1String("No column goes into a name")), qPrintable(advice->text()));
+    QComboBox *first = dialog.fieldBox(0);
+    // The captions the main window shows, not the column names.
+    QVERIFY(first->findText(QStringLiteral("E-mail Address")) >= 0);
+    QVERIFY(first->findText(QStringLiteral("Salutation")) >= 0);
+    QCOMPARE(first->findText(QStringLiteral("EmailName")), -1);
+    first->setCurrentIndex(first->findText(QStringLiteral("First Name")));
+    QCOMPARE(advice->text(), QString());
+    QCOMPARE(dialog.mapping().value(0), int(FirstName));
+
+    // Nothing in the file settles the order: the locale's (en_US) is offered and can be changed.
+    auto *order = child<QComboBox>(&dialog, QStringLiteral("comboDateOrder"));
+    QCOMPARE(dialog.dateOrder(), DateOrder::MonthFirst);
+    order->setCurrentIndex(order->findData(int(DateOrder::DayFirst)));
+    QCOMPARE(dialog.dateOrder(), DateOrder::DayFirst);
+    // The file's own dates settle it.
+    CsvMappingDialog settled(QStringLiteral("uk.csv"), headers, {}, DateOrder::DayFirst);
+    QCOMPARE(settled.dateOrder(), DateOrder::DayFirst);
 }
 
 QTEST_MAIN(ExchangeInteropTest)
