@@ -4,10 +4,14 @@
 
 #include "exchange/ContactExport.h"
 #include "exchange/ContactFileImport.h"
+#include "exchange/ContactFileReader.h"
+#include "exchange/CsvFormat.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTextStream>
 
 using namespace exchange;
@@ -40,15 +44,86 @@ int runExport(const QStringList &args, const CommandLineStreams &io, const std::
     return 0;
 }
 
+// "--map Vorname=First Name,Nachname=LastName": headings to fields, by the
+// captions of the main window or the field names; "Notes" and "ignore" too.
+Result<QHash<QString, int>> parseMap(const QString &text)
+{
+    QHash<QString, int> map;
+    for (const QString &pair : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const qsizetype equals = pair.lastIndexOf(QLatin1Char('='));
+        if (equals <= 0)
+            return failure(QStringLiteral("--map takes HEADING=Field,...; \"%1\" has no field.").arg(pair));
+        const QString heading = pair.left(equals).trimmed();
+        const QString field = pair.mid(equals + 1).trimmed();
+        int target = fieldOfCaption(field);
+        if (field.compare(QLatin1String("ignore"), Qt::CaseInsensitive) == 0)
+            target = IgnoreColumn;
+        else if (field.compare(QLatin1String("Notes line"), Qt::CaseInsensitive) == 0)
+            target = NoteLineColumn;
+        if (target == -1 && field.compare(QLatin1String("ignore"), Qt::CaseInsensitive) != 0)
+            return failure(QStringLiteral("--map: no field is called \"%1\".").arg(field));
+        map.insert(heading, target);
+    }
+    return map;
+}
+
+// The automatic mapping of a CSV file with the user's headings applied.
+Result<QList<int>> mappingOf(const QString &path, const QHash<QString, int> &map)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(file.errorString());
+    if (Status readable = checkContactFile(&file); !readable)
+        return readable.error();
+    ContactFileReader reader(&file);
+    if (reader.format() != FileFormat::Csv)
+        return QList<int>();
+    QList<int> mapping = reader.mapping();
+    const QStringList headers = reader.headers();
+    for (qsizetype c = 0; c < headers.size() && c < mapping.size(); ++c) {
+        const auto found = map.constFind(headers[c].trimmed());
+        if (found != map.cend())
+            mapping[c] = found.value();
+    }
+    return mapping;
+}
+
+// At a terminal: s, u or a (or the words); anything else is asked again.
+std::optional<QString> askDuplicatePolicy(const CommandLineStreams &io)
+{
+    for (;;) {
+        *io.err << "Skip them, update their empty fields or add them as new? [s/u/a] " << Qt::flush;
+        if (io.in->atEnd())
+            return std::nullopt;
+        const QString answer = io.in->readLine().trimmed().toLower();
+        if (answer == QLatin1String("s") || answer == QLatin1String("skip"))
+            return QStringLiteral("skip");
+        if (answer == QLatin1String("u") || answer == QLatin1String("update"))
+            return QStringLiteral("update");
+        if (answer == QLatin1String("a") || answer == QLatin1String("add"))
+            return QStringLiteral("add");
+    }
+}
+
 int runImport(const QStringList &args, const CommandLineStreams &io, const std::function<bool()> &prepareData)
 {
     QStringList files;
     QString choice;
+    QHash<QString, int> headingMap;
+    bool mapped = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--on-duplicate")) {
             if (++i >= args.size() || !QStringList{"skip", "update", "add"}.contains(args[i]))
                 return usage(io, QStringLiteral("import"), QStringLiteral("--on-duplicate takes skip, update or add."));
             choice = args[i];
+        } else if (args[i] == QLatin1String("--map")) {
+            if (++i >= args.size())
+                return usage(io, QStringLiteral("import"), QStringLiteral("--map takes HEADING=Field,..."));
+            Result<QHash<QString, int>> parsed = parseMap(args[i]);
+            if (!parsed)
+                return usage(io, QStringLiteral("import"), parsed.error().description);
+            headingMap.insert(*parsed);
+            mapped = true;
         } else if (args[i].startsWith(QLatin1String("--"))) {
             return usage(io, QStringLiteral("import"), QStringLiteral("unknown option %1.").arg(args[i]));
         } else {
@@ -72,8 +147,19 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
         return 1;
     }
     QList<ImportSource> sources;
-    for (const QString &path : files)
-        sources.append({path, {}});
+    for (const QString &path : files) {
+        ImportSource source{path, {}};
+        if (mapped) {
+            Result<QList<int>> mapping = mappingOf(path, headingMap);
+            if (!mapping) {
+                *io.err << "corvanta: import failed: " << QFileInfo(path).fileName() << ": " << mapping.error().description
+                        << Qt::endl;
+                return 1;
+            }
+            source.csvMapping = *mapping;
+        }
+        sources.append(source);
+    }
     FileImport import(sources);
     const Result<ImportSurvey> survey = import.survey(**connection);
     if (!survey) {
@@ -83,9 +169,12 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     *io.out << survey->found << " contacts found, " << survey->duplicates << " look like contacts already stored."
             << Qt::endl;
     if (choice.isEmpty() && survey->duplicates > 0 && io.interactive && io.in) {
-        *io.err << "Skip them, update their empty fields or add them as new? [skip/update/add] " << Qt::flush;
-        const QString answer = io.in->readLine().trimmed().toLower();
-        choice = QStringList{"skip", "update", "add"}.contains(answer) ? answer : QStringLiteral("skip");
+        const std::optional<QString> answer = askDuplicatePolicy(io);
+        if (!answer) {
+            *io.err << "corvanta: no answer; nothing was imported." << Qt::endl;
+            return 1;
+        }
+        choice = *answer;
     }
     const DuplicatePolicy policy = choice == QLatin1String("update") ? DuplicatePolicy::FillEmpty
                                    : choice == QLatin1String("add")  ? DuplicatePolicy::AddNew
@@ -97,6 +186,11 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     }
     *io.out << outcome->added << " added, " << outcome->filled << " updated, " << outcome->skipped << " skipped, "
             << outcome->typesCreated << " contact types created." << Qt::endl;
+    if (outcome->valuesKeptInNotes > 0)
+        *io.out << (outcome->valuesKeptInNotes == 1 ? QStringLiteral("1 value that differed was kept in Notes.")
+                                                    : QStringLiteral("%1 values that differed were kept in Notes.")
+                                                          .arg(outcome->valuesKeptInNotes))
+                << Qt::endl;
     for (const QString &item : survey->notKept)
         *io.err << "corvanta: not imported: " << item << Qt::endl;
     for (const QString &problem : survey->problems)
@@ -109,10 +203,12 @@ QString exchangeCommandUsage(const QString &command)
 {
     if (command == QLatin1String("import"))
         return QStringLiteral(
-            "Usage: corvanta import FILE... [--on-duplicate skip|update|add]\n\n"
+            "Usage: corvanta import FILE... [--on-duplicate skip|update|add] [--map HEADING=Field,...]\n\n"
             "Imports vCard or CSV files; the format is read from each file's content.\n"
             "Contacts already stored are skipped (skip, the default), have their empty\n"
-            "fields filled (update) or are added once more (add).\n");
+            "fields filled (update) or are added once more (add).\n"
+            "--map says which field a CSV column goes into, by the captions of the main\n"
+            "window or the field names (\"Vorname=First Name,Ort=City\"; ignore, Notes line).\n");
     if (command == QLatin1String("export"))
         return QStringLiteral(
             "Usage: corvanta export --vcard FILE | --csv FILE\n\n"
@@ -124,10 +220,12 @@ QString exchangeCommandsHelp()
 {
     return QStringLiteral(
         "  corvanta FILE.vcf|FILE.csv...             open the windows and import the files\n"
-        "  corvanta import FILE... [--on-duplicate skip|update|add]\n"
+        "  corvanta import FILE... [--on-duplicate skip|update|add] [--map HEADING=Field,...]\n"
         "                                            import vCard or CSV files (the format\n"
         "                                            from the content); contacts already\n"
-        "                                            stored are skipped unless told otherwise\n"
+        "                                            stored are skipped unless told otherwise;\n"
+        "                                            --map says which field a CSV column\n"
+        "                                            goes into (\"Vorname=First Name\")\n"
         "  corvanta export --vcard FILE | --csv FILE write every contact to FILE\n");
 }
 

@@ -91,7 +91,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
             label->installEventFilter(this);
     }
     Form_Load();
-    exchange::ContactExchangeMenu::install(this, ui->ListView1, [this] { return m_contactsRs->currentId(); }, [this] { reloadAll(); });
+    exchange::ContactExchangeMenu::install(this, ui->ListView1, [this] { return m_contactsRs->currentId(); }, [this] { reloadAll(QStringLiteral("ImportContacts_Refresh")); });
 }
 
 Form1::~Form1()

@@ -123,7 +123,9 @@ private:
 
     // Form1Commands.cpp
     void reloadContactTypes();
-    void reloadAll();
+    // Reads everything again after the rows may have changed under the
+    // window; failures are reported under `procedure`.
+    void reloadAll(const QString &procedure);
 
     std::unique_ptr<Ui::Form1> ui;
     std::unique_ptr<Connection> m_contactsConnection;

@@ -204,14 +204,14 @@ void Form1::PushButton10_Click()
         dialog.exec();
         return {};
     });
-    reloadAll();
+    reloadAll(QStringLiteral("PushButton10_Click"));
 }
 
 // Steps 102 to 110 of Backup Database, after the window has closed: a
-// restore may have replaced every row.
-void Form1::reloadAll()
+// restore may have replaced every row. An import ends the same way.
+void Form1::reloadAll(const QString &procedure)
 {
-    Trap trap(this, kUnit, QStringLiteral("PushButton10_Click"));
+    Trap trap(this, kUnit, procedure);
     trap.step(102, [this] { return storeCurrentContact(); });
     trap.step(104, [this] { return reloadTypes(); });
     trap.step(106, [this]() -> Status {

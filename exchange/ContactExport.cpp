@@ -4,6 +4,7 @@
 #include "VCardMapping.h"
 
 #include "store/ExchangeStore.h"
+#include "store/UidStore.h"
 
 #include <QSaveFile>
 
@@ -23,14 +24,33 @@ Result<QHash<qint64, QString>> typeCaptions(ExchangeStore &store)
 
 void toRecord(const QStringList &row, const QHash<qint64, QString> &captions, ContactRecord &record)
 {
-    for (int field = 0; field < FieldCount; ++field)
+    record.emptyTexts = 0;
+    for (int field = 0; field < FieldCount; ++field) {
         record[field] = row.value(field);
+        if (record[field].isEmpty() && !record[field].isNull() && field != ContactTypeID)
+            record.markEmptyText(field);
+    }
+    record.uid = row.value(ExchangeStore::kUidPosition);
     record.typeName = record[ContactTypeID].isEmpty() ? QString() : captions.value(record[ContactTypeID].toLongLong());
+}
+
+// Every contact written out carries its UID: those without one get it now.
+Status giveUids(Connection &connection, qint64 onlyContactId)
+{
+    UidStore uids(connection);
+    if (onlyContactId == 0)
+        return uids.giveUidsToAll();
+    Result<QString> uid = uids.uidOf(onlyContactId);
+    if (!uid)
+        return uid.error();
+    return {};
 }
 } // namespace
 
 Result<QList<ContactRecord>> storedContacts(Connection &connection, qint64 onlyContactId)
 {
+    if (Status given = giveUids(connection, onlyContactId); !given)
+        return given.error();
     ExchangeStore store(connection);
     Result<QHash<qint64, QString>> captions = typeCaptions(store);
     if (!captions)
@@ -61,6 +81,9 @@ QByteArray formatContacts(const QList<ContactRecord> &records, FileFormat format
 
 Result<int> exportContacts(Connection &connection, const QString &path, FileFormat format, qint64 onlyContactId)
 {
+    // A single contact that is gone is reported below as such.
+    if (Status given = giveUids(connection, onlyContactId); !given && onlyContactId == 0)
+        return given.error();
     ExchangeStore store(connection);
     Result<QHash<qint64, QString>> captions = typeCaptions(store);
     if (!captions)

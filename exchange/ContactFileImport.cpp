@@ -20,9 +20,18 @@ Status FileImport::readAll(const std::function<bool(ContactRecord &)> &each,
         QFile file(source.path);
         if (!file.open(QIODevice::ReadOnly))
             return failure(QStringLiteral("Cannot read %1: %2").arg(source.path, file.errorString()));
+        if (Status readable = checkContactFile(&file); !readable)
+            return failure(QStringLiteral("%1: %2").arg(QFileInfo(source.path).fileName(), readable.error().description));
         ContactFileReader reader(&file);
         if (reader.format() == FileFormat::Csv && !source.csvMapping.isEmpty())
             reader.setMapping(source.csvMapping);
+        if (reader.format() == FileFormat::Csv && source.dateOrder)
+            reader.setDateOrder(source.dateOrder);
+        if (survey && reader.format() == FileFormat::Csv && !mappingNamesContacts(reader.mapping()) && source.requireNames)
+            return failure(QStringLiteral("No column of %1 names the contacts (a name, an e-mail address or a company). "
+                                          "Say where the columns go with --map HEADING=Field,... "
+                                          "or import the file in the window, whose mapping dialog shows the columns.")
+                               .arg(QFileInfo(source.path).fileName()));
         ContactRecord record;
         int count = 0;
         while (reader.next(record)) {
@@ -58,7 +67,15 @@ Result<ImportSurvey> FileImport::survey(Connection &connection, const std::funct
     const Status read = readAll(
         [&](ContactRecord &record) {
             ++found.found;
-            found.duplicates += finder->match(record) != 0;
+            if (finder->match(record) != 0) {
+                ++found.duplicates;
+            } else {
+                // A contact that comes twice in the files is a duplicate the second time.
+                QStringList row(record.fields.begin(), record.fields.end());
+                finder->add(-qint64(found.found), row, record.uid.trimmed());
+            }
+            if (!record.damage.isEmpty())
+                found.problems << record.damage;
             if (m_holdsAll && m_held.size() < kHeldRecords) {
                 m_held << record;
                 return true;
@@ -104,7 +121,7 @@ Result<ImportSurvey> FileImport::survey(Connection &connection, const std::funct
 
 bool FileImport::spool(const ContactRecord &record)
 {
-    *m_spoolStream << record.typeName;
+    *m_spoolStream << record.typeName << record.uid << record.emptyTexts;
     for (const QString &field : record.fields)
         *m_spoolStream << field;
     return m_spoolStream->status() == QDataStream::Ok;
@@ -146,7 +163,7 @@ Result<ImportOutcome> FileImport::runFromSpool(Connection &connection, Duplicate
             if (index >= m_found)
                 return false;
             ++index;
-            in >> record.typeName;
+            in >> record.typeName >> record.uid >> record.emptyTexts;
             for (QString &field : record.fields)
                 in >> field;
             if (in.status() != QDataStream::Ok)
@@ -180,6 +197,8 @@ Result<ImportOutcome> FileImport::runFromFiles(Connection &connection, Duplicate
                 reader = std::make_unique<ContactFileReader>(file.get());
                 if (reader->format() == FileFormat::Csv && !source.csvMapping.isEmpty())
                     reader->setMapping(source.csvMapping);
+                if (reader->format() == FileFormat::Csv && source.dateOrder)
+                    reader->setDateOrder(source.dateOrder);
             }
         },
         policy, tell, m_found);

@@ -2,6 +2,7 @@
 
 #include "ContactImport.h"
 #include "ContactRecord.h"
+#include "CsvFormat.h"
 
 #include "frame/Result.h"
 
@@ -13,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Connection;
 
@@ -23,6 +25,10 @@ namespace exchange {
 struct ImportSource {
     QString path;
     QList<int> csvMapping;
+    // The order of day and month in the birth dates, when the user chose it.
+    std::optional<DateOrder> dateOrder = std::nullopt;
+    // A CSV file none of whose columns names a contact is refused.
+    bool requireNames = true;
 };
 
 // What a first pass over the files found, before anything is stored.

@@ -5,6 +5,7 @@
 #include "VCardMapping.h"
 
 #include <QBuffer>
+#include <QStringDecoder>
 #include <QIODevice>
 #include <QThread>
 
@@ -39,6 +40,12 @@ bool VCardStream::readBatch()
     while (batch.size() < kBatchCards && batchChars < kBatchChars) {
         if (!m_lines.next(line)) {
             m_atEnd = true;
+            // The last card was cut short: what it holds is read all the same.
+            if (depth > 0 && !tooLarge && !card.isEmpty()) {
+                batch << std::move(card);
+                card = QStringList();
+                batchChars += cardChars;
+            }
             break;
         }
         if (isLine(line, QLatin1String("BEGIN:VCARD"))) {
@@ -88,6 +95,7 @@ bool VCardStream::next(ContactRecord &record)
             return false;
         ParsedCards parsed = m_parser.take();
         notKept += parsed.notKept;
+        repairedValues += parsed.repairs;
         for (ContactRecord &parsedRecord : parsed.records)
             m_ready.enqueue(std::move(parsedRecord));
     }
@@ -107,10 +115,16 @@ bool CsvStream::next(QStringList &row)
 {
     while (m_ready.isEmpty()) {
         QString line;
-        if (m_firstLine) {
+        if (!m_replay.isEmpty()) {
+            line = m_replay.takeFirst();
+        } else if (m_firstLine) {
             line = *m_firstLine;
             m_firstLine.reset();
         } else if (!m_lines.next(line)) {
+            if (m_quoted && !m_dropping) {
+                recoverFromOpenQuote();
+                continue;
+            }
             if (m_dropping)
                 ++skippedRows;
             else if (m_any || !m_field.isEmpty())
@@ -121,10 +135,46 @@ bool CsvStream::next(QStringList &row)
                 return false;
             break;
         }
+        ++m_rowNumber;
+        const bool wasQuoted = m_quoted;
         feed(line);
+        if (m_badQuote) {
+            // A quote of an earlier line "closed" in the middle of a value:
+            // that quote was never meant to be closed.
+            m_badQuote = false;
+            m_quoteLines << line;
+            recoverFromOpenQuote();
+            continue;
+        }
+        // The lines read while a quote is open are held, in case it never closes.
+        if (!m_quoted || m_dropping) {
+            m_quoteLines.clear();
+        } else if (wasQuoted && m_quoteRow != m_rowNumber) {
+            m_quoteLines << line;
+        } else {
+            m_quoteLines.clear();
+        }
     }
     row = m_ready.dequeue();
     return true;
+}
+
+// A quote that was opened and never closed: the row that opened it ends
+// with its own line, and the lines after it are read again as rows.
+void CsvStream::recoverFromOpenQuote()
+{
+    unclosedQuoteRows << m_quoteRow;
+    m_row = m_rowAtQuote;
+    QString rest = m_quoteLine.mid(m_quoteOffset + 1);
+    while (rest.endsWith(QLatin1Char('\n')) || rest.endsWith(QLatin1Char('\r')))
+        rest.chop(1);
+    m_field = rest;
+    m_quoted = false;
+    m_any = true;
+    endRow();
+    m_rowNumber = m_quoteRow;
+    m_replay = m_quoteLines + m_replay;
+    m_quoteLines.clear();
 }
 
 void CsvStream::endField()
@@ -175,6 +225,10 @@ void CsvStream::feed(const QString &text)
                 if (i + 1 < size && text[i + 1] == QLatin1Char('"')) {
                     m_field += c;
                     ++i;
+                } else if (m_quoteRow != m_rowNumber && i + 1 < size && text[i + 1] != m_delimiter
+                           && text[i + 1] != QLatin1Char('\r') && text[i + 1] != QLatin1Char('\n')) {
+                    m_badQuote = true;
+                    return;
                 } else {
                     m_quoted = false;
                 }
@@ -184,6 +238,11 @@ void CsvStream::feed(const QString &text)
         } else if (c == QLatin1Char('"') && m_field.isEmpty()) {
             m_quoted = true;
             m_any = true;
+            m_field = QString(QLatin1String("")); // a quoted empty field is empty text, not nothing
+            m_quoteRow = m_rowNumber;
+            m_rowAtQuote = m_row;
+            m_quoteLine = text;
+            m_quoteOffset = i;
         } else if (c == m_delimiter) {
             endField();
             m_any = true;
@@ -211,6 +270,30 @@ ContactFileReader::ContactFileReader(QIODevice *device)
     m_csv.emplace(device);
     m_csv->next(m_headers);
     m_mapping = automaticMapping(m_headers);
+    if (device->isSequential())
+        return;
+    // The order of day and month in a date column is decided from all its
+    // values, so the file is read once before its contacts are.
+    m_dateEvidence.resize(m_headers.size());
+    QStringList row;
+    while (m_csv->next(row))
+        for (qsizetype c = 0; c < row.size() && c < m_dateEvidence.size(); ++c)
+            m_dateEvidence[c].take(row[c]);
+    m_csv.reset();
+    device->seek(0);
+    m_csv.emplace(device);
+    m_csv->next(row);
+}
+
+std::optional<DateOrder> ContactFileReader::decidedDateOrder(int column) const
+{
+    return m_dateEvidence.value(column).order();
+}
+
+bool ContactFileReader::datesReadEitherWay(int column) const
+{
+    const DateColumnEvidence evidence = m_dateEvidence.value(column);
+    return evidence.ambiguous && !evidence.order();
 }
 
 bool ContactFileReader::next(ContactRecord &record)
@@ -220,7 +303,11 @@ bool ContactFileReader::next(ContactRecord &record)
     QStringList row;
     if (!m_csv->next(row))
         return false;
-    record = recordFromCsvRow(m_headers, row, m_mapping);
+    const int dates = int(m_mapping.indexOf(Birthdate));
+    const std::optional<DateOrder> decided = decidedDateOrder(dates);
+    m_dateOrder = m_chosenDateOrder ? *m_chosenDateOrder : decided.value_or(localeDateOrder());
+    m_undecidedDates = !m_chosenDateOrder && dates >= 0 && datesReadEitherWay(dates);
+    record = recordFromCsvRow(m_headers, row, m_mapping, m_dateOrder);
     return true;
 }
 
@@ -240,13 +327,55 @@ QStringList ContactFileReader::problems() const
     const int cut = m_vcards ? m_vcards->truncatedLines() : m_csv->truncatedLines();
     if (cut > 0)
         found << QStringLiteral("%1 lines longer than %2 bytes were cut.").arg(cut).arg(kMaxLineBytes);
+    if (m_vcards && m_vcards->repairedValues > 0)
+        found << QStringLiteral("%1 values were read with repairs.").arg(m_vcards->repairedValues);
     if (m_vcards && m_vcards->skippedCards > 0)
         found << QStringLiteral("%1 cards longer than %2 characters were not read.").arg(m_vcards->skippedCards).arg(kMaxRecordChars);
+    if (m_csv)
+        for (const int row : m_csv->unclosedQuoteRows)
+            found << QStringLiteral("Line %1 opens a quote that is never closed: that row ends with its line, "
+                                    "the rows after it were read as rows.").arg(row);
+    if (m_csv && m_undecidedDates)
+        found << QStringLiteral("The dates in column \"%1\" read either way; they were read as %2, as your locale writes them.")
+                     .arg(m_headers.value(m_mapping.indexOf(Birthdate)), dateOrderText(m_dateOrder));
     if (m_csv && m_csv->skippedRows > 0)
         found << QStringLiteral("%1 rows longer than %2 characters were not read.").arg(m_csv->skippedRows).arg(kMaxRecordChars);
     if (m_csv && m_csv->droppedColumns > 0)
         found << QStringLiteral("%1 values after column %2 were not read.").arg(m_csv->droppedColumns).arg(kMaxColumns);
     return found;
+}
+
+Status checkContactFile(QIODevice *device)
+{
+    const QByteArray start = device->peek(64 * 1024);
+    if (start.startsWith("\x1F\x8B"))
+        return failure(QStringLiteral("The file is compressed (gzip); unpack it first."));
+    if (start.startsWith("PK\x03\x04") || start.startsWith("PK\x05\x06"))
+        return failure(QStringLiteral("The file is a ZIP archive; unpack it first."));
+    if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF"))
+        return {};
+    if (detectFormat(start) == FileFormat::VCard)
+        return {}; // NUL bytes inside a card are reported with the card
+    if (start.contains('\0'))
+        return failure(QStringLiteral("The file holds binary data (NUL bytes), not contacts."));
+    // Text in UTF-8 or Windows-1252 has no control characters but line ends,
+    // TAB and form feed; Windows-1252 leaves five byte values undefined.
+    // The sample may end inside a character.
+    const QByteArray whole = start.size() == 64 * 1024 ? start.chopped(4) : start;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    (void)utf8(whole);
+    const bool isUtf8 = !utf8.hasError();
+    int strange = 0;
+    for (const char byte : start) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || c == 0x7F)
+            ++strange;
+        else if (!isUtf8 && (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D))
+            ++strange;
+    }
+    if (strange > 0)
+        return failure(QStringLiteral("The file is not text in a supported encoding (UTF-8, UTF-16 or Windows-1252)."));
+    return {};
 }
 
 VCardImport readVCards(const QByteArray &fileBytes)

@@ -2,8 +2,11 @@
 
 #include "ContactExport.h"
 #include "ContactRecord.h"
+#include "CsvFormat.h"
 #include "TextLineReader.h"
 #include "VCardBatchParser.h"
+
+#include "frame/Result.h"
 
 #include <QList>
 #include <QQueue>
@@ -26,6 +29,7 @@ public:
     bool next(ContactRecord &record);
     QStringList notKept;       // "PHOTO of Ann Lee"
     int skippedCards = 0;
+    int repairedValues = 0;  // values the vCard library had to mend
     int truncatedLines() const { return m_lines.truncatedLines(); }
 
     // Cards (and characters of cards) handed to a worker at a time.
@@ -55,10 +59,23 @@ public:
     int droppedColumns = 0;
     int truncatedLines() const { return m_lines.truncatedLines(); }
 
+    // The lines that opened a quote never closed.
+    QList<int> unclosedQuoteRows;
+
 private:
     void feed(const QString &text);
     void endField();
     void endRow();
+    void recoverFromOpenQuote();
+
+    QStringList m_quoteLines; // the lines after the one that opened the quote
+    QStringList m_rowAtQuote; // the fields of the row before the quote
+    QString m_quoteLine;      // the line that opened the quote
+    qsizetype m_quoteOffset = 0;
+    bool m_badQuote = false;
+    QStringList m_replay;     // lines to read again after a quote that never closed
+    int m_rowNumber = 0;      // lines read
+    int m_quoteRow = 0;       // the line that opened the quote
 
     TextLineReader m_lines;
     QChar m_delimiter;
@@ -72,6 +89,11 @@ private:
     bool m_dropping = false;
 };
 
+// Refuses what is no contact file: compressed files, archives, binary data
+// (NUL bytes outside vCard), text in no supported encoding. The device is
+// open and at its start; nothing is read from it.
+Status checkContactFile(QIODevice *device);
+
 // The contacts of an import file, one at a time, whatever its format.
 class ContactFileReader {
 public:
@@ -83,6 +105,13 @@ public:
     // automatic mapping of the header).
     QStringList headers() const { return m_headers; }
     void setMapping(const QList<int> &mapping) { m_mapping = mapping; }
+    QList<int> mapping() const { return m_mapping; }
+    // CSV: the order of day and month that the values of a column settle,
+    // and whether the column holds dates that read either way without it.
+    std::optional<DateOrder> decidedDateOrder(int column) const;
+    bool datesReadEitherWay(int column) const;
+    // The order the user chose for the birth date column.
+    void setDateOrder(std::optional<DateOrder> order) { m_chosenDateOrder = order; }
 
     bool next(ContactRecord &record);
     qint64 position() const;
@@ -98,6 +127,10 @@ private:
     QIODevice *m_device;
     QStringList m_headers;
     QList<int> m_mapping;
+    QList<DateColumnEvidence> m_dateEvidence;
+    std::optional<DateOrder> m_chosenDateOrder;
+    DateOrder m_dateOrder = DateOrder::DayFirst;
+    bool m_undecidedDates = false;
 };
 
 } // namespace exchange

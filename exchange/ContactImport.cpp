@@ -2,6 +2,9 @@
 
 #include "store/Connection.h"
 #include "store/ExchangeStore.h"
+#include "store/UidStore.h"
+
+#include "frame/Clock.h"
 
 namespace exchange {
 
@@ -13,6 +16,24 @@ QString digits(const QString &phone)
         if (c.isDigit())
             only += c;
     return only;
+}
+
+// The record's texts as the store takes them: Null for nothing, '' only
+// where the file said so.
+QStringList storableFields(const ContactRecord &record)
+{
+    QStringList fields;
+    fields.reserve(FieldCount);
+    for (int field = 0; field < FieldCount; ++field) {
+        const QString &value = record[field];
+        if (!value.isEmpty())
+            fields << value;
+        else if (record.holdsEmptyText(field) && field != ContactTypeID)
+            fields << QString(QLatin1String(""));
+        else
+            fields << QString();
+    }
+    return fields;
 }
 
 template <typename Fields>
@@ -32,8 +53,10 @@ QStringList nameAndPhoneKeys(const Fields &fields)
 }
 } // namespace
 
-void DuplicateFinder::add(qint64 contactId, const QStringList &row)
+void DuplicateFinder::add(qint64 contactId, const QStringList &row, const QString &uid)
 {
+    if (!uid.isEmpty() && !m_byUid.contains(uid))
+        m_byUid.insert(uid, contactId);
     const QString email = row.value(EmailName).trimmed().toCaseFolded();
     if (!email.isEmpty() && !m_byEmail.contains(email))
         m_byEmail.insert(email, contactId);
@@ -48,7 +71,7 @@ Result<DuplicateFinder> DuplicateFinder::load(Connection &connection)
     ExchangeStore store(connection);
     DuplicateFinder finder;
     const Status read = store.forEachContact([&](const QStringList &row) {
-        finder.add(row.value(ContactID).toLongLong(), row);
+        finder.add(row.value(ContactID).toLongLong(), row, row.value(ExchangeStore::kUidPosition));
         return true;
     });
     if (!read)
@@ -58,6 +81,10 @@ Result<DuplicateFinder> DuplicateFinder::load(Connection &connection)
 
 qint64 DuplicateFinder::match(const ContactRecord &record) const
 {
+    if (!record.uid.isEmpty()) {
+        if (auto found = m_byUid.constFind(record.uid.trimmed()); found != m_byUid.cend())
+            return found.value();
+    }
     if (m_byEmail.isEmpty() && m_byNameAndPhone.isEmpty())
         return 0;
     const QString email = record[EmailName].trimmed().toCaseFolded();
@@ -110,6 +137,8 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
         }
         return QString::number(types->value(caption));
     };
+    UidStore uids(connection);
+    const QString importedOn = QStringLiteral("Imported %1").arg(Clock::now().date().toString(Qt::ISODate));
     ContactRecord record;
     QStringList fields;
     for (int done = 0;; ++done) {
@@ -130,7 +159,7 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
             ++outcome.skipped;
             continue;
         }
-        fields = QStringList(record.fields.begin(), record.fields.end());
+        fields = storableFields(record);
         if (duplicate == 0) {
             Result<QString> type = typeKey(record.typeName);
             if (!type)
@@ -138,26 +167,72 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
             fields[ContactTypeID] = *type;
             if (Status stored = store.insertContact(fields); !stored)
                 return abandon(stored.error());
+            Result<qint64> key = store.lastInsertedKey();
+            if (!key)
+                return abandon(key.error());
+            // A UID another contact holds already stays with that one.
+            const QString uid = record.uid.trimmed();
+            bool uidKept = false;
+            if (!uid.isEmpty()) {
+                Result<std::optional<qint64>> holder = uids.contactOfUid(uid);
+                if (!holder)
+                    return abandon(holder.error());
+                if (!holder->has_value()) {
+                    if (Status given = uids.setUid(*key, uid); !given)
+                        return abandon(given.error());
+                    uidKept = true;
+                }
+            }
+            // Later records of the same file find this one as a duplicate.
+            fields[ContactID] = QString::number(*key);
+            finder->add(*key, fields, uidKept ? uid : QString());
             ++outcome.added;
             continue;
         }
         // Fill the empty fields of the stored contact as it is now: an
         // earlier record of the file may have filled some of them already.
+        // Values that differ from stored ones are kept as dated Notes lines.
         Result<QStringList> existing = store.contact(duplicate);
         if (!existing)
             return abandon(existing.error());
         QList<QPair<int, QString>> fill;
+        QStringList keptLines;
         for (int field = FirstName; field < FieldCount; ++field) {
-            if (!existing->value(field).isEmpty())
-                continue;
-            if (field == ContactTypeID && !record.typeName.isEmpty()) {
+            if (field == ContactTypeID) {
+                if (record.typeName.isEmpty())
+                    continue;
                 Result<QString> type = typeKey(record.typeName);
                 if (!type)
                     return abandon(type.error());
-                fill.append({field, *type});
-            } else if (field != ContactTypeID && !fields[field].isEmpty()) {
-                fill.append({field, fields[field]});
+                if (existing->value(field).isEmpty())
+                    fill.append({field, *type});
+                else if (existing->value(field) != *type)
+                    keptLines << importedOn + QStringLiteral(": ") + fieldCaption(field) + QStringLiteral(": ") + record.typeName;
+                continue;
             }
+            const QString &incoming = fields[field];
+            if (incoming.isEmpty())
+                continue;
+            const QString stored = existing->value(field);
+            if (stored.isEmpty()) {
+                fill.append({field, incoming});
+            } else if (stored != incoming && !(field == Notes && stored.contains(incoming))
+                       && !(field == EmailName && stored.compare(incoming, Qt::CaseInsensitive) == 0)) {
+                QString value = incoming;
+                value.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+                keptLines << importedOn + QStringLiteral(": ") + fieldCaption(field) + QStringLiteral(": ")
+                                 + value.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+            }
+        }
+        if (!keptLines.isEmpty()) {
+            QString notes = existing->value(Notes);
+            for (auto &pair : fill)
+                if (pair.first == Notes)
+                    notes = pair.second;
+            fill.removeIf([](const QPair<int, QString> &pair) { return pair.first == Notes; });
+            fill.append({Notes, notes.isEmpty() ? keptLines.join(QLatin1Char('\n'))
+                                                : notes + QLatin1Char('\n') + keptLines.join(QLatin1Char('\n'))});
+            outcome.valuesKeptInNotes += int(keptLines.size());
         }
         if (fill.isEmpty()) {
             ++outcome.skipped;
@@ -165,6 +240,17 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
         }
         if (Status updated = store.updateContact(duplicate, fill); !updated)
             return abandon(updated.error());
+        if (!record.uid.trimmed().isEmpty()) {
+            Result<std::optional<QString>> had = uids.storedUidOf(duplicate);
+            if (!had)
+                return abandon(had.error());
+            Result<std::optional<qint64>> holder = uids.contactOfUid(record.uid);
+            if (!holder)
+                return abandon(holder.error());
+            if (!had->has_value() && !holder->has_value())
+                if (Status given = uids.setUid(duplicate, record.uid); !given)
+                    return abandon(given.error());
+        }
         ++outcome.filled;
     }
     if (Status built = store.createIndexes(indexes); !built)

@@ -16,8 +16,9 @@ namespace exchange {
 
 enum class DuplicatePolicy { Skip, FillEmpty, AddNew };
 
-// Which contacts of a file look like contacts already stored: the same
-// e-mail address, or the same first and last name with the same phone digits.
+// Which contacts of a file look like contacts already stored: the same UID,
+// the same e-mail address, or the same first and last name with the same
+// phone digits.
 // Holds only the keys of the stored contacts for the check.
 class DuplicateFinder {
 public:
@@ -25,9 +26,12 @@ public:
     // The key of the stored contact that the record matches, or 0.
     qint64 match(const ContactRecord &record) const;
     qint64 storedCount() const { return m_stored; }
+    // Takes a contact into the check (one stored meanwhile, or one read
+    // earlier from the same file): its fields by position, its UID.
+    void add(qint64 contactId, const QStringList &row, const QString &uid);
 
 private:
-    void add(qint64 contactId, const QStringList &row);
+    QHash<QString, qint64> m_byUid;
 
     QHash<QString, qint64> m_byEmail;
     QHash<QString, qint64> m_byNameAndPhone;
@@ -39,6 +43,9 @@ struct ImportOutcome {
     int filled = 0;   // duplicates whose empty fields were filled
     int skipped = 0;
     int typesCreated = 0;
+    // Values of updated contacts that differed from the stored ones and were
+    // kept as dated Notes lines.
+    int valuesKeptInNotes = 0;
     bool cancelled = false;
 };
 

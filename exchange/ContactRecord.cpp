@@ -20,6 +20,52 @@ void appendNoteLine(ContactRecord &record, const QString &label, const QString &
     notes += label + QStringLiteral(": ") + value;
 }
 
+QString displayName(const ContactRecord &record)
+{
+    const QString name = (record[FirstName].trimmed() + QLatin1Char(' ') + record[LastName].trimmed()).trimmed();
+    if (!name.isEmpty())
+        return name;
+    if (!record[CompanyName].trimmed().isEmpty())
+        return record[CompanyName].trimmed();
+    return record[EmailName].trimmed();
+}
+
+namespace {
+const char *const kCaptions[FieldCount] = {
+    "Contact ID", "First Name", "Last Name", "Salutation", "Address", "City", "State", "Post Code", "Region",
+    "Country", "Company", "Job Title", "E-mail Address", "Business Phone", "Work Extension", "Home Phone",
+    "Mobile Phone", "Fax Number", "Notes", "Contact Type", "Referred By", "Marital Status", "Hometown",
+    "Spouse Name", "Birthdate", "Contact's Interests", "Spouse's Interests", "Children Names",
+};
+
+QString simplified(const QString &text)
+{
+    QString key;
+    for (const QChar c : text)
+        if (c.isLetterOrNumber())
+            key += c.toCaseFolded();
+    return key;
+}
+} // namespace
+
+QString fieldCaption(int field)
+{
+    return field >= 0 && field < FieldCount ? QString::fromLatin1(kCaptions[field]) : QString();
+}
+
+int fieldOfCaption(const QString &text)
+{
+    const QString wanted = simplified(text);
+    if (wanted.isEmpty())
+        return -1;
+    for (int field = FirstName; field < FieldCount; ++field)
+        if (simplified(QString::fromLatin1(kCaptions[field])) == wanted || simplified(fieldNames()[field]) == wanted)
+            return field;
+    if (wanted == QLatin1String("contacttype") || wanted == QLatin1String("type"))
+        return ContactTypeID;
+    return -1;
+}
+
 QString isoBirthdate(const QString &text)
 {
     const QString value = text.trimmed();

@@ -23,6 +23,16 @@ const QStringList &fieldNames();
 struct ContactRecord {
     std::array<QString, FieldCount> fields;
     QString typeName;
+    // The card's lasting identity (vCard UID), empty when it has none.
+    QString uid;
+    // Fields that hold empty text rather than nothing (one bit per field);
+    // the files of this program say so, so that '' and Null come back apart.
+    quint32 emptyTexts = 0;
+    // Why the contact was read only in part (a card cut short), or empty.
+    QString damage;
+
+    bool holdsEmptyText(int field) const { return (emptyTexts >> field) & 1U; }
+    void markEmptyText(int field) { emptyTexts |= 1U << field; }
 
     QString &operator[](int field) { return fields[field]; }
     const QString &operator[](int field) const { return fields[field]; }
@@ -30,6 +40,17 @@ struct ContactRecord {
 
 // Appends a labelled line ("Web page: http://...") to the contact's Notes.
 void appendNoteLine(ContactRecord &record, const QString &label, const QString &value);
+
+// What names the contact for a reader: first and last name, else the
+// company, else the e-mail address.
+QString displayName(const ContactRecord &record);
+
+// The caption the main window shows for a field ("Business Phone"), without
+// the colon; the contact type is "Contact Type".
+QString fieldCaption(int field);
+// The field of a caption or of a field name, case and blanks aside; -1 when
+// neither.
+int fieldOfCaption(const QString &text);
 
 // A date or date and time in one of the ISO 8601 forms of vCard, as the
 // database keeps it ("1980-01-31", "1980-01-31T14:30:00"), or empty.

@@ -26,6 +26,8 @@ QString fieldKey(int field)
         return kIgnore;
     if (field == NoteLineColumn)
         return kNote;
+    if (field < 0)
+        return specialColumnKey(field);
     return field == ContactTypeID ? QStringLiteral("ContactType") : fieldNames().value(field);
 }
 
@@ -37,6 +39,9 @@ int fieldOfKey(const QString &key)
         return NoteLineColumn;
     if (key == QLatin1String("ContactType"))
         return ContactTypeID;
+    for (const int special : specialColumns())
+        if (key == specialColumnKey(special))
+            return special;
     const int field = int(fieldNames().indexOf(key));
     return field > ContactID ? field : NoteLineColumn;
 }
@@ -68,7 +73,8 @@ QList<int> CsvMappingDialog::initialMapping(const QStringList &headers)
 }
 
 CsvMappingDialog::CsvMappingDialog(const QString &fileName, const QStringList &headers,
-                                   const QList<QStringList> &firstRows, QWidget *parent)
+                                   const QList<QStringList> &firstRows, std::optional<DateOrder> decidedDates,
+                                   QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::CsvMappingDialog>()), m_headers(headers)
 {
     ui->setupUi(this);
@@ -107,12 +113,24 @@ CsvMappingDialog::CsvMappingDialog(const QString &fileName, const QStringList &h
         box->setObjectName(QStringLiteral("fieldColumn_%1").arg(column));
         box->addItem(tr("(ignore)"), int(IgnoreColumn));
         box->addItem(tr("(Notes line)"), int(NoteLineColumn));
+        // The captions the main window shows, not the column names.
         for (int field = FirstName; field < FieldCount; ++field)
-            box->addItem(fieldKey(field), field);
+            box->addItem(fieldCaption(field), field);
+        for (const int special : specialColumns())
+            box->addItem(specialColumnCaption(special), special);
         box->setCurrentIndex(box->findData(start.value(column, NoteLineColumn)));
         ui->tableColumns->setCellWidget(column, 2, box);
         m_boxes << box;
     }
+    for (QComboBox *box : std::as_const(m_boxes))
+        connect(box, &QComboBox::currentIndexChanged, this, &CsvMappingDialog::adviseOnMapping);
+
+    ui->comboDateOrder->addItem(tr("day/month/year"), int(DateOrder::DayFirst));
+    ui->comboDateOrder->addItem(tr("month/day/year"), int(DateOrder::MonthFirst));
+    ui->comboDateOrder->setCurrentIndex(ui->comboDateOrder->findData(int(decidedDates.value_or(localeDateOrder()))));
+    ui->comboDateOrder->setToolTip(decidedDates ? tr("The dates of the file settle this order.")
+                                                : tr("The dates of the file read either way; your locale decides unless you choose."));
+    adviseOnMapping();
     ui->tableColumns->resizeColumnToContents(0);
     ui->tableColumns->resizeColumnToContents(2);
     applyHandCursor(this);
@@ -128,6 +146,19 @@ QList<int> CsvMappingDialog::mapping() const
     for (const QComboBox *box : m_boxes)
         fields << box->currentData().toInt();
     return fields;
+}
+
+DateOrder CsvMappingDialog::dateOrder() const
+{
+    return DateOrder(ui->comboDateOrder->currentData().toInt());
+}
+
+void CsvMappingDialog::adviseOnMapping()
+{
+    ui->labelAdvice->setText(mappingNamesContacts(mapping())
+                                 ? QString()
+                                 : tr("No column goes into a name, the e-mail address or the company: "
+                                      "the contacts could not be told apart. Choose the fields of the columns above."));
 }
 
 QComboBox *CsvMappingDialog::fieldBox(int column) const

@@ -4,7 +4,10 @@
 #include <QList>
 #include <QStringList>
 
+#include "CsvFormat.h"
+
 #include <memory>
+#include <optional>
 
 class QComboBox;
 
@@ -22,14 +25,17 @@ class CsvMappingDialog : public QDialog {
     Q_OBJECT
 
 public:
+    // `decidedDates`: the order the birth dates settle, if they do.
     CsvMappingDialog(const QString &fileName, const QStringList &headers, const QList<QStringList> &firstRows,
-                     QWidget *parent = nullptr);
+                     std::optional<DateOrder> decidedDates = std::nullopt, QWidget *parent = nullptr);
     ~CsvMappingDialog() override;
 
     // Field (or IgnoreColumn, NoteLineColumn) of every column.
     QList<int> mapping() const;
     // The box of column N ("fieldColumn_N").
     QComboBox *fieldBox(int column) const;
+    // The order of day and month chosen for the birth dates.
+    DateOrder dateOrder() const;
 
     // The mapping the dialog starts with.
     static QList<int> initialMapping(const QStringList &headers);
@@ -37,6 +43,9 @@ public:
     void accept() override;
 
 private:
+    // Says when no column names the contacts.
+    void adviseOnMapping();
+
     std::unique_ptr<Ui::CsvMappingDialog> ui;
     QStringList m_headers;
     QList<QComboBox *> m_boxes;

@@ -60,6 +60,54 @@ QStringList joinSoftLineBreaks(const QStringList &lines)
     return joined;
 }
 
+// Apple and Google escape ':' and '"' in values, which vCard does not know;
+// the character is meant. "\\:" stays a backslash and a colon.
+void unescapeExtras(QString &line)
+{
+    if (!line.contains(QLatin1String("\\:")) && !line.contains(QLatin1String("\\\"")))
+        return;
+    QString out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == QLatin1Char('\\') && i + 1 < line.size()) {
+            const QChar after = line[i + 1];
+            if (after == QLatin1Char(':') || after == QLatin1Char('"')) {
+                out += after;
+                ++i;
+                continue;
+            }
+            out += c;
+            out += after;
+            ++i;
+            continue;
+        }
+        out += c;
+    }
+    line = out;
+}
+
+// The warnings libebook logs while it reads a value it has to mend, counted
+// per thread instead of reaching standard error.
+thread_local int t_libraryWarnings = 0;
+
+void countWarning(const gchar *, GLogLevelFlags, const gchar *, gpointer)
+{
+    ++t_libraryWarnings;
+}
+
+void captureLibraryWarnings()
+{
+    static const bool installed = [] {
+        g_log_set_handler("libebook-contacts",
+                          GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG
+                                         | G_LOG_LEVEL_CRITICAL),
+                          countWarning, nullptr);
+        return true;
+    }();
+    (void)installed;
+}
+
 // Names and parameter names in upper case; most are already.
 QString upperName(const char *name)
 {
@@ -118,34 +166,57 @@ class EdsVCardLibrary : public VCardLibrary {
 public:
     QList<VCard> read(const QStringList &cardLines) const override
     {
+        captureLibraryWarnings();
         QList<VCard> cards;
         const QStringList lines = joinSoftLineBreaks(cardLines);
         qsizetype first = 0;
         int depth = 0;
+        auto parse = [&](qsizetype from, qsizetype to, bool unterminated) {
+            // One conversion for the whole card.
+            qsizetype size = 0;
+            for (qsizetype j = from; j <= to; ++j)
+                size += lines[j].size() + 2;
+            QString text;
+            text.reserve(size + 12);
+            int nuls = 0;
+            for (qsizetype j = from; j <= to; ++j) {
+                QString line = lines[j];
+                if (line.contains(QChar(0))) {
+                    nuls += int(line.count(QChar(0)));
+                    line.remove(QChar(0));
+                }
+                unescapeExtras(line);
+                text += line;
+                text += QLatin1String("\r\n");
+            }
+            if (unterminated)
+                text += QLatin1String("END:VCARD\r\n");
+            const QByteArray bytes = text.toUtf8();
+            const int warningsBefore = t_libraryWarnings;
+            EVCard *evc = e_vcard_new_from_string(bytes.constData());
+            if (evc) {
+                VCard card = fromEds(evc);
+                g_object_unref(evc);
+                card.nulsRemoved = nuls;
+                card.unterminated = unterminated;
+                card.repairs = t_libraryWarnings - warningsBefore;
+                cards << std::move(card);
+            }
+        };
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QStringView word = QStringView(lines[i]).trimmed();
             if (word.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0) {
                 if (depth++ == 0)
                     first = i;
             }
-            if (depth > 0 && word.compare(QLatin1String("END:VCARD"), Qt::CaseInsensitive) == 0 && --depth == 0) {
-                // One conversion for the whole card.
-                qsizetype size = 0;
-                for (qsizetype j = first; j <= i; ++j)
-                    size += lines[j].size() + 2;
-                QString text;
-                text.reserve(size);
-                for (qsizetype j = first; j <= i; ++j) {
-                    text += lines[j];
-                    text += QLatin1String("\r\n");
-                }
-                const QByteArray bytes = text.toUtf8();
-                EVCard *evc = e_vcard_new_from_string(bytes.constData());
-                if (evc) {
-                    cards << fromEds(evc);
-                    g_object_unref(evc);
-                }
-            }
+            if (depth > 0 && word.compare(QLatin1String("END:VCARD"), Qt::CaseInsensitive) == 0 && --depth == 0)
+                parse(first, i, false);
+        }
+        if (depth > 0) {
+            qsizetype last = lines.size() - 1;
+            while (last > first && lines[last].trimmed().isEmpty())
+                --last;
+            parse(first, last, true);
         }
         return cards;
     }

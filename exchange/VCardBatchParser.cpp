@@ -13,8 +13,10 @@ ParsedCards parseCards(const QList<QStringList> &cards)
     parsed.records.reserve(cards.size());
     const VCardLibrary &library = VCardLibrary::instance();
     for (const QStringList &lines : cards)
-        for (const VCard &card : library.read(lines))
+        for (const VCard &card : library.read(lines)) {
             parsed.records << recordFromVCard(card, parsed.notKept);
+            parsed.repairs += card.repairs;
+        }
     return parsed;
 }
 

@@ -16,6 +16,7 @@ namespace exchange {
 struct ParsedCards {
     QList<ContactRecord> records;
     QStringList notKept; // "PHOTO of Ann Lee"
+    int repairs = 0;     // values the vCard library had to mend
 };
 
 // Each entry holds the lines of one card (without their line ends).

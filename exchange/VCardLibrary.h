@@ -24,6 +24,12 @@ struct VCardProperty {
 
 struct VCard {
     QList<VCardProperty> properties;
+    // What the reader had to mend: NUL characters left out, the card's end
+    // missing (the last card of a file cut short), values the library
+    // warned about while reading them.
+    int nulsRemoved = 0;
+    bool unterminated = false;
+    int repairs = 0;
 };
 
 // The one place that knows the vCard library. Reading takes vCard 2.1, 3.0
@@ -32,7 +38,8 @@ struct VCard {
 class VCardLibrary {
 public:
     virtual ~VCardLibrary() = default;
-    // The lines of one or more cards, without their line ends.
+    // The lines of one or more cards, without their line ends. A card whose
+    // END:VCARD is missing at the end of the lines is read as far as it goes.
     virtual QList<VCard> read(const QStringList &lines) const = 0;
     QList<VCard> read(const QString &text) const;
     virtual QByteArray write(const VCard &card) const = 0;

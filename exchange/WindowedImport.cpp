@@ -51,8 +51,17 @@ Result<bool> mapCsvColumns(QWidget *parent, QList<ImportSource> &sources)
         QFile file(source.path);
         if (!file.open(QIODevice::ReadOnly))
             return failure(QObject::tr("Cannot read %1: %2").arg(source.path, file.errorString()));
+        if (Status readable = checkContactFile(&file); !readable)
+            return failure(QStringLiteral("%1: %2").arg(QFileInfo(source.path).fileName(), readable.error().description));
         if (detectFormat(file.peek(4096)) != FileFormat::Csv)
             continue;
+        std::optional<DateOrder> decided;
+        {
+            ContactFileReader reader(&file);
+            const int dates = int(CsvMappingDialog::initialMapping(reader.headers()).indexOf(Birthdate));
+            decided = reader.decidedDateOrder(dates);
+            file.seek(0);
+        }
         CsvStream rows(&file);
         QStringList headers;
         rows.next(headers);
@@ -61,19 +70,28 @@ Result<bool> mapCsvColumns(QWidget *parent, QList<ImportSource> &sources)
         QStringList row;
         while (first.size() < kPreviewRows && rows.next(row))
             first << row;
-        CsvMappingDialog dialog(QFileInfo(source.path).fileName(), headers, first, parent);
+        CsvMappingDialog dialog(QFileInfo(source.path).fileName(), headers, first, decided, parent);
         if (dialog.exec() != QDialog::Accepted)
             return false;
         source.csvMapping = dialog.mapping();
+        source.dateOrder = dialog.dateOrder();
+        source.requireNames = false; // the user saw the columns
     }
     return true;
 }
 
-QString summary(const ImportOutcome &outcome)
+QString summary(const ImportOutcome &outcome, const QStringList &problems)
 {
-    return QObject::tr("%1 contacts added, %2 updated, %3 skipped.").arg(outcome.added).arg(outcome.filled).arg(outcome.skipped)
-           + (outcome.typesCreated > 0 ? QLatin1Char(' ') + QObject::tr("%1 new contact types.").arg(outcome.typesCreated)
-                                       : QString());
+    QString text = QObject::tr("%1 contacts added, %2 updated, %3 skipped.").arg(outcome.added).arg(outcome.filled).arg(outcome.skipped)
+                   + (outcome.typesCreated > 0 ? QLatin1Char(' ') + QObject::tr("%1 new contact types.").arg(outcome.typesCreated)
+                                               : QString());
+    if (outcome.valuesKeptInNotes > 0)
+        text += QLatin1Char(' ') + (outcome.valuesKeptInNotes == 1 ? QObject::tr("1 value that differed was kept in Notes.")
+                                                                   : QObject::tr("%1 values that differed were kept in Notes.")
+                                                                         .arg(outcome.valuesKeptInNotes));
+    for (const QString &problem : problems)
+        text += QLatin1Char('\n') + problem;
+    return text;
 }
 } // namespace
 
@@ -121,7 +139,7 @@ Result<bool> importFilesWithWindows(QWidget *parent, const QStringList &paths, c
         MessageService::instance().information(parent, QObject::tr("The import was cancelled. Nothing was changed."));
         return false;
     }
-    MessageService::instance().information(parent, summary(*outcome));
+    MessageService::instance().information(parent, summary(*outcome, survey->problems));
     return outcome->added + outcome->filled + outcome->typesCreated > 0;
 }
 

@@ -15,9 +15,10 @@ const QStringList &contactColumns()
 }
 constexpr int typeColumn = ContactField::ContactTypeID;
 
+// Null text is stored as Null; empty text that is not Null as ''.
 QVariant stored(int column, const QString &text)
 {
-    if (text.isEmpty())
+    if (text.isNull() || (text.isEmpty() && column == typeColumn))
         return QVariant();
     if (column == typeColumn)
         return text.toLongLong();
@@ -100,7 +101,9 @@ Status ExchangeStore::forEachContact(const std::function<bool(const QStringList 
 {
     const QString where = onlyContactId != 0 ? QStringLiteral(" WHERE ContactID = ?") : QString();
     Result<QSqlQuery> query = m_connection.prepare(
-        QStringLiteral("SELECT %1 FROM Contacts%2 ORDER BY ContactID").arg(contactColumns().join(QStringLiteral(", ")), where));
+        QStringLiteral("SELECT %1, (SELECT Uid FROM ContactUids AS u WHERE u.ContactID = Contacts.ContactID) "
+                       "FROM Contacts%2 ORDER BY ContactID")
+            .arg(contactColumns().join(QStringLiteral(", ")), where));
     if (!query)
         return query.error();
     query->setForwardOnly(true);
@@ -108,7 +111,7 @@ Status ExchangeStore::forEachContact(const std::function<bool(const QStringList 
         query->addBindValue(onlyContactId);
     if (Status ran = Connection::run(*query); !ran)
         return ran.error();
-    const int columns = int(contactColumns().size());
+    const int columns = int(contactColumns().size()) + 1;
     QStringList row;
     while (query->next()) {
         row.clear();
@@ -162,7 +165,7 @@ Status ExchangeStore::insertContact(const QStringList &fields)
             // The list outlives the step: SQLite may read the text in place.
             const QString &value = column < fields.size() ? fields[column] : none;
             int bound = SQLITE_OK;
-            if (value.isEmpty())
+            if (value.isNull() || (value.isEmpty() && column == typeColumn))
                 bound = sqlite3_bind_null(m_bulkInsert, column);
             else if (column == typeColumn)
                 bound = sqlite3_bind_int64(m_bulkInsert, column, value.toLongLong());
@@ -188,6 +191,15 @@ Status ExchangeStore::insertContact(const QStringList &fields)
     for (int column = 1; column < contactColumns().size(); ++column)
         m_insert->bindValue(column - 1, stored(column, fields.value(column)));
     return Connection::run(*m_insert);
+}
+
+Result<qint64> ExchangeStore::lastInsertedKey()
+{
+    if (m_bulkInsert)
+        return qint64(sqlite3_last_insert_rowid(sqlite3_db_handle(m_bulkInsert)));
+    if (m_insert)
+        return m_insert->lastInsertId().toLongLong();
+    return failure(QStringLiteral("No contact was stored yet."));
 }
 
 Status ExchangeStore::updateContact(qint64 contactId, const QList<QPair<int, QString>> &fields)

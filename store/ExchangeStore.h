@@ -17,10 +17,15 @@ struct sqlite3_stmt;
 
 // The data access of contact import and export. A contact travels as the
 // texts of the Contacts fields by position (position 0 the key,
-// ContactTypeID the key of the type as a number or empty); empty text is
-// stored as Null.
+// ContactTypeID the key of the type as a number or empty). Null text is
+// stored as Null, empty text that is not Null as ''; rows read give Null as
+// Null text. A row read is followed by the contact's UID (kUidPosition),
+// Null when it has none.
 class ExchangeStore {
 public:
+    // The position of the UID in a row read, after the Contacts fields.
+    static constexpr int kUidPosition = 28;
+
     explicit ExchangeStore(Connection &connection) : m_connection(connection) {}
     ~ExchangeStore();
     ExchangeStore(const ExchangeStore &) = delete;
@@ -50,6 +55,8 @@ public:
     // The statement is prepared once per store and bound through SQLite's
     // own interface when the driver allows it (an import stores many).
     Status insertContact(const QStringList &fields);
+    // The key of the contact insertContact() stored last.
+    Result<qint64> lastInsertedKey();
     // Sets the given fields (position, text) of one contact.
     Status updateContact(qint64 contactId, const QList<QPair<int, QString>> &fields);
 

@@ -279,19 +279,19 @@ void TestExchangeWindows::knownHeadersMapThemselvesInTheDialog_data()
     QTest::addColumn<QStringList>("headers");
     QTest::addColumn<QStringList>("fields");
     QTest::newRow("this program") << QStringList{"FirstName", "LastName", "ContactType", "SpousesInterests", "Birthdate"}
-                                  << QStringList{"FirstName", "LastName", "ContactType", "SpousesInterests", "Birthdate"};
+                                  << QStringList{"First Name", "Last Name", "Contact Type", "Spouse's Interests", "Birthdate"};
     QTest::newRow("Google Contacts")
         << QStringList{"Given Name", "Family Name", "E-mail 1 - Value", "Phone 1 - Value", "Organization 1 - Name",
                        "Labels", "Nickname"}
-        << QStringList{"FirstName", "LastName", "EmailName", "WorkPhone", "CompanyName", "ContactType", "(Notes line)"};
+        << QStringList{"First Name", "Last Name", "(e-mail, by its type)", "(phone, field by its type)", "Company", "Contact Type", "(Notes line)"};
     QTest::newRow("Outlook")
         << QStringList{"First Name", "Last Name", "Company", "Job Title", "Business Street", "Business Fax",
                        "Business Country/Region", "Spouse", "Categories", "Title"}
-        << QStringList{"FirstName", "LastName", "CompanyName", "Title", "Address", "FaxNumber", "Country", "SpouseName",
-                       "ContactType", "(Notes line)"};
+        << QStringList{"First Name", "Last Name", "Company", "Job Title", "Address", "Fax Number", "Country", "Spouse Name",
+                       "Contact Type", "Salutation"};
     QTest::newRow("Thunderbird")
         << QStringList{"First Name", "Last Name", "Primary Email", "Mobile Number", "Work City", "Work ZipCode", ""}
-        << QStringList{"FirstName", "LastName", "EmailName", "MobilePhone", "City", "PostalCode", "(ignore)"};
+        << QStringList{"First Name", "Last Name", "E-mail Address", "Mobile Phone", "City", "Post Code", "(ignore)"};
 }
 
 void TestExchangeWindows::knownHeadersMapThemselvesInTheDialog()
@@ -301,7 +301,7 @@ void TestExchangeWindows::knownHeadersMapThemselvesInTheDialog()
     QStringList row;
     for (const QString &header : headers)
         row << QStringLiteral("value of ") + header;
-    CsvMappingDialog dialog(QStringLiteral("export.csv"), headers, {row}, nullptr);
+    CsvMappingDialog dialog(QStringLiteral("export.csv"), headers, {row}, std::nullopt, nullptr);
     QVERIFY(showActive(&dialog));
     auto *preview = child<QTableWidget>(&dialog, QStringLiteral("tablePreview"));
     QCOMPARE(preview->columnCount(), headers.size());
@@ -314,16 +314,16 @@ void TestExchangeWindows::chosenColumnsAreRemembered()
 {
     const QStringList headers{"Given Name", "Pet", "Notes"};
     {
-        CsvMappingDialog dialog(QStringLiteral("a.csv"), headers, {{"Ann", "Rex", "likes tea"}}, nullptr);
+        CsvMappingDialog dialog(QStringLiteral("a.csv"), headers, {{"Ann", "Rex", "likes tea"}}, std::nullopt, nullptr);
         QVERIFY(showActive(&dialog));
-        choose(dialog.fieldBox(1), QStringLiteral("SpouseName"));
+        choose(dialog.fieldBox(1), QStringLiteral("Spouse Name"));
         choose(dialog.fieldBox(2), QStringLiteral("(ignore)"));
         clickOk(&dialog);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.mapping(), (QList<int>{FirstName, SpouseName, IgnoreColumn}));
     }
     // The next file with some of these headings starts with the choice.
-    CsvMappingDialog again(QStringLiteral("b.csv"), {"Notes", "Pet", "Family Name"}, {}, nullptr);
+    CsvMappingDialog again(QStringLiteral("b.csv"), {"Notes", "Pet", "Family Name"}, {}, std::nullopt, nullptr);
     QCOMPARE(again.mapping(), (QList<int>{IgnoreColumn, SpouseName, LastName}));
 }
 
@@ -409,8 +409,12 @@ void TestExchangeWindows::droppedFileAsksAboutDuplicatesAndFills()
     QTRY_VERIFY_WITH_TIMEOUT(script.finished(), 30000);
     QTRY_COMPARE(window.contactCount(), 3);
     QVERIFY2(question.startsWith(QStringLiteral("2 contacts found. 1 of them looks like a contact already")), qPrintable(question));
-    QCOMPARE(m_env->messages.informations(), QStringList{QStringLiteral("1 contacts added, 1 updated, 0 skipped.")});
+    QCOMPARE(m_env->messages.informations(),
+             QStringList{QStringLiteral("1 contacts added, 1 updated, 0 skipped. 1 value that differed was kept in Notes.")});
     QCOMPARE(count("SELECT COUNT(*) FROM Contacts WHERE ContactID = 1 AND FirstName = 'Ann' AND City = 'Cork'"), 1);
+    QCOMPARE(count("SELECT COUNT(*) FROM Contacts WHERE ContactID = 1 AND Notes LIKE ?",
+                   {QStringLiteral("%Imported ____-__-__: First Name: Not taken: the stored name stays")}),
+             1);
     QCOMPARE(count("SELECT COUNT(*) FROM Contacts WHERE LastName = ?", {QStringLiteral("Wen 李")}), 1);
 }
 
