@@ -71,4 +71,4 @@ run() {
 
 run fuzz_backup_lines 65 2048 5 2 fuzz/corpus
 run fuzz_backup_reader 20 8192 20 1 fuzz/corpus
-run fuzz_exchange_readers 15 8192 10 1
+run fuzz_exchange_readers 15 8192 10 1 fuzz/corpus-exchange
