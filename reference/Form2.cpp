@@ -2,7 +2,7 @@
 #include "ui_Form2.h"
 
 #include "ContactTypesModel.h"
-#include "DialogFrame.h"
+#include "frame/DialogFrame.h"
 #include "frame/ErrorReport.h"
 #include "frame/MessageService.h"
 #include "frame/Theme.h"
