@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include "exchange/ContactExport.h"
+#include "frame/Formats.h"
 #include "exchange/ContactFileImport.h"
 #include "store/Connection.h"
 
@@ -35,7 +36,7 @@ int runExport(const QStringList &args, const CommandLineStreams &io, const std::
         *io.err << "corvanta: export failed: " << written.error().description << Qt::endl;
         return 1;
     }
-    *io.out << written.value() << " contacts written to " << args[2] << Qt::endl;
+    *io.out << counted(written.value(), u"contact", u"contacts") << " written to " << args[2] << Qt::endl;
     return 0;
 }
 
@@ -79,7 +80,10 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
         *io.err << "corvanta: import failed: " << survey.error().description << Qt::endl;
         return 1;
     }
-    *io.out << survey->found << " contacts found, " << survey->duplicates << " look like contacts already stored."
+    *io.out << counted(survey->found, u"contact", u"contacts") << " found, "
+            << (survey->duplicates == 1 ? QStringLiteral("1 looks like a contact")
+                                        : QStringLiteral("%1 look like contacts").arg(survey->duplicates))
+            << " already stored."
             << Qt::endl;
     if (choice.isEmpty() && survey->duplicates > 0 && io.interactive && io.in) {
         *io.err << "Skip them, update their empty fields or add them as new? [skip/update/add] " << Qt::flush;
@@ -95,7 +99,7 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
         return 1;
     }
     *io.out << outcome->added << " added, " << outcome->filled << " updated, " << outcome->skipped << " skipped, "
-            << outcome->typesCreated << " contact types created." << Qt::endl;
+            << counted(outcome->typesCreated, u"contact type", u"contact types") << " created." << Qt::endl;
     for (const QString &item : survey->notKept)
         *io.err << "corvanta: not imported: " << item << Qt::endl;
     for (const QString &problem : survey->problems)

@@ -239,13 +239,22 @@ QStringList ContactFileReader::problems() const
     QStringList found;
     const int cut = m_vcards ? m_vcards->truncatedLines() : m_csv->truncatedLines();
     if (cut > 0)
-        found << QStringLiteral("%1 lines longer than %2 bytes were cut.").arg(cut).arg(kMaxLineBytes);
+        found << (cut == 1 ? QStringLiteral("1 line longer than %1 bytes was cut.").arg(kMaxLineBytes)
+                           : QStringLiteral("%1 lines longer than %2 bytes were cut.").arg(cut).arg(kMaxLineBytes));
     if (m_vcards && m_vcards->skippedCards > 0)
-        found << QStringLiteral("%1 cards longer than %2 characters were not read.").arg(m_vcards->skippedCards).arg(kMaxRecordChars);
+        found << (m_vcards->skippedCards == 1
+                      ? QStringLiteral("1 card longer than %1 characters was not read.").arg(kMaxRecordChars)
+                      : QStringLiteral("%1 cards longer than %2 characters were not read.")
+                            .arg(m_vcards->skippedCards)
+                            .arg(kMaxRecordChars));
     if (m_csv && m_csv->skippedRows > 0)
-        found << QStringLiteral("%1 rows longer than %2 characters were not read.").arg(m_csv->skippedRows).arg(kMaxRecordChars);
+        found << (m_csv->skippedRows == 1
+                      ? QStringLiteral("1 row longer than %1 characters was not read.").arg(kMaxRecordChars)
+                      : QStringLiteral("%1 rows longer than %2 characters were not read.").arg(m_csv->skippedRows).arg(kMaxRecordChars));
     if (m_csv && m_csv->droppedColumns > 0)
-        found << QStringLiteral("%1 values after column %2 were not read.").arg(m_csv->droppedColumns).arg(kMaxColumns);
+        found << (m_csv->droppedColumns == 1
+                      ? QStringLiteral("1 value after column %1 was not read.").arg(kMaxColumns)
+                      : QStringLiteral("%1 values after column %2 were not read.").arg(m_csv->droppedColumns).arg(kMaxColumns));
     return found;
 }
 

@@ -5,6 +5,7 @@
 #include "CsvMappingDialog.h"
 #include "ImportConfirmDialog.h"
 
+#include "frame/Formats.h"
 #include "frame/MessageService.h"
 #include "store/Connection.h"
 
@@ -71,9 +72,13 @@ Result<bool> mapCsvColumns(QWidget *parent, QList<ImportSource> &sources)
 
 QString summary(const ImportOutcome &outcome)
 {
-    return QObject::tr("%1 contacts added, %2 updated, %3 skipped.").arg(outcome.added).arg(outcome.filled).arg(outcome.skipped)
-           + (outcome.typesCreated > 0 ? QLatin1Char(' ') + QObject::tr("%1 new contact types.").arg(outcome.typesCreated)
-                                       : QString());
+    return QObject::tr("%1 added, %2 updated, %3 skipped.")
+               .arg(counted(outcome.added, u"contact", u"contacts"))
+               .arg(outcome.filled)
+               .arg(outcome.skipped)
+           + (outcome.typesCreated > 0
+                  ? QLatin1Char(' ') + QObject::tr("%1.").arg(counted(outcome.typesCreated, u"new contact type", u"new contact types"))
+                  : QString());
 }
 } // namespace
 
@@ -112,7 +117,7 @@ Result<bool> importFilesWithWindows(QWidget *parent, const QStringList &paths, c
         return false;
 
     Result<ImportOutcome> outcome = [&] {
-        Progress progress(parent, QObject::tr("Importing %1 contacts...").arg(survey->found), bytes);
+        Progress progress(parent, QObject::tr("Importing %1...").arg(counted(survey->found, u"contact", u"contacts")), bytes);
         return import.run(**connection, question.policy(), [&](int done, int total) { return progress.tell(done, total); });
     }();
     if (!outcome)
