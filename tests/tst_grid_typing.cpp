@@ -8,6 +8,7 @@
 #include "reference/Form2.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -84,6 +85,7 @@ private slots:
 
     void newTypeIsNamedByTypingAndReturn();
     void deletingAUsedTypeSaysHowManyContactsHaveIt();
+    void fullNameBoxIsDrawnWithAllFourEdges();
 
 private:
     void openCalls(const QString &locale);
@@ -417,6 +419,25 @@ void GridTypingTest::deletingAUsedTypeSaysHowManyContactsHaveIt()
         QTest::mouseClick(child<QPushButton>(window, "PushButton1"), Qt::LeftButton);
         QCOMPARE(env.messages.questions(), QStringList{"Do you really want to delete this Contact Type ?\r\nFor: Unused"});
     });
+}
+
+// The read-only Full Name box on the white page: every edge of its frame
+// stands out from the white inside.
+void GridTypingTest::fullNameBoxIsDrawnWithAllFourEdges()
+{
+    form = std::make_unique<Form1>();
+    QVERIFY(showActive(form.get()));
+    auto *box = child<QLabel>(form.get(), "FullName");
+    QCOMPARE(box->text(), QStringLiteral("Ann Lee"));
+    const QImage image = box->grab().toImage();
+    const int w = image.width();
+    const int h = image.height();
+    const QColor inside = image.pixelColor(w - 4, h / 2);
+    QCOMPARE(inside, QColor(Qt::white));
+    QVERIFY2(image.pixelColor(w - 1, h / 2) != inside, "right edge");
+    QVERIFY2(image.pixelColor(w / 2, h - 1) != inside, "bottom edge");
+    QVERIFY2(image.pixelColor(0, h / 2) != inside, "left edge");
+    QVERIFY2(image.pixelColor(w / 2, 0) != inside, "top edge");
 }
 
 QTEST_MAIN(GridTypingTest)
