@@ -358,8 +358,8 @@ private:
             }
             if (values.size() != valueCount) {
                 reject(table, index,
-                       QStringLiteral("The line holds %1 values; the table %2 takes %3.")
-                           .arg(values.size())
+                       QStringLiteral("The line holds %1; the table %2 takes %3.")
+                           .arg(values.size() == 1 ? QStringLiteral("1 value") : QStringLiteral("%1 values").arg(values.size()))
                            .arg(info.name)
                            .arg(valueCount));
                 continue;

@@ -2,6 +2,7 @@
 #include "ExchangeCommands.h"
 
 #include "backup/BackupFile.h"
+#include "frame/Formats.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
 #include "frame/StartUpSteps.h"
@@ -106,8 +107,9 @@ int runBackup(const QStringList &args, const CommandLineStreams &io)
         *io.err << "corvanta: backup failed: " << result.error << Qt::endl;
         return 1;
     }
-    *io.out << "Wrote " << result.filePath << " (" << result.written[0] << " contact types, " << result.written[1]
-            << " contacts, " << result.written[2] << " calls)." << Qt::endl;
+    *io.out << "Wrote " << result.filePath << " (" << counted(result.written[0], u"contact type", u"contact types") << ", "
+            << counted(result.written[1], u"contact", u"contacts") << ", " << counted(result.written[2], u"call", u"calls")
+            << ")." << Qt::endl;
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include "exchange/ContactExport.h"
+#include "frame/Formats.h"
 #include "exchange/ContactFileImport.h"
 #include "exchange/ContactFileReader.h"
 #include "exchange/CsvFormat.h"
@@ -40,7 +41,7 @@ int runExport(const QStringList &args, const CommandLineStreams &io, const std::
         *io.err << "corvanta: export failed: " << written.error().description << Qt::endl;
         return 1;
     }
-    *io.out << written.value() << " contacts written to " << args[2] << Qt::endl;
+    *io.out << counted(written.value(), u"contact", u"contacts") << " written to " << args[2] << Qt::endl;
     return 0;
 }
 
@@ -166,7 +167,10 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
         *io.err << "corvanta: import failed: " << survey.error().description << Qt::endl;
         return 1;
     }
-    *io.out << survey->found << " contacts found, " << survey->duplicates << " look like contacts already stored."
+    *io.out << counted(survey->found, u"contact", u"contacts") << " found, "
+            << (survey->duplicates == 1 ? QStringLiteral("1 looks like a contact")
+                                        : QStringLiteral("%1 look like contacts").arg(survey->duplicates))
+            << " already stored."
             << Qt::endl;
     if (choice.isEmpty() && survey->duplicates > 0 && io.interactive && io.in) {
         const std::optional<QString> answer = askDuplicatePolicy(io);
@@ -185,7 +189,7 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
         return 1;
     }
     *io.out << outcome->added << " added, " << outcome->filled << " updated, " << outcome->skipped << " skipped, "
-            << outcome->typesCreated << " contact types created." << Qt::endl;
+            << counted(outcome->typesCreated, u"contact type", u"contact types") << " created." << Qt::endl;
     if (outcome->valuesKeptInNotes > 0)
         *io.out << (outcome->valuesKeptInNotes == 1 ? QStringLiteral("1 value that differed was kept in Notes.")
                                                     : QStringLiteral("%1 values that differed were kept in Notes.")

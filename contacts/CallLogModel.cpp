@@ -77,7 +77,7 @@ QVariant CallLogModel::data(const QModelIndex &index, int role) const
         return value;
     switch (index.column()) {
     case CallDate:
-        return formatShortDate(storedDate(value));
+        return formatShortDate(storedDate(value), QLocale());
     case CallTime:
         return formatTimeAmPm(storedTime(value));
     default:

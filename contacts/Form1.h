@@ -120,6 +120,7 @@ private:
     int startCallInGrid(int column, const QVariant &value);
     void setCurrentCall(int row);
     void commitCallEditors();
+    void submitCallNotes(); // only a changed text
 
     // Form1Commands.cpp
     void reloadContactTypes();

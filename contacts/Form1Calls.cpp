@@ -14,7 +14,9 @@
 #include "frame/MessageService.h"
 #include "frame/Trap.h"
 
+#include <QApplication>
 #include <QDataWidgetMapper>
+#include <QTextDocument>
 #include <QHeaderView>
 
 using form1::kUnit;
@@ -41,9 +43,15 @@ void Form1::setUpCallLog()
 
     m_callNotesMapper = new QDataWidgetMapper;
     m_callNotesMapper->setModel(m_callsRs);
-    m_callNotesMapper->setSubmitPolicy(QDataWidgetMapper::AutoSubmit);
+    // The notes are written only when the user changed them: showing a call
+    // and leaving the box keep the stored text as it is, line breaks too.
+    m_callNotesMapper->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
     m_callNotesMapper->addMapping(ui->CallNotes, CallLogModel::Notes);
     ui->CallNotes->setTabChangesFocus(true);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *) {
+        if (old == ui->CallNotes)
+            submitCallNotes();
+    });
 
     // The "Calls" bar never takes the focus, so it hands the editors over itself.
     auto go = [this](auto row) {
@@ -74,8 +82,16 @@ void Form1::commitCallEditors()
         emit grid->itemDelegate()->commitData(editor);
         emit grid->itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
-    if (m_callNotesMapper->currentIndex() >= 0 && ui->CallNotes->isEnabled())
-        m_callNotesMapper->submit();
+    submitCallNotes();
+}
+
+void Form1::submitCallNotes()
+{
+    QTextDocument *notes = ui->CallNotes->document();
+    if (m_callNotesMapper->currentIndex() < 0 || !ui->CallNotes->isEnabled() || !notes->isModified())
+        return;
+    notes->setModified(false);
+    m_callNotesMapper->submit();
 }
 
 Status Form1::SetCalls(bool blnStart)
@@ -115,8 +131,7 @@ int Form1::startCallInGrid(int column, const QVariant &value)
         return -1;
     int row = -1;
     runGuarded(this, kUnit, QStringLiteral("DataGrid1_OnAddNew"), [&]() -> Status {
-        if (m_callNotesMapper->currentIndex() >= 0 && ui->CallNotes->isEnabled())
-            m_callNotesMapper->submit();
+        submitCallNotes();
         const Result<int> added = m_callsRs->addCall(Clock::now());
         if (!added)
             return added.error();
@@ -134,6 +149,8 @@ void Form1::onCurrentCallChanged()
 {
     const QModelIndex current = ui->DataGrid1->currentIndex();
     const int row = m_callGrid->isNewRow(current) ? -1 : current.row();
+    if (row != m_callNotesMapper->currentIndex())
+        submitCallNotes();
     if (row < 0) {
         m_callNotesMapper->setCurrentIndex(-1);
         ui->CallNotes->clear();
@@ -142,6 +159,7 @@ void Form1::onCurrentCallChanged()
     }
     ui->CallNotes->setEnabled(true);
     m_callNotesMapper->setCurrentIndex(row);
+    ui->CallNotes->document()->setModified(false);
 }
 
 // Delete Current Call

@@ -326,11 +326,17 @@ QStringList ContactFileReader::problems() const
     QStringList found;
     const int cut = m_vcards ? m_vcards->truncatedLines() : m_csv->truncatedLines();
     if (cut > 0)
-        found << QStringLiteral("%1 lines longer than %2 bytes were cut.").arg(cut).arg(kMaxLineBytes);
+        found << (cut == 1 ? QStringLiteral("1 line longer than %1 bytes was cut.").arg(kMaxLineBytes)
+                           : QStringLiteral("%1 lines longer than %2 bytes were cut.").arg(cut).arg(kMaxLineBytes));
     if (m_vcards && m_vcards->repairedValues > 0)
-        found << QStringLiteral("%1 values were read with repairs.").arg(m_vcards->repairedValues);
+        found << (m_vcards->repairedValues == 1 ? QStringLiteral("1 value was read with repairs.")
+                                                : QStringLiteral("%1 values were read with repairs.").arg(m_vcards->repairedValues));
     if (m_vcards && m_vcards->skippedCards > 0)
-        found << QStringLiteral("%1 cards longer than %2 characters were not read.").arg(m_vcards->skippedCards).arg(kMaxRecordChars);
+        found << (m_vcards->skippedCards == 1
+                      ? QStringLiteral("1 card longer than %1 characters was not read.").arg(kMaxRecordChars)
+                      : QStringLiteral("%1 cards longer than %2 characters were not read.")
+                            .arg(m_vcards->skippedCards)
+                            .arg(kMaxRecordChars));
     if (m_csv)
         for (const int row : m_csv->unclosedQuoteRows)
             found << QStringLiteral("Line %1 opens a quote that is never closed: that row ends with its line, "
@@ -339,9 +345,13 @@ QStringList ContactFileReader::problems() const
         found << QStringLiteral("The dates in column \"%1\" read either way; they were read as %2, as your locale writes them.")
                      .arg(m_headers.value(m_mapping.indexOf(Birthdate)), dateOrderText(m_dateOrder));
     if (m_csv && m_csv->skippedRows > 0)
-        found << QStringLiteral("%1 rows longer than %2 characters were not read.").arg(m_csv->skippedRows).arg(kMaxRecordChars);
+        found << (m_csv->skippedRows == 1
+                      ? QStringLiteral("1 row longer than %1 characters was not read.").arg(kMaxRecordChars)
+                      : QStringLiteral("%1 rows longer than %2 characters were not read.").arg(m_csv->skippedRows).arg(kMaxRecordChars));
     if (m_csv && m_csv->droppedColumns > 0)
-        found << QStringLiteral("%1 values after column %2 were not read.").arg(m_csv->droppedColumns).arg(kMaxColumns);
+        found << (m_csv->droppedColumns == 1
+                      ? QStringLiteral("1 value after column %1 was not read.").arg(kMaxColumns)
+                      : QStringLiteral("%1 values after column %2 were not read.").arg(m_csv->droppedColumns).arg(kMaxColumns));
     return found;
 }
 

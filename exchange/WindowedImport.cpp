@@ -5,6 +5,7 @@
 #include "CsvMappingDialog.h"
 #include "ImportConfirmDialog.h"
 
+#include "frame/Formats.h"
 #include "frame/MessageService.h"
 #include "store/Connection.h"
 
@@ -82,9 +83,13 @@ Result<bool> mapCsvColumns(QWidget *parent, QList<ImportSource> &sources)
 
 QString summary(const ImportOutcome &outcome, const QStringList &problems)
 {
-    QString text = QObject::tr("%1 contacts added, %2 updated, %3 skipped.").arg(outcome.added).arg(outcome.filled).arg(outcome.skipped)
-                   + (outcome.typesCreated > 0 ? QLatin1Char(' ') + QObject::tr("%1 new contact types.").arg(outcome.typesCreated)
-                                               : QString());
+    QString text = QObject::tr("%1 added, %2 updated, %3 skipped.")
+                       .arg(counted(outcome.added, u"contact", u"contacts"))
+                       .arg(outcome.filled)
+                       .arg(outcome.skipped)
+                   + (outcome.typesCreated > 0
+                          ? QLatin1Char(' ') + QObject::tr("%1.").arg(counted(outcome.typesCreated, u"new contact type", u"new contact types"))
+                          : QString());
     if (outcome.valuesKeptInNotes > 0)
         text += QLatin1Char(' ') + (outcome.valuesKeptInNotes == 1 ? QObject::tr("1 value that differed was kept in Notes.")
                                                                    : QObject::tr("%1 values that differed were kept in Notes.")
@@ -130,7 +135,7 @@ Result<bool> importFilesWithWindows(QWidget *parent, const QStringList &paths, c
         return false;
 
     Result<ImportOutcome> outcome = [&] {
-        Progress progress(parent, QObject::tr("Importing %1 contacts...").arg(survey->found), bytes);
+        Progress progress(parent, QObject::tr("Importing %1...").arg(counted(survey->found, u"contact", u"contacts")), bytes);
         return import.run(**connection, question.policy(), [&](int done, int total) { return progress.tell(done, total); });
     }();
     if (!outcome)

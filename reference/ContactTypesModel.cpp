@@ -56,6 +56,15 @@ Status ContactTypesModel::removeType(int row)
     return {};
 }
 
+Result<qint64> ContactTypesModel::contactCount(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        return noCurrentRecordError();
+    if (!m_store)
+        return closedObjectError();
+    return m_store->contactCount(m_rows.at(row).id);
+}
+
 qint64 ContactTypesModel::typeIdAt(int row) const
 {
     return row >= 0 && row < m_rows.size() ? m_rows.at(row).id : -1;

@@ -26,6 +26,8 @@ public:
     Status load();
     Result<int> addType(const QString &name); // the new row
     Status removeType(int row);
+    // How many contacts have the type of the row.
+    Result<qint64> contactCount(int row);
 
     qint64 typeIdAt(int row) const;
     QString nameAt(int row) const;

@@ -2,7 +2,7 @@
 #include "ui_Form2.h"
 
 #include "ContactTypesModel.h"
-#include "DialogFrame.h"
+#include "frame/DialogFrame.h"
 #include "frame/ErrorReport.h"
 #include "frame/MessageService.h"
 #include "frame/Theme.h"
@@ -10,11 +10,19 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
 
 namespace {
 const QString kUnit = QStringLiteral("Form2");
 constexpr int kGridMarginTwips = 500;
 constexpr int kTwipsPerPixel = 15;
+
+QString contactsHaveTypeText(qint64 count)
+{
+    return count == 1 ? QStringLiteral("1 contact has this type. It will have no type.")
+                      : QStringLiteral("%1 contacts have this type. They will have no type.").arg(count);
+}
 } // namespace
 
 Form2::Form2(ContactTypesModel *types, std::function<Status()> storeCurrentContact, QWidget *parent)
@@ -112,10 +120,15 @@ void Form2::PushButton2_Click()
         row = *added;
         return {};
     });
-    if (row >= 0)
-        setCurrentRow(row);
     if (m_storeCurrentContact)
         trap.step(106, [this] { return m_storeCurrentContact(); });
+    if (row < 0)
+        return;
+    // The new row's name is typed next: its cell is open with "New Type"
+    // selected, so typing replaces it and Return keeps it.
+    setCurrentRow(row);
+    ui->DataGrid1->setFocus();
+    ui->DataGrid1->edit(m_types->index(row, ContactTypesModel::ContactType));
 }
 
 // Delete Current Type
@@ -126,9 +139,14 @@ void Form2::PushButton1_Click()
     const int row = currentRow();
     if (row < 0 || row >= m_types->rowCount()) // 100: no current type
         return;
-    const bool yes = trap.confirm(102, [&] {
-        const QString text = QStringLiteral("Do you really want to delete this Contact Type ?\r\nFor: ")
-            + m_types->nameAt(row);
+    const bool yes = trap.confirm(102, [&]() -> Result<bool> {
+        QString text = QStringLiteral("Do you really want to delete this Contact Type ?\r\nFor: ") + m_types->nameAt(row);
+        // Contacts keep the key of a deleted type and show no type from then on.
+        const Result<qint64> users = m_types->contactCount(row);
+        if (!users)
+            return users.error();
+        if (*users > 0)
+            text += QStringLiteral("\r\n") + contactsHaveTypeText(*users);
         return MessageService::instance().question(this, QStringLiteral("Question"), text)
             == MessageService::Answer::Yes;
     });
@@ -154,6 +172,18 @@ void Form2::setVisible(bool visible)
     QDialog::setVisible(visible);
     ui->PushButton1->setDefault(false);
     ui->PushButton2->setDefault(false);
+}
+
+// A button that had the focus once stays the dialog's default, so Return in
+// the grid (after a name was typed) would press it: there Return does nothing.
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && !qobject_cast<QPushButton *>(QApplication::focusWidget())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Form2::done(int result)

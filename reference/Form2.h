@@ -36,6 +36,9 @@ public:
     void done(int result) override;
     void setVisible(bool visible) override;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 public slots:
     void PushButton1_Click(); // Delete Current Type
     void PushButton2_Click(); // Add New Type

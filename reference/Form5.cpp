@@ -1,7 +1,7 @@
 #include "Form5.h"
 #include "ui_Form5.h"
 
-#include "DialogFrame.h"
+#include "frame/DialogFrame.h"
 #include "frame/Settings.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"

@@ -5,7 +5,7 @@
 #include "frame/MessageService.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
-#include "reference/DialogFrame.h"
+#include "frame/DialogFrame.h"
 #include "store/SearchStore.h"
 
 #include <QApplication>
@@ -199,7 +199,7 @@ void Form4::showCount()
     const int found = m_results->rowCount();
     QString text;
     if (m_results->counting())
-        text = QStringLiteral("%L1 contacts found so far").arg(found);
+        text = found == 1 ? QStringLiteral("1 contact found so far") : QStringLiteral("%L1 contacts found so far").arg(found);
     else if (found == 0)
         text = QStringLiteral("No contact found");
     else if (found == 1)

@@ -40,3 +40,14 @@ Status TypeStore::remove(qint64 id)
 {
     return m_connection.execute(QStringLiteral("DELETE FROM \"Contact Types\" WHERE ContactTypeID = ?"), {id});
 }
+
+Result<qint64> TypeStore::contactCount(qint64 id)
+{
+    Result<QSqlQuery> query =
+        runStatement(m_connection, QStringLiteral("SELECT COUNT(*) FROM Contacts WHERE ContactTypeID = ?"), {id});
+    if (!query)
+        return query.error();
+    if (!query->next())
+        return qint64(0);
+    return query->value(0).toLongLong();
+}

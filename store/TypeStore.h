@@ -23,6 +23,8 @@ public:
     Result<qint64> add(const QString &name);
     Status rename(qint64 id, const QString &name);
     Status remove(qint64 id);
+    // How many contacts have the type.
+    Result<qint64> contactCount(qint64 id);
 
 private:
     Connection &m_connection;

@@ -33,8 +33,14 @@ private slots:
     {
         env.reset();
         Clock::setSource([] { return QDateTime(QDate(2026, 3, 14), QTime(13, 5, 42)); });
+        // The dates below are in the US form, whatever the machine's locale.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
-    void cleanup() { Clock::setSource({}); }
+    void cleanup()
+    {
+        Clock::setSource({});
+        QLocale::setDefault(QLocale::system());
+    }
 
     void columnsAndFormats();
     void addNewCallStoresAtOnce();

@@ -83,7 +83,7 @@ void TestExchangeFiles::oversizedCardIsSkippedAndTheRestRead()
         names << record[LastName];
     QCOMPARE(names, (QStringList{QStringLiteral("First"), QStringLiteral("Last")}));
     QCOMPARE(reader.problems().size(), 1);
-    QVERIFY2(reader.problems().first().startsWith(QStringLiteral("1 cards longer than")), qPrintable(reader.problems().first()));
+    QVERIFY2(reader.problems().first().startsWith(QStringLiteral("1 card longer than")), qPrintable(reader.problems().first()));
 }
 
 void TestExchangeFiles::overlongLineIsCut()
@@ -100,7 +100,7 @@ void TestExchangeFiles::overlongLineIsCut()
     QVERIFY(records[0][Notes].size() < kMaxLineBytes);
     QVERIFY(records[0][Notes].startsWith(QStringLiteral("yyyy")));
     QCOMPARE(records[1][LastName], QStringLiteral("Second"));
-    QVERIFY2(reader.problems().value(0).startsWith(QStringLiteral("1 lines longer than")), qPrintable(reader.problems().join('|')));
+    QVERIFY2(reader.problems().value(0).startsWith(QStringLiteral("1 line longer than")), qPrintable(reader.problems().join('|')));
 }
 
 void TestExchangeFiles::unclosedQuoteStopsAtTheRowCap()
@@ -123,7 +123,7 @@ void TestExchangeFiles::unclosedQuoteStopsAtTheRowCap()
     QCOMPARE(records.last()[Notes], QStringLiteral("after the cap"));
     for (const ContactRecord &read : records)
         QVERIFY(read[Notes].size() < kMaxRecordChars);
-    QVERIFY2(reader.problems().join('|').contains(QStringLiteral("1 rows longer than")), qPrintable(reader.problems().join('|')));
+    QVERIFY2(reader.problems().join('|').contains(QStringLiteral("1 row longer than")), qPrintable(reader.problems().join('|')));
 }
 
 void TestExchangeFiles::columnsBeyondTheCapAreDropped()

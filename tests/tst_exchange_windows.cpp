@@ -345,7 +345,7 @@ void TestExchangeWindows::contextMenuImportsAFile()
     QTRY_VERIFY_WITH_TIMEOUT(script.finished(), 30000);
     QTRY_COMPARE(window.contactCount(), 3);
     QCOMPARE(question, QStringLiteral("1 contact found. None of them looks like a contact already in the database."));
-    QCOMPARE(m_env->messages.informations(), QStringList{QStringLiteral("1 contacts added, 0 updated, 0 skipped. 1 new contact types.")});
+    QCOMPARE(m_env->messages.informations(), QStringList{QStringLiteral("1 contact added, 0 updated, 0 skipped. 1 new contact type.")});
     QCOMPARE(count("SELECT COUNT(*) FROM Contacts WHERE LastName = ? AND Notes = ?",
                    {QStringLiteral("D'Arcy"), QStringLiteral("line one\r\nline two")}), 1);
     QVERIFY(m_env->messages.errors().isEmpty());
@@ -410,7 +410,7 @@ void TestExchangeWindows::droppedFileAsksAboutDuplicatesAndFills()
     QTRY_COMPARE(window.contactCount(), 3);
     QVERIFY2(question.startsWith(QStringLiteral("2 contacts found. 1 of them looks like a contact already")), qPrintable(question));
     QCOMPARE(m_env->messages.informations(),
-             QStringList{QStringLiteral("1 contacts added, 1 updated, 0 skipped. 1 value that differed was kept in Notes.")});
+             QStringList{QStringLiteral("1 contact added, 1 updated, 0 skipped. 1 value that differed was kept in Notes.")});
     QCOMPARE(count("SELECT COUNT(*) FROM Contacts WHERE ContactID = 1 AND FirstName = 'Ann' AND City = 'Cork'"), 1);
     QCOMPARE(count("SELECT COUNT(*) FROM Contacts WHERE ContactID = 1 AND Notes LIKE ?",
                    {QStringLiteral("%Imported ____-__-__: First Name: Not taken: the stored name stays")}),

@@ -1,6 +1,6 @@
 #include "DialogFrame.h"
 
-#include "frame/Theme.h"
+#include "Theme.h"
 
 #include <QApplication>
 #include <QDialog>
