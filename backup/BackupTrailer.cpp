@@ -275,11 +275,16 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
             }
         } else {
             trailer.damaged = true;
+            trailer.truncated = i >= n;
             return trailer;
         }
     }
 
+    // This version writes the fingerprints and the exact texts after the
+    // date form and ends with "TEXTS END"; a file that ends before it was cut.
+    bool endsWithTexts = false;
     if (i < n && lines.bytes(i).startsWith("DATES")) {
+        endsWithTexts = true;
         trailer.fixedDates = lines.bytes(i) == kDateFormLine;
         trailer.damaged = !trailer.fixedDates;
         ++i;
@@ -299,9 +304,10 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
                 break;
             trailer.lines[section].append(fingerprint);
         }
-        trailer.hasLines = section == 2;
+        trailer.hasLines = section == 2 && i < n;
         if (!trailer.hasLines) {
             trailer.damaged = true;
+            trailer.truncated = i >= n;
             return trailer;
         }
     }
@@ -334,7 +340,10 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
             trailer.unreadTexts = trailer.texts.size();
             trailer.texts.clear();
             trailer.damaged = true;
+            trailer.truncated = i >= n || (!lines.isEnded(n - 1) && i == n - 1);
         }
+    } else if (endsWithTexts && i >= n) {
+        trailer.truncated = true;
     }
     return trailer;
 }

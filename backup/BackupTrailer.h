@@ -89,6 +89,8 @@ struct BackupTrailer {
     qsizetype unreadTexts = 0;
     // Something in the section could not be read; what was read before is kept.
     bool damaged = false;
+    // The file ends inside one of the lists: it was cut short.
+    bool truncated = false;
 };
 BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sections);
 

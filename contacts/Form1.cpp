@@ -20,6 +20,7 @@
 #include "store/Connection.h"
 #include "store/ContactStore.h"
 #include "store/Schema.h"
+#include "store/DataFolder.h"
 #include "store/StartUp.h"
 #include "store/Statement.h"
 #include "store/TypeStore.h"
@@ -135,11 +136,16 @@ QLabel *Form1::fieldLabel(int index) const
 void Form1::Form_Load()
 {
     Trap trap(this, form1::kUnit, QStringLiteral("Form_Load"));
+    for (const QString &notice : tidyDataFolder())
+        MessageService::instance().information(this, notice);
     prepareDataFiles(trap);
     trap.step(118, [this] { ApplyCodeJockWhite(this); });
     trap.step(120, [this] { applyHandCursor(this, {ui->dcbContactType}); });
     setWindowTitle(QString::fromLatin1(kProductName)); // 144
     SetAppTitle();
+    // A database without write permission is shown, not changed.
+    if (!liveDatabaseReadOnlyReason().isEmpty())
+        setWindowTitle(windowTitle() + QStringLiteral(" (read-only)"));
     openContacts(trap);
     openCalls(trap);
     openTypes(trap);
