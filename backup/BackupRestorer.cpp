@@ -201,6 +201,11 @@ public:
                                        .arg(table->name, deleted.error().description),
                                    deleted.error().code);
             }
+            // The UIDs of the deleted contacts go with them.
+            if (hasUidTable()) {
+                if (Status deleted = m_store.deleteAll(kUidTable); !deleted)
+                    return deleted;
+            }
             // Into empty tables it is far quicker to build the indexes once,
             // after the rows are in, than to update them row by row. The
             // statements are part of the transaction, so a failure brings the
@@ -242,6 +247,8 @@ public:
                 return restored;
         }
 
+        if (Status uids = restoreUids(explicitKeys, mapKeys ? &contactMap : nullptr); !uids)
+            return uids;
         if (Status recreated = m_store.recreateIndexes(deferredIndexes); !recreated)
             return recreated;
         // A damaged database can take a row and not keep it; the restore
@@ -275,6 +282,44 @@ public:
     }
 
 private:
+    const QString kUidTable = QStringLiteral("ContactUids");
+
+    bool hasUidTable() { return !m_store.columns(kUidTable).valueOr({}).isEmpty(); }
+
+    // Gives the restored contacts their UIDs from the file, found by their
+    // old keys. An appended copy of a contact that is already there gets no
+    // UID from the file (the original keeps it) and a new one when needed.
+    Status restoreUids(bool explicitKeys, const QHash<qint64, qint64> *keyMap)
+    {
+        if (m_trailer.uidsFrom < 0 || !m_result.keysFromFile || !hasUidTable())
+            return {};
+        Result<std::unique_ptr<BackupStore::Insert>> prepared = m_store.prepareUidInsert();
+        if (!prepared)
+            return prepared.error();
+        BackupStore::Insert &insert = **prepared;
+        QByteArray uid;
+        for (qsizetype index = m_trailer.uidsFrom; index < m_trailer.uidsTo; ++index) {
+            qint64 key = 0;
+            if (!uidOf(m_lines.bytes(index), &key, &uid))
+                continue;
+            if (keyMap) {
+                const auto found = keyMap->constFind(key);
+                if (found == keyMap->constEnd())
+                    continue;
+                key = *found;
+            } else if (!explicitKeys) {
+                continue;
+            }
+            insert.bindInteger(0, key);
+            insert.bindText(1, uid);
+            insert.bindInteger(2, key);
+            const Result<qint64> inserted = insert.run();
+            if (!inserted && (BackupStore::isDatabaseFailure(inserted.error()) || !m_store.inTransaction()))
+                return inserted.error();
+        }
+        return {};
+    }
+
     void reject(BackupTable table, qsizetype index, const QString &reason)
     {
         ++m_result.rejected;

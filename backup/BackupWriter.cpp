@@ -322,7 +322,35 @@ private:
                 return written;
             section.texts = ByteBuffer();
         }
-        return m_lines.line(kTextsEnd);
+        if (Status written = m_lines.line(kTextsEnd); !written)
+            return written;
+        return writeUids();
+    }
+
+    // Every contact's UID by its key, read in the moment of the rest.
+    Status writeUids()
+    {
+        if (Status written = m_lines.line(kUids); !written)
+            return written;
+        const QString table = QStringLiteral("ContactUids");
+        if (!m_store.columns(table).valueOr({}).isEmpty()) {
+            Result<std::unique_ptr<BackupStore::Rows>> rows = m_store.readRows(table);
+            if (!rows)
+                return rows.error();
+            QByteArray line;
+            for (;;) {
+                const Result<bool> more = (*rows)->next();
+                if (!more)
+                    return more.error();
+                if (!*more)
+                    break;
+                line.resize(0);
+                appendUidLine(line, (*rows)->integer(0), (*rows)->text(1));
+                if (Status written = m_lines.line(line); !written)
+                    return written;
+            }
+        }
+        return m_lines.line(kUidsEnd);
     }
 
     BackupStore &m_store;

@@ -331,6 +331,22 @@ Result<std::unique_ptr<BackupStore::Insert>> BackupStore::prepareInsert(const QS
     return std::unique_ptr<Insert>(new Insert(*db, prepared, int(columns.size())));
 }
 
+Result<std::unique_ptr<BackupStore::Insert>> BackupStore::prepareUidInsert()
+{
+    const Result<sqlite3 *> db = handle();
+    if (!db)
+        return db.error();
+    static const char sql[] = "INSERT INTO ContactUids (ContactID, Uid) "
+                              "SELECT ?, ? WHERE EXISTS (SELECT 1 FROM Contacts WHERE ContactID = ?)";
+    sqlite3_stmt *prepared = nullptr;
+    if (sqlite3_prepare_v2(*db, sql, -1, &prepared, nullptr) != SQLITE_OK) {
+        const Error error = sqliteError(*db);
+        sqlite3_finalize(prepared);
+        return error;
+    }
+    return std::unique_ptr<Insert>(new Insert(*db, prepared, 3));
+}
+
 BackupStore::Insert::~Insert()
 {
     sqlite3_finalize(m_statement);

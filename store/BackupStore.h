@@ -131,6 +131,9 @@ public:
     };
     // INSERT INTO table (columns...) VALUES (?, ...).
     Result<std::unique_ptr<Insert>> prepareInsert(const QString &table, const QStringList &columns);
+    // Gives a contact its UID (parameters: the contact's key, the UID, the
+    // key again); nothing happens when there is no such contact.
+    Result<std::unique_ptr<Insert>> prepareUidInsert();
 
 private:
     Status exec(const QString &sql);

@@ -95,6 +95,7 @@ private slots:
     void badBytesCostOnlyTheirRecords();
     void appendIntoDamagedDatabaseIsNotDone();
     void deleteFirstRestoreCanBeUndone();
+    void uidsTravelWithTheirContacts();
 
 private:
     QString folder() const { return env.root() + QStringLiteral("/backups"); }
@@ -329,6 +330,42 @@ void BackupDamagedTest::deleteFirstRestoreCanBeUndone()
     QVERIFY2(undone, undone ? "" : qPrintable(undone.error().description));
     QCOMPARE(snapshot(db), beforeRestore);
     QCOMPARE(TestData::scalar(db, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+}
+
+void BackupDamagedTest::uidsTravelWithTheirContacts()
+{
+    fillAndBackUp();
+    exec(db, "DELETE FROM ContactUids");
+    exec(db, "INSERT INTO ContactUids (ContactID, Uid) VALUES (1, 'uid-one'), (3, 'odd uid\r\nwith a break ')");
+    const BackupResult written = writeBackup(folder());
+    QVERIFY(written);
+    const QByteArray bytes = readFile(file());
+    QVERIFY(bytes.endsWith("TEXTS END\r\nUIDS\r\n1 uid-one\r\n3 odd uid\\r\\nwith a break\\x20\r\nUIDS END\r\n"));
+    auto uids = [this] {
+        return TestData::scalar(db, "SELECT group_concat(ContactID || '=' || Uid, '|') FROM "
+                                    "(SELECT * FROM ContactUids ORDER BY ContactID)")
+            .toString();
+    };
+    const QString original = uids();
+
+    // Delete first: the UIDs of the deleted contacts go, the file's come back.
+    exec(db, "DELETE FROM ContactUids");
+    exec(db, "INSERT INTO ContactUids (ContactID, Uid) VALUES (2, 'stale')");
+    QCOMPARE(restoreBackup(folder(), RestoreMode::DeleteFirst)->status, RestoreStatus::Done);
+    QCOMPARE(uids(), original);
+
+    // Append: the copies do not take the originals' UIDs.
+    QCOMPARE(restoreBackup(folder(), RestoreMode::Append)->status, RestoreStatus::Done);
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 6);
+    QCOMPARE(uids(), original);
+
+    // A file cut inside the list is refused like any other cut file.
+    const QString before = snapshot(db);
+    writeFile(file(), bytes.left(bytes.indexOf("3 odd uid")));
+    const RestoreResult cut = restoreBackup(folder(), RestoreMode::DeleteFirst);
+    QCOMPARE(cut->status, RestoreStatus::Incomplete);
+    QCOMPARE(snapshot(db), before);
+    QCOMPARE(uids(), original);
 }
 
 QTEST_MAIN(BackupDamagedTest)

@@ -175,7 +175,9 @@ void BackupFileTest::workedExampleIsWrittenByteForByte()
                                 + fingerprint("7, '3/15/2021', '9:05:00 AM', 'Follow-up ', ' '")
                                 + "TEXTS\r\n"
                                   "2 0 5 Asked for Ann's\\r\\nnew price list\r\n"
-                                  "TEXTS END\r\n";
+                                  "TEXTS END\r\n"
+                                  "UIDS\r\n"
+                                  "UIDS END\r\n";
     QCOMPARE(readFile(file()), expected);
 }
 
