@@ -12,6 +12,7 @@
 #include "store/BackupStore.h"
 #include "store/Connection.h"
 #include "store/DataFolder.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QFile>
@@ -589,7 +590,7 @@ RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const Resto
     }
     if (const QString reason = liveDatabaseReadOnlyReason(); !reason.isEmpty())
         return failure(readOnlyRefusal(reason));
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         return connection.error();
     BackupStore(**connection).tuneForBulkWrite();
@@ -614,7 +615,7 @@ Status undoLastRestore()
         return copy.error();
     if (const QString reason = liveDatabaseReadOnlyReason(); !reason.isEmpty())
         return failure(readOnlyRefusal(reason));
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         return connection.error();
     return BackupStore(**connection).replaceWith(copy->path);

@@ -16,6 +16,7 @@
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QFileDevice>
 #include <QFileInfo>
@@ -167,8 +168,8 @@ public:
         const QString path = connection.path();
         if (path.isEmpty() || path == QLatin1String(":memory:") || !QFileInfo(path).isFile())
             return nullptr;
-        Result<std::unique_ptr<Connection>> lock = Connection::open(path);
-        Result<std::unique_ptr<Connection>> second = Connection::open(path);
+        Result<std::unique_ptr<Connection>> lock = openDatabaseFile(path);
+        Result<std::unique_ptr<Connection>> second = openDatabaseFile(path);
         if (!lock || !second)
             return nullptr;
         BackupStore locker(**lock);
@@ -389,7 +390,7 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failure(QStringLiteral("Could not create the file %1: %2").arg(path, file.errorString()));
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection) {
         file.cancelWriting();
         return connection.error();

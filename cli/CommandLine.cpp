@@ -4,8 +4,8 @@
 #include "backup/BackupFile.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
+#include "frame/StartUpSteps.h"
 #include "store/DataFolder.h"
-#include "store/StartUp.h"
 #include "frame/Trap.h"
 #include "reports/ReportRenderer.h"
 

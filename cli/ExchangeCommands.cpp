@@ -5,6 +5,7 @@
 #include "exchange/ContactExport.h"
 #include "exchange/ContactFileImport.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -24,7 +25,7 @@ int runExport(const QStringList &args, const CommandLineStreams &io, const std::
         return usage(io, QStringLiteral("export"), QStringLiteral("export needs --vcard FILE or --csv FILE."));
     if (!prepareData())
         return 1;
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     if (!connection) {
         *io.err << "corvanta: export failed: " << connection.error().description << Qt::endl;
         return 1;
@@ -65,7 +66,7 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     }
     if (!prepareData())
         return 1;
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     if (!connection) {
         *io.err << "corvanta: import failed: " << connection.error().description << Qt::endl;
         return 1;

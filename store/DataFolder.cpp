@@ -1,6 +1,6 @@
 #include "DataFolder.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDateTime>
 #include <QDir>

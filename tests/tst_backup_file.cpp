@@ -8,6 +8,7 @@
 #include "backup/BackupTrailer.h"
 #include "store/Connection.h"
 #include "store/Database.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QDir>
@@ -562,7 +563,7 @@ void BackupFileTest::fullDiskIsNamed()
         TestData::addType(db, QStringLiteral("A type with a long caption to fill the buffer %1 ").arg(i).repeated(8));
     QFile full(QStringLiteral("/dev/full"));
     QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     QVERIFY(connection);
     const BackupResult result = writeBackupTo(**connection, full);
     QVERIFY(!result.ok());

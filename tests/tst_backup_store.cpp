@@ -6,6 +6,7 @@
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QFile>
@@ -21,7 +22,7 @@ private slots:
     {
         env.reset();
         db = TestData::openLive();
-        Result<std::unique_ptr<Connection>> opened = Connection::openLive();
+        Result<std::unique_ptr<Connection>> opened = openLiveDatabase();
         QVERIFY(opened);
         connection = std::move(opened).value();
     }
@@ -146,7 +147,7 @@ void BackupStoreTest::missingTablesAreReported()
     QVERIFY(!store.deleteAll(QStringLiteral("No such table")));
 
     // A connection that is not open has no handle to read through.
-    Result<std::unique_ptr<Connection>> unopened = Connection::openLive();
+    Result<std::unique_ptr<Connection>> unopened = openLiveDatabase();
     QVERIFY(unopened);
     (*unopened)->database().close();
     BackupStore closed(**unopened);
