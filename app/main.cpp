@@ -9,6 +9,22 @@
 #include <QProcessEnvironment>
 #include <cstdio>
 
+namespace {
+QtMessageHandler g_qtMessages = nullptr;
+
+// A command prints only its own messages: Qt's note that XDG_RUNTIME_DIR is
+// not set (root shells, cron) is not one of them.
+void commandMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg && message.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    if (g_qtMessages)
+        g_qtMessages(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QStringList arguments;
@@ -19,6 +35,7 @@ int main(int argc, char *argv[])
         // Commands need fonts for the reports but never a display, whatever
         // QT_QPA_PLATFORM says; Qt sees none of the command's arguments.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        g_qtMessages = qInstallMessageHandler(commandMessages);
         int qtArgc = 1;
         QGuiApplication app(qtArgc, argv);
         QGuiApplication::setOrganizationName(QStringLiteral("Quillmark"));

@@ -165,6 +165,21 @@ void putExactLine(ByteBuffer &texts, int section, qint64 record, int field, QByt
     texts.advance(end);
 }
 
+// The exact texts held in memory before they are set aside.
+constexpr qsizetype kTextsHeld = 4 << 20;
+
+Status setTextsAside(SectionOutput &section)
+{
+    if (section.texts.size() < kTextsHeld)
+        return {};
+    if (!section.textsSpill)
+        section.textsSpill = std::make_unique<SpillFile>(section.spillFolder);
+    if (Status spilled = section.textsSpill->append(section.texts.view()); !spilled)
+        return spilled;
+    section.texts.clear();
+    return {};
+}
+
 } // namespace
 
 // Contact Types are written without type dispatch, one line for each
@@ -225,6 +240,8 @@ Status encodeRows(BackupStore::Rows &rows, BackupTable table, const TableInfo &i
             ++section.written;
         }
         done.fetch_add(1, std::memory_order_relaxed);
+        if (Status aside = setTextsAside(section); !aside)
+            return aside;
     }
     if (Status written = lines.line(kMarkerEnd); !written)
         return written;

@@ -19,7 +19,11 @@ namespace backup {
 struct SectionOutput {
     ByteBuffer keys;         // the old key of every record (KEYS lines)
     ByteBuffer fingerprints; // of every record line, in order (LINES lines)
-    ByteBuffer texts;        // the exact texts (TEXTS lines)
+    // The exact texts (TEXTS lines): the first ones set aside in a temporary
+    // file in spillFolder, the last ones in the buffer.
+    ByteBuffer texts;
+    std::unique_ptr<SpillFile> textsSpill;
+    QString spillFolder;
     qint64 written = 0;      // record lines
 };
 

@@ -1,11 +1,13 @@
 #include "BackupFile.h"
 
+#include "BackupCheck.h"
 #include "BackupTables.h"
 
 #include "store/BackupStore.h"
 #include "frame/Paths.h"
 
 #include <QDir>
+#include <QLocale>
 
 namespace backup {
 
@@ -46,19 +48,6 @@ QString tableName(BackupTable table)
     return {};
 }
 
-Stage stageOf(BackupTable table)
-{
-    switch (table) {
-    case BackupTable::ContactTypes:
-        return Stage::ContactTypes;
-    case BackupTable::Contacts:
-        return Stage::Contacts;
-    case BackupTable::Calls:
-        return Stage::Calls;
-    }
-    return Stage::None;
-}
-
 static Result<TableInfo> readTable(BackupStore &store, BackupTable table)
 {
     TableInfo info;
@@ -96,15 +85,20 @@ QString backupFilePath(const QString &folder)
     return normalized;
 }
 
-QString RestoreResult::message() const
+QString RestoreSummary::message() const
 {
     switch (status) {
     case RestoreStatus::Done: {
-        QString text = QStringLiteral("Done.");
-        if (rejected > 0)
-            text += QStringLiteral("\n%1 %2 could not be restored.")
-                        .arg(rejected)
-                        .arg(rejected == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+        auto counted = [](qint64 count, const char *one, const char *many) {
+            return QStringLiteral("%1 %2").arg(groupedCount(count), QLatin1String(count == 1 ? one : many));
+        };
+        QString text = QStringLiteral("Done.\nRestored %1, %2 and %3; ")
+                           .arg(counted(restored[0], "contact type", "contact types"),
+                                counted(restored[1], "contact", "contacts"), counted(restored[2], "call", "calls"));
+        if (rejected == 0)
+            text += QStringLiteral("no record was rejected.");
+        else
+            text += QStringLiteral("%1 could not be restored.").arg(counted(rejected, "record", "records"));
         if (keysNotUsed > 0)
             text += QStringLiteral("\nThe keys of %1 %2 could not be taken from the file; their contacts "
                                    "and calls may not be linked to them as before.")
@@ -125,12 +119,19 @@ QString RestoreResult::message() const
     case RestoreStatus::NotBackup:
         return QStringLiteral("The file is not a backup: it has no line beginning with \"TABLE\". "
                               "Nothing was restored and the database was not changed.");
+    case RestoreStatus::Incomplete:
+        return refusal;
     case RestoreStatus::Declined:
         return QStringLiteral("Nothing was restored: the database is as it was before.");
-    case RestoreStatus::Failed:
-        break;
     }
     return {};
+}
+
+QString undoQuestion(const UndoCopy &copy)
+{
+    return QStringLiteral("Put back the database as it was before the restore of %1?\n"
+                          "Everything changed since then will be lost.")
+        .arg(QLocale().toString(copy.written, QLocale::ShortFormat));
 }
 
 } // namespace backup

@@ -3,12 +3,15 @@
 // Writing the whole database to BackupDB.txt and rebuilding it from such a
 // file. Widget-free: the backup window and the command line share this code.
 
+#include "frame/Result.h"
+
 #include <QByteArray>
-#include <QSqlDatabase>
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
 
+class Connection;
 class QIODevice;
 
 namespace backup {
@@ -24,40 +27,27 @@ using ProgressFunction = std::function<void(qint64 done, qint64 total)>;
 // with doubled separators collapsed.
 QString backupFilePath(const QString &folder);
 
-// Where a backup or a restore stopped.
-enum class Stage {
-    None,
-    OpenFile,
-    OpenDatabase,
-    ContactTypes,
-    Contacts,
-    Calls,
-    DeleteContactTypes,
-    DeleteContacts,
-    DeleteCalls,
-    Finish,
-};
-
-struct BackupResult {
-    bool ok = false;
-    Stage failedStage = Stage::None;
-    QString error;
+// What a backup wrote.
+struct BackupSummary {
     QString filePath;
     qint64 written[3] = {0, 0, 0}; // records per BackupTable
 };
+using BackupResult = Result<BackupSummary>;
 
 // Writes the live database to <folder>/BackupDB.txt. The file is replaced
-// only when the backup is complete.
+// only when the backup is complete; an Error names what failed.
 BackupResult writeBackup(const QString &folder, const ProgressFunction &progress = {});
-// Writes the database to an open device.
-BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunction &progress = {});
+// Writes the database of the connection to an open device.
+BackupResult writeBackupTo(Connection &connection, QIODevice &out, const ProgressFunction &progress = {});
 
 enum class RestoreMode { DeleteFirst, Append };
 // NotBackup: the file has no marker line at all (a file of another kind, a
 // UTF-16 file, a file of blanks); nothing was changed.
+// Incomplete: the file was cut short or lost a marker line; nothing was
+// changed (refusal says what is missing).
 // Declined: a delete-first restore rejected records and the replacement was
 // not accepted; everything was rolled back.
-enum class RestoreStatus { Done, NoData, NoFile, NotBackup, Declined, Failed };
+enum class RestoreStatus { Done, NoData, NoFile, NotBackup, Incomplete, Declined };
 
 // A record line that could not be restored.
 struct RejectedRecord {
@@ -76,10 +66,11 @@ struct RestoreCallbacks {
     ProgressFunction progress;
 };
 
-struct RestoreResult {
-    RestoreStatus status = RestoreStatus::Failed;
-    Stage failedStage = Stage::None;
-    QString error;          // the failure that stopped the restore
+// What a restore did; a failure that stopped it is an Error instead, and
+// then the database is as it was.
+struct RestoreSummary {
+    RestoreStatus status = RestoreStatus::Done;
+    QString refusal;        // why an incomplete file was refused
     qint64 restored[3] = {0, 0, 0};
     qint64 rejected = 0;
     bool keysFromFile = false; // the file's key section was used
@@ -90,19 +81,33 @@ struct RestoreResult {
     // Exact texts of the trailing section that did not fit their record line;
     // those values were restored as the line gives them.
     qint64 textsNotUsed = 0;
-    // "Done." (with the number of records that could not be restored),
-    // "No data to restore.", "No file to restore." or the refusal of a file
-    // that is not a backup; empty after a failure.
+    // "Done." followed by the types, contacts and calls restored and the
+    // records rejected; "No data to restore.", "No file to restore." or the
+    // refusal of a file that is not a backup or not complete.
     QString message() const;
 };
+using RestoreResult = Result<RestoreSummary>;
 
 // Restores <folder>/BackupDB.txt into the live database. The whole file is
-// read before the database is touched; deletions and inserts run in one
-// transaction, each record in a savepoint of its own, so a rejected record is
-// rolled back alone and a failure of the database leaves it as it was.
+// checked before the database is touched; deletions and inserts run in one
+// transaction. A rejected record is undone by the database alone; a failure
+// of the database leaves it as it was. A delete-first restore first keeps a
+// copy of the database as it was (beforeRestorePath()) for undoLastRestore().
 RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const RestoreCallbacks &callbacks = {});
-// Restores the file's bytes into the database.
-RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, RestoreMode mode,
+// Restores the file's bytes into the database of the connection.
+RestoreResult restoreBackupData(Connection &connection, const QByteArray &data, RestoreMode mode,
                                 const RestoreCallbacks &callbacks = {});
+
+// The copy of the database that the last delete-first restore kept.
+struct UndoCopy {
+    QString path;
+    QDateTime written;
+};
+// The copy, or why there is none.
+Result<UndoCopy> lastRestoreCopy();
+// The question asked before the copy is put back.
+QString undoQuestion(const UndoCopy &copy);
+// Puts the kept copy back in place of the live database.
+Status undoLastRestore();
 
 } // namespace backup

@@ -1,6 +1,8 @@
 #include "BackupOutput.h"
 
+#include <QDir>
 #include <QFileDevice>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -147,6 +149,56 @@ void LineWriter::startWriteBack()
         (void)::sync_file_range(m_file->handle(), m_writeBackFrom, end - m_writeBackFrom, SYNC_FILE_RANGE_WRITE);
     m_writeBackFrom = end;
 #endif
+}
+
+// ---------------------------------------------------------------- SpillFile
+
+SpillFile::SpillFile(QString folder) : m_folder(std::move(folder))
+{
+    if (m_folder.isEmpty())
+        m_folder = QDir::tempPath();
+}
+
+SpillFile::~SpillFile() = default;
+
+Status SpillFile::append(QByteArrayView bytes)
+{
+    if (!m_file) {
+        m_file = std::make_unique<QTemporaryFile>(m_folder + QStringLiteral("/.BackupDB.txt.part-XXXXXX"));
+        if (!m_file->open())
+            return failure(QStringLiteral("Could not create a temporary file in %1: %2").arg(m_folder, m_file->errorString()));
+    }
+    // Flushed at once, so that the reader finds what was appended.
+    errno = 0;
+    if (m_file->write(bytes.data(), bytes.size()) != bytes.size() || !m_file->flush())
+        return failure(writeFailure(errno, m_file->errorString()));
+    m_size += bytes.size();
+    return {};
+}
+
+Status SpillFile::read(qint64 count, const std::function<Status(QByteArrayView)> &write)
+{
+    if (count <= 0)
+        return {};
+    if (!m_reader) {
+        m_reader = std::make_unique<QFile>(m_file->fileName());
+        if (!m_reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return failure(QStringLiteral("Could not read the temporary file %1: %2")
+                               .arg(m_file->fileName(), m_reader->errorString()));
+    }
+    constexpr qint64 kPiece = 1 << 20;
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    while (count > 0) {
+        const qint64 got = m_reader->read(piece.data(), std::min(count, kPiece));
+        if (got <= 0)
+            return failure(QStringLiteral("Could not read the temporary file %1: %2")
+                               .arg(m_file->fileName(), m_reader->errorString()));
+        if (Status written = write(QByteArrayView(piece.constData(), got)); !written)
+            return written;
+        count -= got;
+        m_read += got;
+    }
+    return {};
 }
 
 } // namespace backup

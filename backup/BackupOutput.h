@@ -12,9 +12,12 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 
+class QFile;
 class QFileDevice;
 class QIODevice;
+class QTemporaryFile;
 
 namespace backup {
 
@@ -110,6 +113,34 @@ private:
     qint64 m_writeBackFrom = 0;    // where the disk has not been asked to write yet
     qint64 m_sinceWriteBack = 0;   // bytes handed to the device since then
     ByteBuffer m_buffer;
+};
+
+// Bytes set aside in a temporary file until they are written, so that what
+// the writer holds in memory does not grow with the database. Appended by
+// one thread; read back once, in order, by read() (possibly by another
+// thread, while appending goes on).
+class SpillFile {
+public:
+    // The temporary file goes into this folder (beside the backup file, on
+    // the disk that is to hold it anyway).
+    explicit SpillFile(QString folder = QString());
+    ~SpillFile();
+    SpillFile(const SpillFile &) = delete;
+    SpillFile &operator=(const SpillFile &) = delete;
+
+    Status append(QByteArrayView bytes);
+    qint64 size() const { return m_size; }
+    // Hands the next `count` bytes to `write`, in pieces.
+    Status read(qint64 count, const std::function<Status(QByteArrayView)> &write);
+    // Hands every byte not read yet to `write`.
+    Status readAll(const std::function<Status(QByteArrayView)> &write) { return read(m_size - m_read, write); }
+
+private:
+    QString m_folder;
+    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QFile> m_reader;
+    qint64 m_size = 0;
+    qint64 m_read = 0;
 };
 
 } // namespace backup

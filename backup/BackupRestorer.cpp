@@ -3,6 +3,7 @@
 
 #include "BackupFile.h"
 
+#include "BackupCheck.h"
 #include "BackupTables.h"
 #include "BackupDates.h"
 #include "BackupText.h"
@@ -10,10 +11,12 @@
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
+#include "store/DataFolder.h"
 #include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -108,18 +111,22 @@ bool agreesWithLine(const RecordValue &value, FieldKind kind, const QByteArray &
 
 class Restorer {
 public:
-    Restorer(BackupStore &store, const BackupLines &lines, RestoreMode mode, const RestoreCallbacks &callbacks,
-             RestoreResult &result)
-        : m_store(store), m_lines(lines), m_mode(mode), m_callbacks(callbacks), m_result(result)
+    Restorer(BackupStore &store, const BackupLines &lines, const BackupSections &sections,
+             const BackupTrailer &trailer, RestoreMode mode, const RestoreCallbacks &callbacks, RestoreSummary &result)
+        : m_store(store), m_lines(lines), m_sections(sections), m_trailer(trailer), m_mode(mode),
+          m_callbacks(callbacks), m_result(result)
     {
     }
 
     bool declined() const { return m_declined; }
+    // Before the existing data is deleted, a copy of the database as it was
+    // is written here (replacing an older one), for an undo.
+    void keepCopyAt(const QString &path) { m_keepCopyAt = path; }
 
-    Status run(Stage *stage)
+    Status run()
     {
-        const BackupSections sections = findSections(m_lines);
-        const BackupTrailer trailer = readTrailer(m_lines, sections);
+        const BackupSections &sections = m_sections;
+        const BackupTrailer &trailer = m_trailer;
         const BackupSections::Range ranges[3] = {sections.contactTypes, sections.contacts, sections.calls};
         m_total = sections.contactTypes.count() + sections.contacts.count() + sections.calls.count();
         m_dates = trailer.fixedDates ? DateReader::fixedForm() : DateReader::guessing();
@@ -155,7 +162,6 @@ public:
             }
         }
 
-        *stage = Stage::OpenDatabase;
         Result<std::array<TableInfo, 3>> read = readTables(m_store);
         if (!read)
             return read.error();
@@ -164,26 +170,47 @@ public:
         const TableInfo &contacts = tables[1];
         const TableInfo &calls = tables[2];
 
+        // The copy reads the database as it is now, on a thread of its own,
+        // while the restore goes on; it is complete before the restore commits.
+        std::unique_ptr<SnapshotCopy> copy;
+        if (!m_keepCopyAt.isEmpty() && m_mode == RestoreMode::DeleteFirst) {
+            Result<std::unique_ptr<SnapshotCopy>> started = SnapshotCopy::start(m_store.path(), m_keepCopyAt);
+            if (!started)
+                return failure(QStringLiteral("Could not keep a copy of the database before the restore: %1")
+                                   .arg(started.error().description));
+            copy = std::move(started).value();
+        }
         TransactionGuard transaction(m_store);
         if (Status begun = transaction.begin(); !begun)
             return begun;
+        // What the tables held before, so that the rows they hold at the end
+        // can be checked against the records restored.
+        qint64 before[3] = {0, 0, 0};
+        if (m_mode == RestoreMode::Append) {
+            for (int s = 0; s < 3; ++s) {
+                Result<qint64> counted = m_store.rowCount(tables[s].name);
+                if (!counted)
+                    return counted.error();
+                before[s] = *counted;
+            }
+        }
         QStringList deferredIndexes;
         if (m_mode == RestoreMode::DeleteFirst) {
-            const struct {
-                Stage stage;
-                const TableInfo &table;
-            } deletions[] = {{Stage::DeleteContactTypes, types}, {Stage::DeleteContacts, contacts},
-                             {Stage::DeleteCalls, calls}};
-            for (const auto &deletion : deletions) {
-                *stage = deletion.stage;
-                if (Status deleted = m_store.deleteAll(deletion.table.name); !deleted)
+            for (const TableInfo *table : {&types, &contacts, &calls}) {
+                if (Status deleted = m_store.deleteAll(table->name); !deleted)
+                    return failure(QStringLiteral("Could not delete the existing rows of %1: %2")
+                                       .arg(table->name, deleted.error().description),
+                                   deleted.error().code);
+            }
+            // The UIDs of the deleted contacts go with them.
+            if (hasUidTable()) {
+                if (Status deleted = m_store.deleteAll(kUidTable); !deleted)
                     return deleted;
             }
             // Into empty tables it is far quicker to build the indexes once,
             // after the rows are in, than to update them row by row. The
             // statements are part of the transaction, so a failure brings the
             // indexes back with the rows.
-            *stage = Stage::OpenDatabase;
             Result<QStringList> dropped = m_store.dropPlainIndexes({types.name, contacts.name, calls.name});
             if (!dropped)
                 return dropped.error();
@@ -215,21 +242,38 @@ public:
         plans[2].referenceName = contacts.keyName();
         plans[2].referenceMap = mapKeys ? &contactMap : nullptr;
 
-        const Stage stages[3] = {Stage::ContactTypes, Stage::Contacts, Stage::Calls};
         for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts, BackupTable::Calls}) {
-            *stage = stages[int(table)];
             if (Status restored = restoreSection(table, tables[int(table)], ranges[int(table)], plans[int(table)]);
                 !restored)
                 return restored;
         }
 
-        *stage = Stage::Finish;
+        if (Status uids = restoreUids(explicitKeys, mapKeys ? &contactMap : nullptr); !uids)
+            return uids;
         if (Status recreated = m_store.recreateIndexes(deferredIndexes); !recreated)
             return recreated;
+        // A damaged database can take a row and not keep it; the restore
+        // then says so instead of "Done.".
+        for (int s = 0; s < 3; ++s) {
+            Result<qint64> counted = m_store.rowCount(tables[s].name);
+            if (!counted)
+                return counted.error();
+            const qint64 grown = *counted - before[s];
+            if (grown != m_result.restored[s])
+                return failure(QStringLiteral("The table %1 holds %2 rows more than before where %3 were restored; "
+                                              "the database may be damaged. The restore was undone: nothing was "
+                                              "changed.")
+                                   .arg(tables[s].name, groupedCount(grown), groupedCount(m_result.restored[s])));
+        }
         if (m_mode == RestoreMode::DeleteFirst && m_result.rejected > 0 && m_callbacks.acceptRejects
             && !m_callbacks.acceptRejects(m_result.rejected)) {
             m_declined = true;
             return {}; // the guard rolls everything back
+        }
+        if (copy) {
+            if (Status kept = copy->finish(); !kept)
+                return failure(QStringLiteral("Could not keep a copy of the database before the restore: %1")
+                                   .arg(kept.error().description));
         }
         if (Status committed = transaction.commit(); !committed)
             return committed;
@@ -239,6 +283,44 @@ public:
     }
 
 private:
+    const QString kUidTable = QStringLiteral("ContactUids");
+
+    bool hasUidTable() { return !m_store.columns(kUidTable).valueOr({}).isEmpty(); }
+
+    // Gives the restored contacts their UIDs from the file, found by their
+    // old keys. An appended copy of a contact that is already there gets no
+    // UID from the file (the original keeps it) and a new one when needed.
+    Status restoreUids(bool explicitKeys, const QHash<qint64, qint64> *keyMap)
+    {
+        if (m_trailer.uidsFrom < 0 || !m_result.keysFromFile || !hasUidTable())
+            return {};
+        Result<std::unique_ptr<BackupStore::Insert>> prepared = m_store.prepareUidInsert();
+        if (!prepared)
+            return prepared.error();
+        BackupStore::Insert &insert = **prepared;
+        QByteArray uid;
+        for (qsizetype index = m_trailer.uidsFrom; index < m_trailer.uidsTo; ++index) {
+            qint64 key = 0;
+            if (!uidOf(m_lines.bytes(index), &key, &uid))
+                continue;
+            if (keyMap) {
+                const auto found = keyMap->constFind(key);
+                if (found == keyMap->constEnd())
+                    continue;
+                key = *found;
+            } else if (!explicitKeys) {
+                continue;
+            }
+            insert.bindInteger(0, key);
+            insert.bindText(1, uid);
+            insert.bindInteger(2, key);
+            const Result<qint64> inserted = insert.run();
+            if (!inserted && (BackupStore::isDatabaseFailure(inserted.error()) || !m_store.inTransaction()))
+                return inserted.error();
+        }
+        return {};
+    }
+
     void reject(BackupTable table, qsizetype index, const QString &reason)
     {
         ++m_result.rejected;
@@ -351,6 +433,10 @@ private:
         for (qsizetype index = range.first; index < range.last; ++index) {
             const qint64 place = plan.placeOf(index - range.first);
             progressTick();
+            if (!m_lines.isReadable(index)) {
+                reject(table, index, QStringLiteral("The line holds bytes that are not UTF-8."));
+                continue;
+            }
             const QByteArrayView line = m_lines.utf8(index, &scratch);
             if (!parseRecordLine(line, &values, &reason)) {
                 reject(table, index, reason);
@@ -419,9 +505,11 @@ private:
 
     BackupStore &m_store;
     const BackupLines &m_lines;
+    const BackupSections &m_sections;
+    const BackupTrailer &m_trailer;
     RestoreMode m_mode;
     const RestoreCallbacks &m_callbacks;
-    RestoreResult &m_result;
+    RestoreSummary &m_result;
     DateReader m_dates = DateReader::fixedForm();
     // By field: a value (an exact text, a stored date) kept until the row is
     // inserted, and whether the current record has an exact text for it.
@@ -430,24 +518,17 @@ private:
     qint64 m_total = 0;
     qint64 m_done = 0;
     bool m_declined = false;
+    QString m_keepCopyAt;
 };
 
-RestoreResult failedAt(Stage stage, const QString &error)
-{
-    RestoreResult result;
-    result.status = RestoreStatus::Failed;
-    result.failedStage = stage;
-    result.error = error;
-    return result;
-}
 
 } // namespace
 
-RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, RestoreMode mode,
-                                const RestoreCallbacks &callbacks)
+namespace {
+RestoreResult restoreLines(Connection &connection, const BackupLines &lines, RestoreMode mode,
+                           const RestoreCallbacks &callbacks, const QString &keepCopyAt)
 {
-    RestoreResult result;
-    const BackupLines lines(data);
+    RestoreSummary result;
     if (lines.isEmpty()) {
         result.status = RestoreStatus::NoData;
         return result;
@@ -461,16 +542,20 @@ RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, Restor
         result.status = RestoreStatus::NotBackup;
         return result;
     }
-    BackupStore store(db);
-    Restorer restorer(store, lines, mode, callbacks, result);
-    Stage stage = Stage::None;
-    const Status restored = restorer.run(&stage);
-    if (!restored) {
-        const qint64 rejected = result.rejected;
-        result = failedAt(stage, restored.error().description);
-        result.rejected = rejected;
+    // A file cut short or without a marker is refused before the database
+    // is touched, in either mode.
+    const BackupSections sections = findSections(lines);
+    const BackupTrailer trailer = readTrailer(lines, sections);
+    if (const QString missing = missingParts(lines, sections, trailer); !missing.isEmpty()) {
+        result.status = RestoreStatus::Incomplete;
+        result.refusal = missing;
         return result;
     }
+    BackupStore store(connection);
+    Restorer restorer(store, lines, sections, trailer, mode, callbacks, result);
+    restorer.keepCopyAt(keepCopyAt);
+    if (const Status restored = restorer.run(); !restored)
+        return restored.error();
     result.status = restorer.declined() ? RestoreStatus::Declined : RestoreStatus::Done;
     if (restorer.declined()) {
         for (qint64 &count : result.restored)
@@ -478,32 +563,62 @@ RestoreResult restoreBackupData(QSqlDatabase &db, const QByteArray &data, Restor
     }
     return result;
 }
+} // namespace
+
+RestoreResult restoreBackupData(Connection &connection, const QByteArray &data, RestoreMode mode,
+                                const RestoreCallbacks &callbacks)
+{
+    return restoreLines(connection, BackupLines(data), mode, callbacks, QString());
+}
 
 RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const RestoreCallbacks &callbacks)
 {
-    RestoreResult result;
+    RestoreSummary result;
     const QString path = backupFilePath(folder);
     if (!FileExists(path)) {
         result.status = RestoreStatus::NoFile;
         return result;
     }
-    // The whole file is read before anything in the database changes.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failedAt(Stage::OpenFile, QStringLiteral("Could not read the file %1: %2").arg(path, file.errorString()));
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return failedAt(Stage::OpenFile, QStringLiteral("Could not read the file %1: %2").arg(path, file.errorString()));
-    file.close();
-    if (data.isEmpty()) {
+    // The whole file is mapped, and checked, before anything in the database
+    // changes.
+    Result<BackupLines> lines = BackupLines::map(path);
+    if (!lines)
+        return lines.error();
+    if (lines->isEmpty()) {
         result.status = RestoreStatus::NoData;
         return result;
     }
+    if (const QString reason = liveDatabaseReadOnlyReason(); !reason.isEmpty())
+        return failure(readOnlyRefusal(reason));
     Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
-        return failedAt(Stage::OpenDatabase, connection.error().description);
-    BackupStore((*connection)->database()).tuneForBulkWrite();
-    return restoreBackupData((*connection)->database(), data, mode, callbacks);
+        return connection.error();
+    BackupStore(**connection).tuneForBulkWrite();
+    // A delete-first restore keeps the database as it was, for an undo.
+    const QString keepCopyAt = mode == RestoreMode::DeleteFirst ? beforeRestorePath() : QString();
+    return restoreLines(**connection, *lines, mode, callbacks, keepCopyAt);
+}
+
+Result<UndoCopy> lastRestoreCopy()
+{
+    const QFileInfo copy(beforeRestorePath());
+    if (!copy.isFile())
+        return failure(QStringLiteral("There is no restore to undo: no copy of the database was kept (%1).")
+                           .arg(copy.filePath()));
+    return UndoCopy{copy.filePath(), copy.lastModified()};
+}
+
+Status undoLastRestore()
+{
+    Result<UndoCopy> copy = lastRestoreCopy();
+    if (!copy)
+        return copy.error();
+    if (const QString reason = liveDatabaseReadOnlyReason(); !reason.isEmpty())
+        return failure(readOnlyRefusal(reason));
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
+    if (!connection)
+        return connection.error();
+    return BackupStore(**connection).replaceWith(copy->path);
 }
 
 } // namespace backup

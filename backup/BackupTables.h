@@ -32,9 +32,6 @@ struct TableInfo {
 // The three tables, indexed by BackupTable, in the order of the file.
 Result<std::array<TableInfo, 3>> readTables(BackupStore &store);
 
-// The stage at which a failure in a table's section ends a run.
-Stage stageOf(BackupTable table);
-
 // Progress is reported after every this many records.
 inline constexpr qint64 kProgressEvery = 1000;
 

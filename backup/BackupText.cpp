@@ -1,71 +1,167 @@
 #include "BackupText.h"
 
+#include "frame/Windows1252.h"
+
+#include <QFile>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <utility>
+
+#include <sys/mman.h>
+#include <cerrno>
 
 
 namespace backup {
 
-QString fromWindows1252(QByteArrayView bytes)
-{
-    // 0x80 to 0x9F differ from Latin-1; the five unassigned codes pass through.
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString result(bytes.size(), Qt::Uninitialized);
-    QChar *out = result.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        out[i] = (c >= 0x80 && c < 0xA0) ? QChar(high[c - 0x80]) : QChar(c);
-    }
-    return result;
-}
+namespace {
+// Pages of a mapped file are given back after every this many bytes read.
+constexpr qint64 kReleaseEvery = 32 << 20;
+} // namespace
 
 BackupLines::BackupLines(QByteArray data) : m_data(std::move(data))
 {
-    m_utf8 = isValidUtf8(m_data);
-    qsizetype start = 0;
+    m_bytes = m_data.constData();
+    m_size = m_data.size();
+    cut(0);
+}
+
+Result<BackupLines> BackupLines::map(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(QStringLiteral("Could not read the file %1: %2").arg(path, file.errorString()));
+    BackupLines lines;
+    const qint64 size = file.size();
+    if (size > 0) {
+        void *mapping = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, file.handle(), 0);
+        if (mapping == MAP_FAILED)
+            return failure(QStringLiteral("Could not read the file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        ::madvise(mapping, size_t(size), MADV_SEQUENTIAL);
+        lines.m_mapping = mapping;
+        lines.m_bytes = static_cast<const char *>(mapping);
+        lines.m_size = size;
+    }
+    lines.cut(0);
+    return lines;
+}
+
+BackupLines::BackupLines(BackupLines &&other) noexcept
+{
+    *this = std::move(other);
+}
+
+BackupLines &BackupLines::operator=(BackupLines &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    if (m_mapping)
+        ::munmap(m_mapping, size_t(m_size));
+    m_data = std::move(other.m_data);
+    m_mapping = std::exchange(other.m_mapping, nullptr);
+    m_bytes = m_mapping ? static_cast<const char *>(m_mapping) : m_data.constData();
+    m_size = std::exchange(other.m_size, 0);
+    other.m_bytes = nullptr;
+    m_readSinceRelease = other.m_readSinceRelease;
+    m_starts = std::move(other.m_starts);
+    m_wideStarts = std::move(other.m_wideStarts);
+    m_wide = other.m_wide;
+    m_utf8 = other.m_utf8;
+    m_allWellFormed = other.m_allWellFormed;
+    return *this;
+}
+
+BackupLines::~BackupLines()
+{
+    if (m_mapping)
+        ::munmap(m_mapping, size_t(m_size));
+}
+
+// Counts bytes read from a mapped file; past the limit every page is given
+// back. The mapping stays, so views handed out stay valid: their pages are
+// read again from the system's cache when they are next looked at.
+void BackupLines::readSome(qsizetype count) const
+{
+    if (!m_mapping)
+        return;
+    m_readSinceRelease += count;
+    if (m_readSinceRelease < kReleaseEvery)
+        return;
+    m_readSinceRelease = 0;
+    ::madvise(m_mapping, size_t(m_size), MADV_DONTNEED);
+}
+
+void BackupLines::cut(qsizetype from)
+{
+    const char *bytes = m_bytes;
+    const qsizetype n = m_size;
     // A byte-order mark that an editor may have added is not part of the text.
-    if (m_utf8 && m_data.startsWith("\xEF\xBB\xBF"))
-        start = 3;
-    const qsizetype n = m_data.size();
-    const char *bytes = m_data.constData();
+    if (n - from >= 3 && std::memcmp(bytes + from, "\xEF\xBB\xBF", 3) == 0)
+        from += 3;
     m_wide = n >= qsizetype(std::numeric_limits<quint32>::max());
-    const qsizetype count = qsizetype(std::count(bytes + start, bytes + n, '\n')) + 2;
-    if (m_wide)
-        m_wideStarts.reserve(count);
-    else
-        m_starts.reserve(count);
     auto add = [this](qsizetype at) {
         if (m_wide)
             m_wideStarts.append(at);
         else
             m_starts.append(quint32(at));
     };
+    qsizetype utf8Lines = 0;
+    qsizetype malformedLines = 0;
+    // The next LF, found once for a run of lines; in a file without any LF
+    // it is the end, so lone CRs never make the search start again.
+    const char *nextLf = nullptr;
+    const char *const end = bytes + n;
+    qsizetype start = from;
     while (start < n) {
         add(start);
-        const void *end = std::memchr(bytes + start, '\n', size_t(n - start));
-        start = end ? static_cast<const char *>(end) - bytes + 1 : n + 1;
+        const char *at = bytes + start;
+        if (!nextLf || nextLf < at) {
+            nextLf = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+            if (!nextLf)
+                nextLf = end;
+        }
+        const char *lineEnd = nextLf;
+        const char *cr = static_cast<const char *>(std::memchr(at, '\r', size_t(lineEnd - at)));
+        const bool crLf = cr && cr + 1 == nextLf && nextLf != end;
+        if (cr && !crLf)
+            lineEnd = cr; // a lone CR
+        switch (classifyUtf8(QByteArrayView(at, crLf ? cr : lineEnd))) {
+        case Utf8Kind::Ascii:
+            break;
+        case Utf8Kind::Utf8:
+            ++utf8Lines;
+            break;
+        case Utf8Kind::Malformed:
+            ++malformedLines;
+            break;
+        }
+        start = lineEnd == end ? n + 1 : lineEnd - bytes + 1;
+        readSome(start - (at - bytes));
     }
-    // The end of the last line: past its line feed, or one past the data
+    // The end of the last line: past its line end, or one past the data
     // when it has none.
     add(start);
+    m_allWellFormed = malformedLines == 0;
+    m_utf8 = m_allWellFormed || utf8Lines > malformedLines;
 }
 
 QByteArrayView BackupLines::bytes(qsizetype index) const
 {
     const qsizetype begin = start(index);
-    qsizetype end = start(index + 1) - 1; // the line feed, or the end of the data
-    // A CR right before the line feed belongs to the line end.
-    if (end < m_data.size() && end > begin && m_data.at(end - 1) == '\r')
+    qsizetype end = start(index + 1) - 1; // the line end's last byte, or the end of the data
+    // A CR right before a line feed belongs to the line end.
+    if (end < m_size && m_bytes[end] == '\n' && end > begin && m_bytes[end - 1] == '\r')
         --end;
-    return QByteArrayView(m_data.constData() + begin, end - begin);
+    readSome(end - begin);
+    return QByteArrayView(m_bytes + begin, end - begin);
+}
+
+bool BackupLines::isReadable(qsizetype index) const
+{
+    return m_allWellFormed || !m_utf8 || classifyUtf8(bytes(index)) != Utf8Kind::Malformed;
 }
 
 QString BackupLines::text(qsizetype index) const
@@ -239,6 +335,34 @@ char *putCleanText(char *at, QByteArrayView utf8, bool *exact)
     *at++ = ' ';
     *at++ = '\'';
     return at;
+}
+
+Utf8Kind classifyUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    Utf8Kind kind = Utf8Kind::Ascii;
+    while (p != end) {
+        // Eight ASCII bytes at a time: most of a file.
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int length = utf8SequenceLength(p, end);
+        if (length == 0)
+            return Utf8Kind::Malformed;
+        kind = Utf8Kind::Utf8;
+        p += length;
+    }
+    return kind;
 }
 
 bool isValidUtf8(QByteArrayView bytes)

@@ -5,6 +5,8 @@
 // record line splits into values. Nothing here touches the database or a
 // widget.
 
+#include "frame/Result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -30,20 +32,39 @@ enum class FieldKind { Long, Date, YesNo, Text };
 
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(QByteArrayView bytes);
-// Windows-1252, the encoding of files written by older installations.
-QString fromWindows1252(QByteArrayView bytes);
+// What a run of bytes is: plain ASCII, well-formed UTF-8 with at least one
+// character beyond ASCII, or malformed.
+enum class Utf8Kind { Ascii, Utf8, Malformed };
+Utf8Kind classifyUtf8(QByteArrayView bytes);
 
-// The whole file, held as bytes, cut into lines. A line ends at LF; a CR right
-// before the LF belongs to the line end. The text of a line is decoded as
-// UTF-8 when the whole file is valid UTF-8, otherwise as Windows-1252, and
-// every TAB character is removed from it.
+// The whole file cut into lines. A line ends at CR LF, at LF or at a lone CR,
+// so files of every platform read alike.
+//
+// The encoding is chosen by line, not by file: when more lines hold UTF-8
+// characters than hold malformed bytes, the file is UTF-8 and only the
+// lines with malformed bytes cannot be read (isReadable() is false for
+// them); otherwise the whole file is Windows-1252, the encoding of files
+// written by older installations. Every TAB character is removed from the
+// text of a line.
 class BackupLines {
 public:
     explicit BackupLines(QByteArray data);
+    // The file mapped into memory rather than read: the pages read so far are
+    // given back to the system now and then, so a file of a gigabyte costs
+    // tens of megabytes. Nothing reads the file before this returns.
+    static Result<BackupLines> map(const QString &path);
+    BackupLines(BackupLines &&other) noexcept;
+    BackupLines &operator=(BackupLines &&other) noexcept;
+    BackupLines(const BackupLines &) = delete;
+    BackupLines &operator=(const BackupLines &) = delete;
+    ~BackupLines();
 
     qsizetype size() const { return (m_wide ? m_wideStarts.size() : m_starts.size()) - 1; }
     bool isEmpty() const { return size() == 0; }
+    // The file is read as UTF-8 (as opposed to Windows-1252).
     bool isUtf8() const { return m_utf8; }
+    // False for a line with malformed bytes in a file read as UTF-8.
+    bool isReadable(qsizetype index) const;
     QString text(qsizetype index) const;
     // The same text as UTF-8: the file's own bytes when they are UTF-8 and
     // hold no TAB, otherwise converted into *scratch.
@@ -52,9 +73,19 @@ public:
     bool isMarker(qsizetype index) const;
     // The line's bytes as they are in the file, without the line end.
     QByteArrayView bytes(qsizetype index) const;
+    // The line ends with a line end (the last line of a cut file may not).
+    bool isEnded(qsizetype index) const { return start(index + 1) <= m_size; }
 
 private:
-    QByteArray m_data;
+    BackupLines() = default;
+    void cut(qsizetype from);
+    void readSome(qsizetype count) const;
+
+    QByteArray m_data;            // the bytes, when they were handed over
+    const char *m_bytes = nullptr; // the bytes, held or mapped
+    qsizetype m_size = 0;
+    void *m_mapping = nullptr;     // the mapping, when the file is mapped
+    mutable qint64 m_readSinceRelease = 0;
     // Where each line begins, and after the last one where it ends: 32 bits
     // for files under 4 GB, which are all but a few.
     QList<quint32> m_starts;
@@ -62,6 +93,7 @@ private:
     bool m_wide = false;
     qsizetype start(qsizetype index) const { return m_wide ? m_wideStarts.at(index) : m_starts.at(index); }
     bool m_utf8 = true;
+    bool m_allWellFormed = true;
 };
 
 // Line ranges [first, last) of the three sections, found by position: the

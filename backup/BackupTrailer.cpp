@@ -154,14 +154,10 @@ void appendFingerprint(QByteArray &out, quint32 fingerprint)
     out.append(digits, putFingerprint(digits, fingerprint) - digits);
 }
 
-char *putExactText(char *at, int section, qint64 record, int field, QByteArrayView utf8)
+namespace {
+// The text escaped as the TEXTS and UIDS lists hold it.
+char *putEscaped(char *at, QByteArrayView utf8)
 {
-    at = putInteger(at, section);
-    *at++ = ' ';
-    at = putInteger(at, record);
-    *at++ = ' ';
-    at = putInteger(at, field);
-    *at++ = ' ';
     qsizetype end = utf8.size();
     while (end > 0 && utf8[end - 1] == ' ')
         --end;
@@ -205,6 +201,38 @@ char *putExactText(char *at, int section, qint64 record, int field, QByteArrayVi
     for (qsizetype i = end; i < utf8.size(); ++i)
         put("\\x20", 4);
     return at;
+}
+} // namespace
+
+char *putExactText(char *at, int section, qint64 record, int field, QByteArrayView utf8)
+{
+    at = putInteger(at, section);
+    *at++ = ' ';
+    at = putInteger(at, record);
+    *at++ = ' ';
+    at = putInteger(at, field);
+    *at++ = ' ';
+    return putEscaped(at, utf8);
+}
+
+void appendUidLine(QByteArray &out, qint64 key, QByteArrayView utf8)
+{
+    const qsizetype size = out.size();
+    out.resize(size + kIntegerRoom + 1 + 4 * utf8.size());
+    char *at = putInteger(out.data() + size, key);
+    *at++ = ' ';
+    at = putEscaped(at, utf8);
+    out.resize(at - out.constData());
+}
+
+bool uidOf(QByteArrayView line, qint64 *key, QByteArray *utf8)
+{
+    const qsizetype blank = line.indexOf(' ');
+    if (blank <= 0)
+        return false;
+    bool ok = false;
+    *key = line.first(blank).toLongLong(&ok);
+    return ok && unescape(line.sliced(blank + 1), utf8) && !utf8->isEmpty();
 }
 
 void appendExactText(QByteArray &out, int section, qint64 record, int field, QByteArrayView utf8)
@@ -275,11 +303,16 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
             }
         } else {
             trailer.damaged = true;
+            trailer.truncated = i >= n;
             return trailer;
         }
     }
 
+    // This version writes the fingerprints and the exact texts after the
+    // date form and ends with "TEXTS END"; a file that ends before it was cut.
+    bool endsWithTexts = false;
     if (i < n && lines.bytes(i).startsWith("DATES")) {
+        endsWithTexts = true;
         trailer.fixedDates = lines.bytes(i) == kDateFormLine;
         trailer.damaged = !trailer.fixedDates;
         ++i;
@@ -299,9 +332,10 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
                 break;
             trailer.lines[section].append(fingerprint);
         }
-        trailer.hasLines = section == 2;
+        trailer.hasLines = section == 2 && i < n;
         if (!trailer.hasLines) {
             trailer.damaged = true;
+            trailer.truncated = i >= n;
             return trailer;
         }
     }
@@ -334,6 +368,23 @@ BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sectio
             trailer.unreadTexts = trailer.texts.size();
             trailer.texts.clear();
             trailer.damaged = true;
+            trailer.truncated = i >= n || (!lines.isEnded(n - 1) && i == n - 1);
+        }
+    } else if (endsWithTexts && i >= n) {
+        trailer.truncated = true;
+    }
+
+    // The UIDs, after the exact texts.
+    if (trailer.hasTexts && i + 1 < n && lines.bytes(i + 1) == kUids) {
+        const qsizetype from = i + 2;
+        qsizetype at = from;
+        while (at < n && lines.bytes(at) != kUidsEnd)
+            ++at;
+        if (at < n) {
+            trailer.uidsFrom = from;
+            trailer.uidsTo = at;
+        } else {
+            trailer.truncated = true;
         }
     }
     return trailer;

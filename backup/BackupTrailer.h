@@ -19,9 +19,12 @@
 //   TEXTS                     the exact stored text of every value that the
 //   <s> <r> <f> <text>        record line does not give back exactly
 //   TEXTS END
+//   UIDS                      every contact's UID: its old key (as in the
+//   <key> <uid>               KEYS list) and the UID, escaped as the texts
+//   UIDS END
 //
-// Files of older installations end after the main sections, or after
-// "KEYS END".
+// Files of older installations end after the main sections, after
+// "KEYS END" or after "TEXTS END".
 
 #include "BackupText.h"
 
@@ -37,6 +40,8 @@ inline constexpr const char *kLinesContacts = "LINES Contacts";
 inline constexpr const char *kLinesCalls = "LINES Calls";
 inline constexpr const char *kTexts = "TEXTS";
 inline constexpr const char *kTextsEnd = "TEXTS END";
+inline constexpr const char *kUids = "UIDS";
+inline constexpr const char *kUidsEnd = "UIDS END";
 
 // The fingerprint of a record line's bytes (without its line end), as the
 // 8 hexadecimal digits the LINES lists hold.
@@ -66,6 +71,11 @@ void appendExactText(QByteArray &out, int section, qint64 record, int field, QBy
 // The same written at `at`, in at most exactTextRoom(utf8.size()) bytes; the end.
 char *putExactText(char *at, int section, qint64 record, int field, QByteArrayView utf8);
 inline qsizetype exactTextRoom(qsizetype size) { return 3 * kIntegerRoom + 3 + 4 * size; }
+// A UIDS line (without its line end): the contact's old key and its UID.
+void appendUidLine(QByteArray &out, qint64 key, QByteArrayView utf8);
+// The UID of a UIDS line, in UTF-8; false when the line is malformed.
+bool uidOf(QByteArrayView line, qint64 *key, QByteArray *utf8);
+
 // The text of an entry, in UTF-8; false when its escapes are malformed.
 bool exactTextOf(const BackupLines &lines, const ExactText &entry, QByteArray *utf8);
 
@@ -87,8 +97,13 @@ struct BackupTrailer {
     QList<ExactText> texts;
     // Exact texts of a list that does not end, which are therefore not used.
     qsizetype unreadTexts = 0;
+    // The lines of the UIDS list, complete (it ends with "UIDS END").
+    qsizetype uidsFrom = -1;
+    qsizetype uidsTo = -1;
     // Something in the section could not be read; what was read before is kept.
     bool damaged = false;
+    // The file ends inside one of the lists: it was cut short.
+    bool truncated = false;
 };
 BackupTrailer readTrailer(const BackupLines &lines, const BackupSections &sections);
 

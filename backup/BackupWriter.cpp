@@ -18,6 +18,7 @@
 #include "store/Connection.h"
 #include "store/Database.h"
 
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -40,15 +41,23 @@ namespace {
 // its storage comes back to be filled again.
 class CallsInBackground {
 public:
-    CallsInBackground(std::unique_ptr<BackupStore::Rows> rows, const TableInfo &info)
-        : m_rows(std::move(rows)), m_info(info), m_lines([this](QByteArray &&piece) { return handOver(std::move(piece)); })
+    // A piece of lines: in memory, or set aside in the spill file.
+    struct Piece {
+        QByteArray bytes;
+        qint64 spilled = 0;
+    };
+
+    CallsInBackground(std::unique_ptr<BackupStore::Rows> rows, const TableInfo &info, const QString &spillFolder)
+        : m_rows(std::move(rows)), m_info(info), m_lines([this](QByteArray &&piece) { return handOver(std::move(piece)); }),
+          m_spill(spillFolder)
     {
+        m_section.spillFolder = spillFolder;
         m_thread = std::thread([this] {
             Status status = encodeRows(*m_rows, BackupTable::Calls, m_info, m_lines, m_section, m_done, &m_stop);
             if (status)
                 status = m_lines.flush();
             const std::lock_guard<std::mutex> lock(m_mutex);
-            m_status = std::move(status);
+            m_status = m_spillStatus ? std::move(status) : m_spillStatus;
             m_finished = true;
             m_changed.notify_all();
         });
@@ -66,19 +75,21 @@ public:
 
     // The pieces done since the last call, waiting up to `wait` for one;
     // *finished once the section is complete and nothing more will come.
-    QList<QByteArray> takePieces(std::chrono::milliseconds wait, bool *finished)
+    QList<Piece> takePieces(std::chrono::milliseconds wait, bool *finished)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_changed.wait_for(lock, wait, [this] { return !m_full.isEmpty() || m_finished; });
         *finished = m_finished;
         return std::exchange(m_full, {});
     }
-    // A piece that is in the file: its storage can be filled again.
-    void giveBack(QByteArray &&piece)
+    // Writes a piece taken: from memory, or read back from the spill file.
+    Status write(Piece &piece, LineWriter &lines)
     {
-        piece.resize(0);
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_spare.append(std::move(piece));
+        if (piece.spilled > 0)
+            return m_spill.read(piece.spilled, [&lines](QByteArrayView bytes) { return lines.write(bytes); });
+        const Status written = lines.write(piece.bytes);
+        giveBack(std::move(piece.bytes));
+        return written;
     }
     // Once finished: what the trailing section needs, and how it ended.
     Status join(SectionOutput *section)
@@ -89,10 +100,40 @@ public:
     }
 
 private:
-    QByteArray handOver(QByteArray &&piece)
+    // At most this many bytes of encoded calls wait in memory while the
+    // other sections are written; the rest waits in the spill file.
+    static constexpr qsizetype kWaitingInMemory = 48 << 20;
+
+    // A piece that is in the file: its storage can be filled again.
+    void giveBack(QByteArray &&piece)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_full.append(std::move(piece));
+        m_waiting -= piece.size();
+        piece.resize(0);
+        m_spare.append(std::move(piece));
+    }
+
+    QByteArray handOver(QByteArray &&piece)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_waiting + piece.size() > kWaitingInMemory || m_spilling) {
+            // Once set aside, the calls go on into the spill file until the
+            // writer has caught up with it, so the order stays that of the rows.
+            lock.unlock();
+            Status spilled = m_spill.append(piece);
+            lock.lock();
+            if (!spilled) {
+                m_spillStatus = std::move(spilled);
+                m_stop.store(true);
+            }
+            m_full.append(Piece{QByteArray(), piece.size()});
+            m_spilling = m_waiting > kWaitingInMemory / 2;
+            m_changed.notify_all();
+            piece.resize(0);
+            return std::move(piece);
+        }
+        m_waiting += piece.size();
+        m_full.append(Piece{std::move(piece), 0});
         m_changed.notify_all();
         return m_spare.isEmpty() ? QByteArray() : m_spare.takeLast();
     }
@@ -101,12 +142,16 @@ private:
     const TableInfo &m_info;
     LineWriter m_lines;
     SectionOutput m_section;
+    SpillFile m_spill;
     std::atomic<qint64> m_done{0};
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex; // guards what follows
     std::condition_variable m_changed;
-    QList<QByteArray> m_full;
+    QList<Piece> m_full;
     QList<QByteArray> m_spare;
+    qsizetype m_waiting = 0; // bytes of the pieces in m_full and not yet written
+    bool m_spilling = false;
+    Status m_spillStatus;
     Status m_status;
     bool m_finished = false;
     std::thread m_thread;
@@ -118,16 +163,16 @@ private:
 // works alone) for a database without a file, or when the lock is not free.
 class SameMoment {
 public:
-    static std::unique_ptr<SameMoment> open(QSqlDatabase &db, BackupStore &store)
+    static std::unique_ptr<SameMoment> open(Connection &connection, BackupStore &store)
     {
-        const QString path = db.databaseName();
+        const QString path = connection.path();
         if (path.isEmpty() || path == QLatin1String(":memory:") || !QFileInfo(path).isFile())
             return nullptr;
         Result<std::unique_ptr<Connection>> lock = openDatabaseFile(path);
         Result<std::unique_ptr<Connection>> second = openDatabaseFile(path);
         if (!lock || !second)
             return nullptr;
-        BackupStore locker((*lock)->database());
+        BackupStore locker(**lock);
         // Another program writing now only costs the second thread.
         locker.setBusyTimeout(200);
         if (!locker.beginWrite())
@@ -147,7 +192,7 @@ public:
 
 private:
     explicit SameMoment(std::unique_ptr<Connection> connection)
-        : m_connection(std::move(connection)), m_store(m_connection->database())
+        : m_connection(std::move(connection)), m_store(*m_connection)
     {
     }
     std::unique_ptr<Connection> m_connection;
@@ -157,15 +202,19 @@ private:
 class Writer {
 public:
     Writer(BackupStore &store, SameMoment *moment, QIODevice &out, const ProgressFunction &progress,
-           BackupResult &result)
+           BackupSummary &result)
         : m_store(store), m_moment(moment), m_lines(&out), m_progress(progress), m_result(result)
     {
+        // Whatever waits to be written waits beside the file.
+        if (const auto *file = qobject_cast<const QFileDevice *>(&out); file && !file->fileName().isEmpty())
+            m_spillFolder = QFileInfo(file->fileName()).absolutePath();
+        for (SectionOutput &section : m_sections)
+            section.spillFolder = m_spillFolder;
     }
 
     // Writes the whole file; a failure names the stage it ended.
-    Status run(Stage *stage)
+    Status run()
     {
-        *stage = Stage::OpenDatabase;
         Result<std::array<TableInfo, 3>> read = readTables(m_store);
         if (!read)
             return read.error();
@@ -179,14 +228,12 @@ public:
         if (m_moment) {
             Result<std::unique_ptr<BackupStore::Rows>> rows = m_moment->store().readRows(tables[2].name);
             if (rows)
-                calls = std::make_unique<CallsInBackground>(std::move(rows).value(), tables[2]);
+                calls = std::make_unique<CallsInBackground>(std::move(rows).value(), tables[2], m_spillFolder);
         }
         for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts}) {
-            *stage = stageOf(table);
             if (Status written = writeSection(table, tables[int(table)], calls.get()); !written)
                 return written;
         }
-        *stage = Stage::Calls;
         if (calls) {
             // The other sections are in the file: the calls follow, piece by
             // piece as they are encoded.
@@ -195,11 +242,10 @@ public:
             if (Status flushed = m_lines.flush(); !flushed)
                 return flushed;
             for (bool finished = false; !finished;) {
-                QList<QByteArray> pieces = calls->takePieces(std::chrono::milliseconds(20), &finished);
-                for (QByteArray &piece : pieces) {
-                    if (Status written = m_lines.write(piece); !written)
+                QList<CallsInBackground::Piece> pieces = calls->takePieces(std::chrono::milliseconds(20), &finished);
+                for (CallsInBackground::Piece &piece : pieces) {
+                    if (Status written = calls->write(piece, m_lines); !written)
                         return written;
-                    calls->giveBack(std::move(piece));
                 }
                 report(calls.get());
             }
@@ -211,7 +257,6 @@ public:
         for (int s = 0; s < 3; ++s)
             m_result.written[s] = m_sections[s].written;
 
-        *stage = Stage::Finish;
         if (Status written = writeTrailer(); !written)
             return written;
         if (Status written = m_lines.flush(); !written)
@@ -268,77 +313,99 @@ private:
         if (Status written = m_lines.line(kTexts); !written)
             return written;
         for (SectionOutput &section : m_sections) {
+            if (section.textsSpill) {
+                Status copied = section.textsSpill->readAll([this](QByteArrayView bytes) { return m_lines.write(bytes); });
+                if (!copied)
+                    return copied;
+                section.textsSpill.reset();
+            }
             if (Status written = m_lines.write(section.texts.view()); !written)
                 return written;
             section.texts = ByteBuffer();
         }
-        return m_lines.line(kTextsEnd);
+        if (Status written = m_lines.line(kTextsEnd); !written)
+            return written;
+        return writeUids();
+    }
+
+    // Every contact's UID by its key, read in the moment of the rest.
+    Status writeUids()
+    {
+        if (Status written = m_lines.line(kUids); !written)
+            return written;
+        const QString table = QStringLiteral("ContactUids");
+        if (!m_store.columns(table).valueOr({}).isEmpty()) {
+            Result<std::unique_ptr<BackupStore::Rows>> rows = m_store.readRows(table);
+            if (!rows)
+                return rows.error();
+            QByteArray line;
+            for (;;) {
+                const Result<bool> more = (*rows)->next();
+                if (!more)
+                    return more.error();
+                if (!*more)
+                    break;
+                line.resize(0);
+                appendUidLine(line, (*rows)->integer(0), (*rows)->text(1));
+                if (Status written = m_lines.line(line); !written)
+                    return written;
+            }
+        }
+        return m_lines.line(kUidsEnd);
     }
 
     BackupStore &m_store;
     SameMoment *m_moment;
     LineWriter m_lines;
     const ProgressFunction &m_progress;
-    BackupResult &m_result;
+    BackupSummary &m_result;
     SectionOutput m_sections[3];
+    QString m_spillFolder;
     std::atomic<qint64> m_done{0};
     qint64 m_total = 0;
 };
 
 } // namespace
 
-BackupResult writeBackupTo(QSqlDatabase &db, QIODevice &out, const ProgressFunction &progress)
+BackupResult writeBackupTo(Connection &connection, QIODevice &out, const ProgressFunction &progress)
 {
-    BackupResult result;
-    BackupStore store(db);
+    BackupSummary result;
+    BackupStore store(connection);
     // One moment of the database for all three sections: one read
     // transaction, shared with the connection that encodes the calls.
-    std::unique_ptr<SameMoment> moment = SameMoment::open(db, store);
+    std::unique_ptr<SameMoment> moment = SameMoment::open(connection, store);
     const bool inTransaction = moment || bool(store.beginRead());
-    Stage stage = Stage::None;
-    const Status written = Writer(store, moment.get(), out, progress, result).run(&stage);
+    const Status written = Writer(store, moment.get(), out, progress, result).run();
     moment.reset();
     if (inTransaction)
         (void)store.commit();
-    if (!written) {
-        result.failedStage = stage;
-        result.error = written.error().description;
-        return result;
-    }
-    result.ok = true;
+    if (!written)
+        return written.error();
     return result;
 }
 
 BackupResult writeBackup(const QString &folder, const ProgressFunction &progress)
 {
-    BackupResult result;
-    result.filePath = backupFilePath(folder);
-    QSaveFile file(result.filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.failedStage = Stage::OpenFile;
-        result.error = QStringLiteral("Could not create the file %1: %2").arg(result.filePath, file.errorString());
-        return result;
-    }
+    const QString path = backupFilePath(folder);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(QStringLiteral("Could not create the file %1: %2").arg(path, file.errorString()));
     Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection) {
-        result.failedStage = Stage::OpenDatabase;
-        result.error = connection.error().description;
         file.cancelWriting();
-        return result;
+        return connection.error();
     }
-    BackupResult written = writeBackupTo((*connection)->database(), file, progress);
+    BackupResult written = writeBackupTo(**connection, file, progress);
     connection->reset();
-    written.filePath = result.filePath;
-    if (!written.ok) {
+    if (!written) {
         file.cancelWriting();
         return written;
     }
+    written->filePath = path;
     errno = 0;
     if (!file.commit()) {
         const int cause = errno;
-        written.ok = false;
-        written.failedStage = Stage::Finish;
-        written.error = writeFailure(cause, file.errorString());
+        return failure(writeFailure(cause, file.errorString()));
     }
     return written;
 }

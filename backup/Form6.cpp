@@ -53,50 +53,6 @@ QString truthText(bool value)
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-// The step of the backup that a failure at this stage belongs to.
-int backupStep(Stage stage)
-{
-    switch (stage) {
-    case Stage::OpenFile:
-        return 104;
-    case Stage::OpenDatabase:
-        return 108;
-    case Stage::ContactTypes:
-        return 110;
-    case Stage::Contacts:
-        return 134;
-    case Stage::Calls:
-        return 192;
-    default:
-        return 252;
-    }
-}
-
-// The step of the restore that a failure at this stage belongs to.
-int restoreStep(Stage stage)
-{
-    switch (stage) {
-    case Stage::OpenFile:
-        return 116;
-    case Stage::OpenDatabase:
-        return 138;
-    case Stage::DeleteContactTypes:
-        return 142;
-    case Stage::DeleteContacts:
-        return 144;
-    case Stage::DeleteCalls:
-        return 146;
-    case Stage::ContactTypes:
-        return 188;
-    case Stage::Contacts:
-        return 230;
-    case Stage::Calls:
-        return 272;
-    default:
-        return 276;
-    }
-}
-
 int recordStep(BackupTable table)
 {
     switch (table) {
@@ -172,11 +128,13 @@ Form6::Form6(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::Form6>(
     connect(ui->Option2, &QRadioButton::clicked, this, &Form6::Option_Click);
     connect(ui->PushButton1, &QPushButton::clicked, this, &Form6::PushButton1_Click);
     connect(ui->PushButton2, &QPushButton::clicked, this, &Form6::PushButton2_Click);
+    connect(ui->PushButton3, &QPushButton::clicked, this, &Form6::PushButton3_Click);
     connect(ui->PushButton4, &QPushButton::clicked, this, &Form6::PushButton4_Click);
     ui->Text1->installEventFilter(this);
 
     pressFocusedButtonsOnReturn(this);
     Form_Load();
+    updateUndoButton();
     // The first control of the tab order has the focus when the window opens.
     ui->Option1->setFocus(Qt::OtherFocusReason);
 }
@@ -236,19 +194,14 @@ void Form6::PushButton1_Click()
     if (m_running)
         return;
     Trap trap(this, kUnit, kBackupProcedure);
-    BackupResult result;
-    const bool ran = trap.step(104, [&] {
+    // The whole run is one step: a failure leaves the file as it was.
+    const bool written = trap.step(104, [&] {
         RunningFlag running(m_running);
         RunProgress progress(this, QStringLiteral("Writing the backup file..."));
-        result = writeBackup(ui->Text1->text(), progress.function());
+        return writeBackup(ui->Text1->text(), progress.function());
     });
-    if (!ran)
+    if (!written)
         return;
-    if (!result.ok) {
-        // Nothing was written: the file keeps what it held before.
-        reportApplicationError(this, kUnit, kBackupProcedure, backupStep(result.failedStage), result.error);
-        return;
-    }
     trap.step(258, [this] { MessageService::instance().information(this, QStringLiteral("Done.")); });
 }
 
@@ -302,27 +255,30 @@ void Form6::PushButton2_Click()
         return MessageService::instance().question(this, QStringLiteral("Question"), text)
             == MessageService::Answer::Yes;
     };
-    RestoreResult result;
-    const bool ran = trap.step(116, [&] {
+    // The whole run is one step: a failure leaves the database as it was.
+    RestoreSummary result;
+    const bool ran = trap.step(116, [&]() -> Status {
         RunningFlag running(m_running);
         RunProgress progress(this, QStringLiteral("Restoring the database..."));
         shownProgress = &progress;
         callbacks.progress = progress.function();
-        result = restoreBackup(ui->Text1->text(), mode, callbacks);
+        RestoreResult restored = restoreBackup(ui->Text1->text(), mode, callbacks);
         shownProgress = nullptr;
+        if (!restored)
+            return restored.error();
+        result = std::move(restored).value();
+        return {};
     });
     if (!ran)
         return;
     switch (result.status) {
-    case RestoreStatus::Failed:
-        // The restore was rolled back: the database is as it was.
-        reportApplicationError(this, kUnit, kRestoreProcedure, restoreStep(result.failedStage), result.error);
-        return;
     case RestoreStatus::Done:
+        updateUndoButton();
         trap.step(278, [&] { MessageService::instance().information(this, result.message()); });
         return;
     case RestoreStatus::NoData:
     case RestoreStatus::NotBackup:
+    case RestoreStatus::Incomplete:
     case RestoreStatus::Declined:
         trap.step(280, [&] { MessageService::instance().information(this, result.message()); });
         return;
@@ -330,6 +286,45 @@ void Form6::PushButton2_Click()
         trap.step(282, [&] { MessageService::instance().information(this, result.message()); });
         return;
     }
+}
+
+void Form6::updateUndoButton()
+{
+    const Result<UndoCopy> copy = lastRestoreCopy();
+    ui->PushButton3->setEnabled(bool(copy));
+}
+
+void Form6::PushButton3_Click()
+{
+    if (m_running)
+        return;
+    Trap trap(this, kUnit, QStringLiteral("PushButton3_Click"));
+    UndoCopy copy;
+    if (!trap.step(100, [&]() -> Status {
+            Result<UndoCopy> found = lastRestoreCopy();
+            if (!found)
+                return found.error();
+            copy = *found;
+            return {};
+        })) {
+        updateUndoButton();
+        return;
+    }
+    const bool yes = trap.confirm(102, [&] {
+        return MessageService::instance().question(this, QStringLiteral("Question"), undoQuestion(copy))
+            == MessageService::Answer::Yes;
+    });
+    if (!yes)
+        return;
+    const bool undone = trap.step(104, [&] {
+        RunningFlag running(m_running);
+        return undoLastRestore();
+    });
+    if (undone)
+        trap.step(106, [this] {
+            MessageService::instance().information(
+                this, QStringLiteral("Done.\nThe database is as it was before the last restore."));
+        });
 }
 
 void Form6::PushButton4_Click()

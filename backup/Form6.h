@@ -25,6 +25,7 @@ public:
 public slots:
     void PushButton1_Click(); // Backup Database To Text File
     void PushButton2_Click(); // Restore Database From Text File
+    void PushButton3_Click(); // Undo Last Restore
     void PushButton4_Click(); // "..." folder picker
 
 protected:
@@ -36,6 +37,8 @@ private:
     void Form_Load();
     void Option_Click();
     void Text1_Change(const QString &text);
+    // The undo button is there to press only while a copy is kept.
+    void updateUndoButton();
 
     std::unique_ptr<Ui::Form6> ui;
     bool m_running = false; // a backup or restore is under way

@@ -89,3 +89,8 @@ QString liveDatabasePath()
 {
     return dataFolder() + QLatin1Char('/') + QLatin1String(kLiveDatabaseName);
 }
+
+QString beforeRestorePath()
+{
+    return dataFolder() + QStringLiteral("/dbData.before-restore.sqlite");
+}

@@ -23,6 +23,8 @@ void setProgramFolderOverride(const QString &folder);
 QString quillmarkFolder();   // <common app data>/Quillmark
 QString dataFolder();        // <common app data>/Quillmark/Corvanta
 QString liveDatabasePath();  // <data folder>/dbData.sqlite
+// The live database as it was before the last restore that deleted it.
+QString beforeRestorePath(); // <data folder>/dbData.before-restore.sqlite
 
 inline constexpr const char *kLiveDatabaseName = "dbData.sqlite";
 inline constexpr const char *kSampleDatabaseName = "Contacts.sqlite";

@@ -1,4 +1,5 @@
-// corvanta_generate OUTPUT CONTACTS [CALLS_PER_CONTACT]
+// corvanta_generate OUTPUT CONTACTS [CALLS_PER_CONTACT [spread]]
+// "spread": the backup benchmark's data (see GeneratorOptions::spreadCalls).
 #include "DataGenerator.h"
 
 #include <QCoreApplication>
@@ -9,13 +10,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: corvanta_generate OUTPUT CONTACTS [CALLS_PER_CONTACT]\n");
+        std::fprintf(stderr, "usage: corvanta_generate OUTPUT CONTACTS [CALLS_PER_CONTACT [spread]]\n");
         return 2;
     }
     GeneratorOptions options;
     options.contacts = QByteArray(argv[2]).toLongLong();
     if (argc > 3)
         options.callsPerContact = QByteArray(argv[3]).toLongLong();
+    options.spreadCalls = argc > 4 && QByteArray(argv[4]) == "spread";
     QElapsedTimer timer;
     timer.start();
     QString error;

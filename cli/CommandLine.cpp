@@ -6,6 +6,7 @@
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
 #include "frame/StartUpSteps.h"
+#include "store/DataFolder.h"
 #include "frame/Trap.h"
 #include "reports/ReportRenderer.h"
 
@@ -75,9 +76,24 @@ bool prepareData(QTextStream &err)
 {
     ConsoleMessages messages(err);
     MessagesScope scope(&messages);
+    for (const QString &notice : tidyDataFolder())
+        err << "corvanta: " << notice << Qt::endl;
     Trap trap(nullptr, QStringLiteral("Main"), QStringLiteral("Command"));
     prepareDataFiles(trap);
     return trap.failures() == 0 && QFileInfo::exists(liveDatabasePath());
+}
+
+// For a command that changes the database: the data files, and a database
+// that can be written.
+bool prepareDataToChange(QTextStream &err)
+{
+    if (!prepareData(err))
+        return false;
+    if (const QString reason = liveDatabaseReadOnlyReason(); !reason.isEmpty()) {
+        err << "corvanta: " << readOnlyRefusal(reason) << Qt::endl;
+        return false;
+    }
+    return true;
 }
 
 int usage(const CommandLineStreams &io, const QString &problem)
@@ -103,13 +119,47 @@ int runBackup(const QStringList &args, const CommandLineStreams &io)
     const backup::BackupResult result =
         backup::writeBackup(QDir(folder).absolutePath(), [&](qint64 done, qint64 total) { progress.update(done, total); });
     progress.finish();
-    if (!result.ok) {
-        *io.err << "corvanta: backup failed: " << result.error << Qt::endl;
+    if (!result) {
+        *io.err << "corvanta: backup failed: " << result.error().description << Qt::endl;
         return 1;
     }
-    *io.out << "Wrote " << result.filePath << " (" << counted(result.written[0], u"contact type", u"contact types") << ", "
-            << counted(result.written[1], u"contact", u"contacts") << ", " << counted(result.written[2], u"call", u"calls")
+    *io.out << "Wrote " << result->filePath << " (" << counted(result->written[0], u"contact type", u"contact types") << ", "
+            << counted(result->written[1], u"contact", u"contacts") << ", " << counted(result->written[2], u"call", u"calls")
             << ")." << Qt::endl;
+    return 0;
+}
+
+// Puts back the database as it was before the last delete-first restore.
+int runUndo(bool yes, const CommandLineStreams &io)
+{
+    if (!prepareDataToChange(*io.err))
+        return 1;
+    const Result<backup::UndoCopy> copy = backup::lastRestoreCopy();
+    if (!copy) {
+        *io.err << "corvanta: " << copy.error().description << Qt::endl;
+        return 1;
+    }
+    if (!yes) {
+        if (!io.interactive) {
+            *io.err << "corvanta: refusing to replace your data without a terminal to ask on; "
+                       "add --yes to confirm." << Qt::endl;
+            return 2;
+        }
+        *io.err << QString(backup::undoQuestion(*copy)).replace(QLatin1Char('\n'), QLatin1Char(' ')) << " [y/N] "
+                << Qt::flush;
+        const QString answer = io.in->readLine().trimmed();
+        if (answer.compare(QLatin1String("y"), Qt::CaseInsensitive) != 0
+            && answer.compare(QLatin1String("yes"), Qt::CaseInsensitive) != 0) {
+            *io.err << "Nothing was changed." << Qt::endl;
+            return 1;
+        }
+    }
+    if (const Status undone = backup::undoLastRestore(); !undone) {
+        *io.err << "corvanta: the restore could not be undone, the database is unchanged: "
+                << undone.error().description << Qt::endl;
+        return 1;
+    }
+    *io.out << "Done. The database is as it was before the last restore." << Qt::endl;
     return 0;
 }
 
@@ -120,6 +170,7 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
     bool append = false;
     bool yes = false;
     bool acceptRejects = false;
+    bool undo = false;
     for (int i = 1; i < args.size(); ++i) {
         const QString &arg = args.at(i);
         if (arg == QLatin1String("--delete-first"))
@@ -130,12 +181,19 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
             yes = true;
         else if (arg == QLatin1String("--accept-rejects"))
             acceptRejects = true;
+        else if (arg == QLatin1String("--undo"))
+            undo = true;
         else if (arg.startsWith(QLatin1String("--")))
             return usage(io, QStringLiteral("unknown option %1.").arg(arg));
         else if (folder.isEmpty())
             folder = arg;
         else
             return usage(io, QStringLiteral("restore takes one FOLDER."));
+    }
+    if (undo) {
+        if (!folder.isEmpty() || deleteFirst || append || acceptRejects)
+            return usage(io, QStringLiteral("restore --undo takes no FOLDER and no other option but --yes."));
+        return runUndo(yes, io);
     }
     if (folder.isEmpty())
         return usage(io, QStringLiteral("restore needs a FOLDER."));
@@ -155,7 +213,7 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
             return 1;
         }
     }
-    if (!prepareData(*io.err))
+    if (!prepareDataToChange(*io.err))
         return 1;
     ProgressLine progress(*io.err, io.showProgress, QStringLiteral("Restoring"));
     backup::RestoreCallbacks callbacks;
@@ -177,20 +235,22 @@ int runRestore(const QStringList &args, const CommandLineStreams &io)
     const backup::RestoreResult result = backup::restoreBackup(
         QDir(folder).absolutePath(), deleteFirst ? backup::RestoreMode::DeleteFirst : backup::RestoreMode::Append, callbacks);
     progress.finish();
-    switch (result.status) {
+    if (!result) {
+        *io.err << "corvanta: restore failed, the database is unchanged: " << result.error().description << Qt::endl;
+        return 1;
+    }
+    switch (result->status) {
     case backup::RestoreStatus::Done:
-        *io.out << result.message() << Qt::endl;
-        return result.rejected == 0 ? 0 : 1;
+        *io.out << result->message() << Qt::endl;
+        return result->rejected == 0 ? 0 : 1;
     case backup::RestoreStatus::NoData:
     case backup::RestoreStatus::NoFile:
     case backup::RestoreStatus::NotBackup:
+    case backup::RestoreStatus::Incomplete:
     case backup::RestoreStatus::Declined:
-        *io.err << "corvanta: " << result.message() << Qt::endl;
-        return 1;
-    case backup::RestoreStatus::Failed:
         break;
     }
-    *io.err << "corvanta: restore failed, the database is unchanged: " << result.error << Qt::endl;
+    *io.err << "corvanta: " << result->message() << Qt::endl;
     return 1;
 }
 
@@ -224,10 +284,13 @@ QString commandUsage(const QString &command)
         return QStringLiteral("Usage: corvanta backup FOLDER\n\n"
                               "Writes the whole database as text to FOLDER/BackupDB.txt.\n");
     if (command == QLatin1String("restore"))
-        return QStringLiteral("Usage: corvanta restore FOLDER --delete-first|--append [--yes] [--accept-rejects]\n\n"
+        return QStringLiteral("Usage: corvanta restore FOLDER --delete-first|--append [--yes] [--accept-rejects]\n"
+                              "       corvanta restore --undo [--yes]\n\n"
                               "Restores FOLDER/BackupDB.txt, replacing all data (--delete-first) or adding\n"
                               "to it (--append). --yes confirms the deletion without asking;\n"
-                              "--accept-rejects keeps the restore when some records could not be restored.\n");
+                              "--accept-rejects keeps the restore when some records could not be restored.\n"
+                              "--undo puts back the database as it was before the last --delete-first\n"
+                              "restore (kept as dbData.before-restore.sqlite in the data folder).\n");
     if (command == QLatin1String("report"))
         return QStringLiteral("Usage: corvanta report 1|2|3 --pdf FILE\n\n"
                               "Writes a report as PDF: 1 Alphabetical Contact Listing, 2 Call History,\n"
@@ -251,6 +314,8 @@ QString commandLineHelp()
         "                                            --accept-rejects replaces the data even\n"
         "                                            when records could not be restored\n"
         "                                            (without it such a restore is undone)\n"
+        "  corvanta restore --undo [--yes]           put back the database as it was before\n"
+        "                                            the last --delete-first restore\n"
         "  corvanta report 1|2|3 --pdf FILE          write a report as PDF (1 Alphabetical\n"
         "                                            Contact Listing, 2 Call History,\n"
         "                                            3 Weekly Call Summary)\n")
@@ -296,7 +361,9 @@ int runCommandLine(const QStringList &arguments, const CommandLineStreams &io)
         return runRestore(arguments, io);
     if (command == QLatin1String("report"))
         return runReport(arguments, io);
-    if (command == QLatin1String("import") || command == QLatin1String("export"))
+    if (command == QLatin1String("import"))
+        return runExchangeCommand(arguments, io, [&] { return prepareDataToChange(*io.err); });
+    if (command == QLatin1String("export"))
         return runExchangeCommand(arguments, io, [&] { return prepareData(*io.err); });
     return usage(io, QStringLiteral("unknown command %1.").arg(command));
 }

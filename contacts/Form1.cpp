@@ -19,6 +19,7 @@
 #include "store/CallStore.h"
 #include "store/Connection.h"
 #include "store/ContactStore.h"
+#include "store/DataFolder.h"
 #include "store/Database.h"
 #include "frame/StartUpSteps.h"
 #include "store/Statement.h"
@@ -133,11 +134,16 @@ QLabel *Form1::fieldLabel(int index) const
 void Form1::Form_Load()
 {
     Trap trap(this, form1::kUnit, QStringLiteral("Form_Load"));
+    for (const QString &notice : tidyDataFolder())
+        MessageService::instance().information(this, notice);
     prepareDataFiles(trap);
     trap.step(118, [this] { ApplyCodeJockWhite(this); });
     trap.step(120, [this] { applyHandCursor(this, {ui->dcbContactType}); });
     setWindowTitle(QString::fromLatin1(kProductName)); // 144
     SetAppTitle();
+    // A database without write permission is shown, not changed.
+    if (!liveDatabaseReadOnlyReason().isEmpty())
+        setWindowTitle(windowTitle() + QStringLiteral(" (read-only)"));
     openContacts(trap);
     openCalls(trap);
     openTypes(trap);

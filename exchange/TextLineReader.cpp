@@ -27,21 +27,6 @@ QString decodeLine(QByteArrayView bytes)
 }
 } // namespace
 
-QString fromWindows1252(QByteArrayView bytes)
-{
-    static const char16_t high[32] = {0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D, 0x017D, 0x8F,
-                                      0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D, 0x017E, 0x0178};
-    QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += (byte >= 0x80 && byte < 0xA0) ? QChar(high[byte - 0x80]) : QChar(byte);
-    }
-    return text;
-}
-
 TextLineReader::TextLineReader(QIODevice *device) : m_device(device)
 {
     const QByteArray start = m_device->peek(3);

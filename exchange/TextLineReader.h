@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include "frame/Windows1252.h" // the decoder of files that are not UTF-8
+
 class QIODevice;
 
 namespace exchange {
@@ -42,8 +44,5 @@ private:
     bool m_skipping = false; // inside a line that was cut
     int m_truncated = 0;
 };
-
-// Windows-1252: Latin-1 with printable characters in 0x80 to 0x9F.
-QString fromWindows1252(QByteArrayView bytes);
 
 } // namespace exchange

@@ -15,11 +15,18 @@ QString GetSetting(const QString &key, const QString &defaultValue)
     return settings.value(key).toString();
 }
 
-void SaveSetting(const QString &key, const QString &value)
+bool SaveSetting(const QString &key, const QString &value)
 {
     QSettings settings(QStringLiteral("Quillmark"), QStringLiteral("Corvanta"));
     settings.beginGroup(kGroup);
     settings.setValue(key, value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString settingsFilePath()
+{
+    return QSettings(QStringLiteral("Quillmark"), QStringLiteral("Corvanta")).fileName();
 }
 
 QString labelSettingKey(int index)

@@ -6,7 +6,11 @@
 // "Corvanta", every key in the group "Corvanta". Reading a missing key gives
 // the default; no key is ever deleted.
 QString GetSetting(const QString &key, const QString &defaultValue = QString());
-void SaveSetting(const QString &key, const QString &value);
+// False when the settings file could not be written (a file or folder
+// without write permission): the value is lost when the program ends.
+bool SaveSetting(const QString &key, const QString &value);
+// The settings file, as the user would look for it.
+QString settingsFilePath();
 
 inline constexpr int kLabelCount = 28;
 QString labelSettingKey(int index); // "Label 0" ... "Label 27"

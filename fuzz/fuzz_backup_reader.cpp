@@ -22,6 +22,7 @@ using namespace backup;
 
 namespace {
 QSqlDatabase *g_db = nullptr;
+Connection *g_connection = nullptr;
 
 void fail(const char *what, const QByteArray &detail = {})
 {
@@ -29,13 +30,13 @@ void fail(const char *what, const QByteArray &detail = {})
     std::abort();
 }
 
-QByteArray backupOf(QSqlDatabase &db)
+QByteArray backupOf(Connection &connection)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    const BackupResult result = writeBackupTo(db, buffer);
-    if (!result.ok)
-        fail("backup failed", result.error.toUtf8());
+    const BackupResult result = writeBackupTo(connection, buffer);
+    if (!result)
+        fail("backup failed", result.error().description.toUtf8());
     return buffer.data();
 }
 
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
         Connection::open(QStringLiteral(":memory:"), Connection::Open::CreateIfMissing);
     if (!connection || !prepareSchema(**connection))
         std::abort();
-    g_db = &(*connection)->database();
+    g_connection = connection->get();
+    g_db = &g_connection->database();
     return 0;
 }
 
@@ -89,23 +91,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         query.exec(QStringLiteral("INSERT INTO Calls (ContactID, CallDate) VALUES (1, '2021-03-14')"));
     }
     const RestoreMode mode = size > 0 && (data[0] & 1) ? RestoreMode::Append : RestoreMode::DeleteFirst;
-    const RestoreResult first = restoreBackupData(db, bytes, mode);
-    if (first.status == RestoreStatus::Failed)
-        fail("restore failed", first.error.toUtf8());
-    if (first.status == RestoreStatus::NoData && !bytes.isEmpty() && lines.size() != 0)
+    const RestoreResult first = restoreBackupData(*g_connection, bytes, mode);
+    if (!first)
+        fail("restore failed", first.error().description.toUtf8());
+    if (first->status == RestoreStatus::NoData && !bytes.isEmpty() && lines.size() != 0)
         fail("lines but no data");
-    if (first.status == RestoreStatus::NotBackup) {
+    if (first->status == RestoreStatus::NotBackup || first->status == RestoreStatus::Incomplete) {
         QSqlQuery count(db);
         if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM Contacts")) || !count.next() || count.value(0).toInt() != 1)
             fail("a refused file changed the database");
     }
 
-    const QByteArray written = backupOf(db);
-    const RestoreResult again = restoreBackupData(db, written, RestoreMode::DeleteFirst);
-    if (again.status != RestoreStatus::Done || again.rejected != 0 || !again.keysFromFile || again.keysNotUsed != 0
-        || again.textsNotUsed != 0)
+    const QByteArray written = backupOf(*g_connection);
+    const RestoreResult again = restoreBackupData(*g_connection, written, RestoreMode::DeleteFirst);
+    if (!again || again->status != RestoreStatus::Done || again->rejected != 0 || !again->keysFromFile
+        || again->keysNotUsed != 0 || again->textsNotUsed != 0)
         fail("the backup did not restore cleanly", written);
-    const QByteArray rewritten = backupOf(db);
+    const QByteArray rewritten = backupOf(*g_connection);
     if (rewritten != written)
         fail("a backup and restore changed the data", written + "\n----\n" + rewritten);
     return 0;

@@ -2,11 +2,13 @@
 #include "ui_Form5.h"
 
 #include "frame/DialogFrame.h"
+#include "frame/MessageService.h"
 #include "frame/Settings.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 
 Form5::Form5(QStringList captions, QWidget *parent)
@@ -26,6 +28,7 @@ Form5::Form5(QStringList captions, QWidget *parent)
     }
     m_captionNames.apply();
     Form_Load();
+    m_loaded = true;
 }
 
 Form5::~Form5() = default;
@@ -65,5 +68,18 @@ void Form5::Form_Load()
 
 void Form5::Text1_Change(int index)
 {
-    SaveSetting(labelSettingKey(index), box(index)->text());
+    if (!SaveSetting(labelSettingKey(index), box(index)->text()) && m_loaded)
+        m_notSaved = true;
+}
+
+void Form5::done(int result)
+{
+    if (m_notSaved && !m_toldNotSaved) {
+        m_toldNotSaved = true;
+        MessageService::instance().information(
+            this, QStringLiteral("The captions could not be saved: the settings file %1 cannot be written. "
+                                 "They are lost when Corvanta ends.")
+                      .arg(QDir::toNativeSeparators(settingsFilePath())));
+    }
+    QDialog::done(result);
 }

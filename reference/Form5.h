@@ -29,9 +29,16 @@ public:
     // The captions as the boxes hold them now, the same texts as stored.
     QStringList captions() const;
 
+protected:
+    // Says once, as the window closes, when the captions could not be stored.
+    void done(int result) override;
+
 private:
     void Form_Load();
     void Text1_Change(int index);
+    bool m_loaded = false;   // the boxes hold their captions; changes are the user's
+    bool m_notSaved = false; // a change by the user could not be stored
+    bool m_toldNotSaved = false;
 
     std::unique_ptr<Ui::Form5> ui;
     QStringList m_shownCaptions;

@@ -2,9 +2,13 @@
 
 #include "Connection.h"
 
+#include <QFile>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
+
+#include <cstdio>
+#include <thread>
 
 namespace {
 Error sqliteError(sqlite3 *db)
@@ -12,6 +16,13 @@ Error sqliteError(sqlite3 *db)
     return failure(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
 }
 } // namespace
+
+BackupStore::BackupStore(Connection &connection) : m_connection(connection), m_db(connection.database()) {}
+
+QString BackupStore::path() const
+{
+    return m_connection.path();
+}
 
 QString BackupStore::quoted(const QString &identifier)
 {
@@ -320,6 +331,22 @@ Result<std::unique_ptr<BackupStore::Insert>> BackupStore::prepareInsert(const QS
     return std::unique_ptr<Insert>(new Insert(*db, prepared, int(columns.size())));
 }
 
+Result<std::unique_ptr<BackupStore::Insert>> BackupStore::prepareUidInsert()
+{
+    const Result<sqlite3 *> db = handle();
+    if (!db)
+        return db.error();
+    static const char sql[] = "INSERT INTO ContactUids (ContactID, Uid) "
+                              "SELECT ?, ? WHERE EXISTS (SELECT 1 FROM Contacts WHERE ContactID = ?)";
+    sqlite3_stmt *prepared = nullptr;
+    if (sqlite3_prepare_v2(*db, sql, -1, &prepared, nullptr) != SQLITE_OK) {
+        const Error error = sqliteError(*db);
+        sqlite3_finalize(prepared);
+        return error;
+    }
+    return std::unique_ptr<Insert>(new Insert(*db, prepared, 3));
+}
+
 BackupStore::Insert::~Insert()
 {
     sqlite3_finalize(m_statement);
@@ -348,4 +375,109 @@ Result<qint64> BackupStore::Insert::run()
                                                    : Result<qint64>(sqliteError(m_db));
     sqlite3_reset(m_statement);
     return outcome;
+}
+
+// ---------------------------------------------------------------- copies
+
+Status BackupStore::replaceWith(const QString &source)
+{
+    const Result<sqlite3 *> db = handle();
+    if (!db)
+        return db.error();
+    sqlite3 *from = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(source).constData(), &from, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        const Error error = from ? sqliteError(from) : failure(QStringLiteral("out of memory"));
+        sqlite3_close(from);
+        return error;
+    }
+    Status outcome;
+    sqlite3_backup *backup = sqlite3_backup_init(*db, "main", from, "main");
+    if (!backup) {
+        outcome = sqliteError(*db);
+    } else {
+        const int stepped = sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        if (stepped != SQLITE_DONE)
+            outcome = failure(QString::fromUtf8(sqlite3_errstr(stepped)), stepped);
+    }
+    sqlite3_close(from);
+    return outcome;
+}
+
+struct SnapshotCopy::State {
+    sqlite3 *source = nullptr;
+    QString target;
+    QString part;
+    std::thread thread;
+    Status outcome;
+    bool finished = false;
+};
+
+Result<std::unique_ptr<SnapshotCopy>> SnapshotCopy::start(const QString &database, const QString &target)
+{
+    std::unique_ptr<SnapshotCopy> copy(new SnapshotCopy);
+    copy->m_state = std::make_unique<State>();
+    State &state = *copy->m_state;
+    state.target = target;
+    state.part = target + QStringLiteral(".part");
+    if (sqlite3_open_v2(QFile::encodeName(database).constData(), &state.source, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK)
+        return state.source ? sqliteError(state.source) : failure(QStringLiteral("out of memory"));
+    sqlite3_busy_timeout(state.source, 10000);
+    // The first read fixes the moment the copy shows, before the caller
+    // changes anything.
+    if (sqlite3_exec(state.source, "BEGIN; SELECT COUNT(*) FROM sqlite_master;", nullptr, nullptr, nullptr)
+        != SQLITE_OK)
+        return sqliteError(state.source);
+    QFile::remove(state.part);
+    state.thread = std::thread([&state] {
+        sqlite3 *into = nullptr;
+        if (sqlite3_open_v2(QFile::encodeName(state.part).constData(), &into,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            != SQLITE_OK) {
+            state.outcome = into ? sqliteError(into) : failure(QStringLiteral("out of memory"));
+            sqlite3_close(into);
+            return;
+        }
+        sqlite3_backup *backup = sqlite3_backup_init(into, "main", state.source, "main");
+        if (!backup) {
+            state.outcome = sqliteError(into);
+        } else {
+            const int stepped = sqlite3_backup_step(backup, -1);
+            sqlite3_backup_finish(backup);
+            if (stepped != SQLITE_DONE)
+                state.outcome = failure(QString::fromUtf8(sqlite3_errstr(stepped)), stepped);
+        }
+        if (sqlite3_close(into) != SQLITE_OK && state.outcome)
+            state.outcome = failure(QStringLiteral("Could not close %1.").arg(state.part));
+    });
+    return copy;
+}
+
+Status SnapshotCopy::finish()
+{
+    State &state = *m_state;
+    if (state.thread.joinable())
+        state.thread.join();
+    if (!state.outcome)
+        return state.outcome;
+    // rename() replaces an older copy in one step.
+    if (std::rename(QFile::encodeName(state.part).constData(), QFile::encodeName(state.target).constData()) != 0)
+        return failure(QStringLiteral("Could not rename %1 to %2.").arg(state.part, state.target));
+    state.finished = true;
+    return {};
+}
+
+SnapshotCopy::~SnapshotCopy()
+{
+    if (!m_state)
+        return;
+    if (m_state->thread.joinable())
+        m_state->thread.join();
+    if (!m_state->finished)
+        QFile::remove(m_state->part);
+    if (m_state->source) {
+        sqlite3_exec(m_state->source, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(m_state->source);
+    }
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class Connection;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -21,7 +22,7 @@ struct sqlite3_stmt;
 class BackupStore {
 public:
     // Works on an open connection; the caller keeps it open meanwhile.
-    explicit BackupStore(QSqlDatabase db) : m_db(std::move(db)) {}
+    explicit BackupStore(Connection &connection);
 
     struct Column {
         QString name;
@@ -42,6 +43,13 @@ public:
     // True while a transaction is open; false once the database has given
     // up a transaction by itself (a failing disk, a trigger's ROLLBACK).
     bool inTransaction();
+
+    // The database file.
+    QString path() const;
+    // Replaces the whole database with the database file at `source`
+    // (SQLite's online backup, in one transaction), so that every connection
+    // sees the new content at once.
+    Status replaceWith(const QString &source);
 
     // How long a lock held by another connection is waited for.
     void setBusyTimeout(int milliseconds);
@@ -123,11 +131,35 @@ public:
     };
     // INSERT INTO table (columns...) VALUES (?, ...).
     Result<std::unique_ptr<Insert>> prepareInsert(const QString &table, const QStringList &columns);
+    // Gives a contact its UID (parameters: the contact's key, the UID, the
+    // key again); nothing happens when there is no such contact.
+    Result<std::unique_ptr<Insert>> prepareUidInsert();
 
 private:
     Status exec(const QString &sql);
     Result<sqlite3 *> handle();
     static QString quoted(const QString &identifier);
 
+    Connection &m_connection;
     QSqlDatabase m_db;
+};
+
+// A copy of a database file as it is at start(), written by SQLite's online
+// backup on a thread of its own while the caller goes on writing to the
+// database: the copy reads the moment it started at. It goes into a file
+// beside the target and takes the target's place only when it is complete.
+class SnapshotCopy {
+public:
+    static Result<std::unique_ptr<SnapshotCopy>> start(const QString &database, const QString &target);
+    // Waits for the copy; when it succeeds the target holds it.
+    Status finish();
+    // Without finish(), the unfinished copy is thrown away.
+    ~SnapshotCopy();
+    SnapshotCopy(const SnapshotCopy &) = delete;
+    SnapshotCopy &operator=(const SnapshotCopy &) = delete;
+
+private:
+    SnapshotCopy() = default;
+    struct State;
+    std::unique_ptr<State> m_state;
 };

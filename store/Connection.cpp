@@ -3,12 +3,16 @@
 #include "base/Paths.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
 
 #include <sqlite3.h>
+
+#include <unistd.h>
 
 namespace {
 QAtomicInteger<quint64> g_connectionCounter;
@@ -32,21 +36,68 @@ Connection::~Connection()
         QSqlDatabase::removeDatabase(name);
 }
 
-Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open mode)
+namespace {
+// A database that this user cannot write (the file, or the folder where its
+// log files live) is opened read-only, so that everything can still be read.
+bool mustOpenReadOnly(const QString &path)
 {
-    if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
-        return failure(QStringLiteral("Could not find file '%1'.").arg(path));
-    const QString name = QStringLiteral("corvanta-connection-%1").arg(++g_connectionCounter);
+    if (path == QLatin1String(":memory:") || !QFileInfo::exists(path))
+        return false;
+    const QFileInfo info(path);
+    return ::access(QFile::encodeName(path).constData(), W_OK) != 0
+        || ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0;
+}
+
+Result<QSqlDatabase> openDatabase(const QString &name, const QString &file, const QString &options)
+{
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setDatabaseName(file);
+    db.setConnectOptions(options);
     if (!db.open()) {
         const Error error = errorFrom(db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
         return error;
     }
-    std::unique_ptr<Connection> connection(new Connection(db));
+    return db;
+}
+} // namespace
+
+Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open mode)
+{
+    if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
+        return failure(QStringLiteral("Could not find file '%1'.").arg(path));
+    const QString name = QStringLiteral("corvanta-connection-%1").arg(++g_connectionCounter);
+    const QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+    if (mustOpenReadOnly(path)) {
+        const QString readOnly = options + QStringLiteral(";QSQLITE_OPEN_READONLY");
+        Result<QSqlDatabase> db = openDatabase(name, path, readOnly);
+        if (db) {
+            // Reading a WAL database needs its shared-memory file; where that
+            // cannot be made, nobody can write the file either, and it is
+            // read as it stands.
+            bool readable = false;
+            {
+                QSqlQuery probe(*db);
+                readable = probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+            }
+            if (readable)
+                return std::unique_ptr<Connection>(new Connection(*db));
+            db->close();
+            *db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+        }
+        const QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+            + QStringLiteral("?immutable=1");
+        Result<QSqlDatabase> immutable = openDatabase(name, uri, readOnly + QStringLiteral(";QSQLITE_OPEN_URI"));
+        if (!immutable)
+            return immutable.error();
+        return std::unique_ptr<Connection>(new Connection(*immutable));
+    }
+    Result<QSqlDatabase> db = openDatabase(name, path, options);
+    if (!db)
+        return db.error();
+    std::unique_ptr<Connection> connection(new Connection(*db));
     // Neither pragma is essential: a read-only file keeps its journal mode.
     (void)connection->execute(QStringLiteral("PRAGMA journal_mode=WAL"));
     (void)connection->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));

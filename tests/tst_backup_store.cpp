@@ -5,6 +5,8 @@
 #include "support/TestSupport.h"
 
 #include "store/BackupStore.h"
+#include "store/Connection.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QFile>
@@ -20,9 +22,13 @@ private slots:
     {
         env.reset();
         db = TestData::openLive();
+        Result<std::unique_ptr<Connection>> opened = openLiveDatabase();
+        QVERIFY(opened);
+        connection = std::move(opened).value();
     }
     void cleanup()
     {
+        connection.reset();
         TestData::close(db);
         QFile::remove(liveDatabasePath());
     }
@@ -35,14 +41,15 @@ private slots:
 
 private:
     IsolatedEnvironment env;
-    QSqlDatabase db;
+    QSqlDatabase db;                         // the test's own, for its rows
+    std::unique_ptr<Connection> connection;  // the store's
 };
 
 void BackupStoreTest::readsEveryValueAsStored()
 {
     const qint64 type = TestData::addType(db, QString::fromUtf8("Zoë's"));
     TestData::addContact(db, {{"FirstName", QString("")}, {"ContactTypeID", type}, {"Notes", QString::fromUtf8("中文\r\n")}});
-    BackupStore store(db);
+    BackupStore store(*connection);
     const Result<QList<BackupStore::Column>> columns = store.columns(QStringLiteral("Contacts"));
     QVERIFY(columns);
     QCOMPARE(columns->size(), 28);
@@ -68,7 +75,7 @@ void BackupStoreTest::readsEveryValueAsStored()
 void BackupStoreTest::insertsAndReportsRefusedRows()
 {
     QSqlQuery(db).exec(QStringLiteral("CREATE UNIQUE INDEX uniqueCaption ON \"Contact Types\" (ContactType)"));
-    BackupStore store(db);
+    BackupStore store(*connection);
     QVERIFY(store.beginWrite());
     QVERIFY(store.inTransaction());
     Result<std::unique_ptr<BackupStore::Insert>> insert =
@@ -101,7 +108,7 @@ void BackupStoreTest::failuresOfTheDatabaseEndTheRun()
 {
     QSqlQuery(db).exec(QStringLiteral("CREATE TRIGGER giveUp BEFORE INSERT ON Calls "
                                       "BEGIN SELECT RAISE(ROLLBACK, 'disk I/O error'); END"));
-    BackupStore store(db);
+    BackupStore store(*connection);
     QVERIFY(store.beginWrite());
     Result<std::unique_ptr<BackupStore::Insert>> insert = store.prepareInsert(QStringLiteral("Calls"), {QStringLiteral("Subject")});
     QVERIFY(insert);
@@ -130,7 +137,7 @@ void BackupStoreTest::failuresOfTheDatabaseEndTheRun()
 
 void BackupStoreTest::missingTablesAreReported()
 {
-    BackupStore store(db);
+    BackupStore store(*connection);
     QVERIFY(store.columns(QStringLiteral("No such table"))->isEmpty());
     const Result<std::unique_ptr<BackupStore::Rows>> rows = store.readRows(QStringLiteral("No such table"));
     QVERIFY(!rows);
@@ -140,7 +147,10 @@ void BackupStoreTest::missingTablesAreReported()
     QVERIFY(!store.deleteAll(QStringLiteral("No such table")));
 
     // A connection that is not open has no handle to read through.
-    BackupStore closed{QSqlDatabase()};
+    Result<std::unique_ptr<Connection>> unopened = openLiveDatabase();
+    QVERIFY(unopened);
+    (*unopened)->database().close();
+    BackupStore closed(**unopened);
     const Result<std::unique_ptr<BackupStore::Rows>> none = closed.readRows(QStringLiteral("Calls"));
     QVERIFY(!none);
     QVERIFY(!none.error().description.isEmpty());
@@ -149,13 +159,14 @@ void BackupStoreTest::missingTablesAreReported()
 void BackupStoreTest::plainIndexesAreDroppedAndBuiltAgain()
 {
     QSqlQuery(db).exec(QStringLiteral("CREATE UNIQUE INDEX uniqueSubject ON Calls (Subject)"));
+    // Read on the store's connection, inside its transaction.
     auto indexes = [&] {
-        return TestData::scalar(db, "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master "
+        return TestData::scalar(connection->database(), "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master "
                                     "WHERE type = 'index' AND tbl_name = 'Calls' ORDER BY name)")
             .toString();
     };
     const QString before = indexes();
-    BackupStore store(db);
+    BackupStore store(*connection);
     QVERIFY(store.beginWrite());
     const Result<QStringList> dropped = store.dropPlainIndexes({QStringLiteral("Calls")});
     QVERIFY(dropped);

@@ -90,6 +90,7 @@ private slots:
     void folderAndOptionsAreRemembered();
     void neitherOptionSelectedRestoresNothing();
     void backupThenRestoreInBothModes();
+    void undoButtonPutsBackTheLastDeleteFirstRestore();
     void answerNoChangesNothing();
     void noFileAndNoDataThroughTheWindow();
     void manyRejectedRecordsAreReportedTenTimesThenCounted();
@@ -309,7 +310,8 @@ void BackupWindowTest::backupThenRestoreInBothModes()
     QTest::mouseClick(button(window, 2), Qt::LeftButton);
     QCOMPARE(env.messages.questions(), QStringList{kDeleteQuestion});
     QCOMPARE(env.messages.shown.first().title, QStringLiteral("Question"));
-    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.")});
+    const QString restored = QStringLiteral("Done.\nRestored 1 contact type, 1 contact and 1 call; no record was rejected.");
+    QCOMPARE(env.messages.informations(), QStringList{restored});
     QCOMPARE(contents(db), original);
 
     // Append: no question, every record once more, linked to its own copies.
@@ -317,8 +319,50 @@ void BackupWindowTest::backupThenRestoreInBothModes()
     QTest::mouseClick(option(window, 2), Qt::LeftButton, {}, QPoint(5, option(window, 2)->height() / 2));
     QTest::mouseClick(button(window, 2), Qt::LeftButton);
     QVERIFY(env.messages.questions().isEmpty());
-    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(env.messages.informations(), QStringList{restored});
     QCOMPARE(contents(db), QStringLiteral("1:Customer,2:Customer / 1:Ann:1,2:Ann:2 / 1:Review,2:Review"));
+}
+
+void BackupWindowTest::undoButtonPutsBackTheLastDeleteFirstRestore()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    TestData::addContact(db, {{"FirstName", "Ann"}, {"ContactTypeID", type}});
+    window = openWindow();
+    useFolder(window);
+    // Nothing to undo yet.
+    QVERIFY(!button(window, 3)->isEnabled());
+    QTest::mouseClick(button(window, 1), Qt::LeftButton);
+    TestData::addContact(db, {{"FirstName", "Later"}});
+    const QString beforeRestore = contents(db);
+
+    env.messages.clear();
+    env.messages.answerNext(MessageService::Answer::Yes);
+    QTest::mouseClick(button(window, 2), Qt::LeftButton);
+    QVERIFY(!contents(db).contains(QLatin1String("Later")));
+    QVERIFY(button(window, 3)->isEnabled());
+
+    // No keeps the restored data.
+    env.messages.clear();
+    QTest::mouseClick(button(window, 3), Qt::LeftButton);
+    QCOMPARE(env.messages.questions().size(), 1);
+    QVERIFY2(env.messages.questions().first().startsWith(
+                 QStringLiteral("Put back the database as it was before the restore of ")),
+             qPrintable(env.messages.questions().first()));
+    QVERIFY(env.messages.informations().isEmpty());
+    QVERIFY(!contents(db).contains(QLatin1String("Later")));
+
+    env.messages.clear();
+    env.messages.answerNext(MessageService::Answer::Yes);
+    QTest::mouseClick(button(window, 3), Qt::LeftButton);
+    QCOMPARE(env.messages.informations(),
+             QStringList{QStringLiteral("Done.\nThe database is as it was before the last restore.")});
+    QVERIFY(env.messages.errors().isEmpty());
+    QCOMPARE(contents(db), beforeRestore);
+
+    // The button sits under the restore button, inside the window.
+    QCOMPARE(button(window, 3)->x(), button(window, 2)->x());
+    QVERIFY(button(window, 3)->geometry().top() > button(window, 2)->geometry().bottom());
+    QVERIFY(window->rect().contains(button(window, 3)->geometry()));
 }
 
 void BackupWindowTest::answerNoChangesNothing()
@@ -368,7 +412,8 @@ void BackupWindowTest::keysThatCannotBeUsedAreNamedInTheLastMessage()
     QTest::mouseClick(button(window, 2), Qt::LeftButton);
     QCOMPARE(env.messages.errors(), QStringList());
     QCOMPARE(env.messages.informations(),
-             QStringList{QStringLiteral("Done.\nThe keys of 2 records could not be taken from the file; their contacts "
+             QStringList{QStringLiteral("Done.\nRestored 2 contact types, 0 contacts and 0 calls; no record was rejected."
+                                        "\nThe keys of 2 records could not be taken from the file; their contacts "
                                         "and calls may not be linked to them as before.")});
     QCOMPARE(contents(db), QStringLiteral("1:A,2:B /  / "));
 }
@@ -379,7 +424,7 @@ void BackupWindowTest::manyRejectedRecordsAreReportedTenTimesThenCounted()
     for (int i = 0; i < 12; ++i)
         text += "'Bad " + QByteArray::number(i) + " ', 'too few values '\r\n";
     text += "'Good ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', "
-            "Null, ' ', ' ', ' ', ' ', Null, ' ', ' ', ' '\r\nTABLE END\r\n\r\n";
+            "Null, ' ', ' ', ' ', ' ', Null, ' ', ' ', ' '\r\nTABLE END\r\n\r\nTABLE Calls\r\nTABLE END\r\n\r\n";
     writeFile(folder() + QStringLiteral("/BackupDB.txt"), text);
     window = openWindow();
     useFolder(window);
@@ -392,7 +437,9 @@ void BackupWindowTest::manyRejectedRecordsAreReportedTenTimesThenCounted()
         QVERIFY2(errors.at(i).contains(QStringLiteral("Line %1 of the file").arg(5 + i)), qPrintable(errors.at(i)));
         QVERIFY(errors.at(i).contains(QLatin1String("in Corvanta2021/08/31.Form6.PushButton2_Click at line 230")));
     }
-    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.\n12 records could not be restored.")});
+    QCOMPARE(env.messages.informations(),
+             QStringList{QStringLiteral("Done.\nRestored 0 contact types, 1 contact and 0 calls; 12 records could not be "
+                                        "restored.")});
     QCOMPARE(contents(db), QStringLiteral(" / 1:Good: / "));
 }
 

@@ -37,8 +37,8 @@ private:
     QByteArray backupBytes()
     {
         const BackupResult result = writeBackup(folder());
-        if (!result.ok)
-            qWarning("backup failed: %s", qPrintable(result.error));
+        if (!result.ok())
+            qWarning("backup failed: %s", qPrintable(result.error().description));
         QFile file(backupFilePath(folder()));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -113,9 +113,9 @@ void BackupWriterTest::largeFileIsTheSameOnOneThreadAndOnTwo()
 
     // And the file restores to a database that backs up the same again.
     const RestoreResult restored = restoreBackup(folder(), RestoreMode::DeleteFirst);
-    QCOMPARE(restored.status, RestoreStatus::Done);
-    QCOMPARE(restored.restored[2], calls);
-    QCOMPARE(restored.rejected, 0);
+    QCOMPARE(restored->status, RestoreStatus::Done);
+    QCOMPARE(restored->restored[2], calls);
+    QCOMPARE(restored->rejected, 0);
     QVERIFY(backupBytes() == twoThreads);
 }
 

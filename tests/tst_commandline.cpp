@@ -138,10 +138,26 @@ void CommandLineTest::deleteFirstRestoreRefusesWithoutTerminal()
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 2);
     const Run confirmed = run({"restore", env.root(), "--delete-first", "--yes"});
     QCOMPARE(confirmed.status, 0);
-    QVERIFY(confirmed.out.startsWith("Done."));
+    QCOMPARE(confirmed.out, QStringLiteral("Done.\nRestored 1 contact type, 1 contact and 1 call; no record was rejected.\n"));
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 1);
     // The apostrophe comes back from the exact texts of the trailing section.
     QCOMPARE(TestData::scalar(db, "SELECT Notes FROM Calls").toString(), QStringLiteral("It's fine"));
+
+    // The restore is undone: asked on a terminal, refused without one.
+    QCOMPARE(run({"restore", "--undo", env.root()}).status, 2);
+    const Run noTerminal = run({"restore", "--undo"});
+    QCOMPARE(noTerminal.status, 2);
+    QVERIFY(noTerminal.err.contains("--yes"));
+    const Run declined = run({"restore", "--undo"}, true, "n\n");
+    QCOMPARE(declined.status, 1);
+    QVERIFY2(declined.err.startsWith("Put back the database as it was before the restore of "), qPrintable(declined.err));
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 1);
+    const Run undone = run({"restore", "--undo"}, true, "y\n");
+    QCOMPARE(undone.status, 0);
+    QCOMPARE(undone.out, QStringLiteral("Done. The database is as it was before the last restore.\n"));
+    QCOMPARE(TestData::scalar(db, "SELECT group_concat(FirstName) FROM (SELECT FirstName FROM Contacts ORDER BY "
+                                  "ContactID)").toString(),
+             QStringLiteral("Ann,Added later"));
     TestData::close(db);
 }
 
