@@ -348,6 +348,7 @@ int runBenchmarks(int argc, char *argv[])
         {"backup-contacts", "Contacts of the backup and restore database.", "n", "200000"},
         {"report-calls", "Calls of the report database.", "n", "100000"},
         {"backup-only", "Run only the backup and restore figures."},
+        {"report-only", "Run only the report figure."},
     });
     parser.addHelpOption();
     parser.process(app);
@@ -375,7 +376,7 @@ int runBenchmarks(int argc, char *argv[])
         return 2;
     }
 
-    if (!parser.isSet("backup-only")) {
+    if (!parser.isSet("backup-only") && !parser.isSet("report-only")) {
         const QString big = ensureDatabase(work, "big", parser.value("contacts").toLongLong(),
                                            parser.value("calls-per-contact").toLongLong());
         if (big.isEmpty())
@@ -410,37 +411,39 @@ int runBenchmarks(int argc, char *argv[])
         std::fflush(stdout);
     }
 
-    const QString backupDb = ensureDatabase(work, "backup-spread", parser.value("backup-contacts").toLongLong(), 5, true);
-    if (backupDb.isEmpty())
-        return 1;
-    // What earlier steps (or an earlier run) left for the disk to write is
-    // written first, so that neither side of a pair waits behind it.
-    ::sync();
-    const QList<Figure> backupFigures = runChild("backup", {"--work", work, "--db", backupDb});
-    // Like the backup, which replaces the file of the run before, the dump
-    // replaces its own earlier output (the shell truncates it).
-    const QString dump = work + "/dump.sql";
-    const double dumpMs = timeShell(QStringLiteral("sqlite3 %1 .dump > %2").arg(quoted(backupDb), quoted(dump)));
-    const double backupMs = figure(backupFigures, "backup_ms").toDouble();
-    std::printf("backup (%s records, %s bytes): %.0f ms, peak %s MB; sqlite3 .dump: %.0f ms (%lld bytes); "
-                "ratio %.2f (target <= 0.6)\n",
-                qPrintable(figure(backupFigures, "backup_records")), qPrintable(figure(backupFigures, "backup_bytes")),
-                backupMs, qPrintable(figure(backupFigures, "backup_peak_mb")), dumpMs, QFileInfo(dump).size(),
-                dumpMs > 0 ? backupMs / dumpMs : 0.0);
-    std::fflush(stdout);
+    if (!parser.isSet("report-only")) {
+        const QString backupDb = ensureDatabase(work, "backup-spread", parser.value("backup-contacts").toLongLong(), 5, true);
+        if (backupDb.isEmpty())
+            return 1;
+        // What earlier steps (or an earlier run) left for the disk to write is
+        // written first, so that neither side of a pair waits behind it.
+        ::sync();
+        const QList<Figure> backupFigures = runChild("backup", {"--work", work, "--db", backupDb});
+        // Like the backup, which replaces the file of the run before, the dump
+        // replaces its own earlier output (the shell truncates it).
+        const QString dump = work + "/dump.sql";
+        const double dumpMs = timeShell(QStringLiteral("sqlite3 %1 .dump > %2").arg(quoted(backupDb), quoted(dump)));
+        const double backupMs = figure(backupFigures, "backup_ms").toDouble();
+        std::printf("backup (%s records, %s bytes): %.0f ms, peak %s MB; sqlite3 .dump: %.0f ms (%lld bytes); "
+                    "ratio %.2f (target <= 0.6)\n",
+                    qPrintable(figure(backupFigures, "backup_records")), qPrintable(figure(backupFigures, "backup_bytes")),
+                    backupMs, qPrintable(figure(backupFigures, "backup_peak_mb")), dumpMs, QFileInfo(dump).size(),
+                    dumpMs > 0 ? backupMs / dumpMs : 0.0);
+        std::fflush(stdout);
 
-    ::sync();
-    const QList<Figure> restoreFigures = runChild("restore", {"--work", work, "--db", backupDb});
-    const QString loaded = work + "/loaded.sqlite";
-    QFile::remove(loaded);
-    const double loadMs = timeShell(QStringLiteral("sqlite3 %1 < %2").arg(quoted(loaded), quoted(dump)));
-    const double restoreMs = figure(restoreFigures, "restore_ms").toDouble();
-    std::printf("restore, delete first (%s records, %s rejected): %.0f ms, peak %s MB; sqlite3 loading the dump: %.0f ms; "
-                "ratio %.2f (target <= 0.75, peak < 400 MB)\n",
-                qPrintable(figure(restoreFigures, "restore_records")), qPrintable(figure(restoreFigures, "restore_rejected")),
-                restoreMs, qPrintable(figure(restoreFigures, "restore_peak_mb")), loadMs,
-                loadMs > 0 ? restoreMs / loadMs : 0.0);
-    std::fflush(stdout);
+        ::sync();
+        const QList<Figure> restoreFigures = runChild("restore", {"--work", work, "--db", backupDb});
+        const QString loaded = work + "/loaded.sqlite";
+        QFile::remove(loaded);
+        const double loadMs = timeShell(QStringLiteral("sqlite3 %1 < %2").arg(quoted(loaded), quoted(dump)));
+        const double restoreMs = figure(restoreFigures, "restore_ms").toDouble();
+        std::printf("restore, delete first (%s records, %s rejected): %.0f ms, peak %s MB; sqlite3 loading the dump: %.0f ms; "
+                    "ratio %.2f (target <= 0.75, peak < 400 MB)\n",
+                    qPrintable(figure(restoreFigures, "restore_records")), qPrintable(figure(restoreFigures, "restore_rejected")),
+                    restoreMs, qPrintable(figure(restoreFigures, "restore_peak_mb")), loadMs,
+                    loadMs > 0 ? restoreMs / loadMs : 0.0);
+        std::fflush(stdout);
+    }
     if (parser.isSet("backup-only"))
         return 0;
 
@@ -449,7 +452,8 @@ int runBenchmarks(int argc, char *argv[])
     if (reportDb.isEmpty())
         return 1;
     const QList<Figure> reportFigures = runChild("report", {"--work", work, "--db", reportDb});
-    std::printf("\"Call History\" over %lld calls to PDF: %s ms, peak memory %s MB, %s bytes (target < 10000 ms, < 400 MB)\n",
+    std::printf("\"Call History\" over %lld calls to PDF: %s ms, peak memory %s MB, %s bytes (target < 60000 ms at "
+                "5,000,000 calls, < 400 MB at any size)\n",
                 reportCalls, qPrintable(figure(reportFigures, "report_ms")), qPrintable(figure(reportFigures, "report_peak_mb")),
                 qPrintable(figure(reportFigures, "report_pdf_bytes")));
     return 0;
