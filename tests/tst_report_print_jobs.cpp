@@ -282,6 +282,11 @@ void ReportPrintJobsTest::printedJobHasThePreviewsPagesAndMargins()
         previewPages = preview->layout().pageCount();
         paper = preview->reportPrinter()->pageLayout().pageSize().key();
         QVERIFY(preview->savePdf(previewPdf));
+        if (const QString keep = qEnvironmentVariable("CORVANTA_TEST_KEEP"); !keep.isEmpty()) {
+            preview->resize(900, 1000);
+            QTest::qWait(200);
+            preview->grab().save(keep + QStringLiteral("/preview-window.png"));
+        }
         printed = printFromPreview(preview, [](QPrintDialog *) {});
     });
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("PushButton2")), Qt::LeftButton);
@@ -315,6 +320,11 @@ void ReportPrintJobsTest::printedJobHasThePreviewsPagesAndMargins()
     QVERIFY2(qAbs(title.x - 78.75) < 2.0, qPrintable(QString::number(title.x)));
     QVERIFY2(title.y > 85.0, qPrintable(QString::number(title.y)));
     QCOMPARE(pageFooters(spooled), pageFooters(previewPdf));
+    // For looking at them side by side: CORVANTA_TEST_KEEP=folder keeps both files.
+    if (const QString keep = qEnvironmentVariable("CORVANTA_TEST_KEEP"); !keep.isEmpty()) {
+        QFile::copy(spooled, keep + QStringLiteral("/printed.pdf"));
+        QFile::copy(previewPdf, keep + QStringLiteral("/preview.pdf"));
+    }
 }
 
 void ReportPrintJobsTest::printedPagesFollowTheDialogsRange_data()
