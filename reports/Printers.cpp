@@ -10,6 +10,7 @@
 #include "store/ReportStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cups/cups.h>
@@ -274,6 +275,8 @@ void RestorePrinterOrientation()
 void recoverPrinterOptions()
 {
     PrinterJournal journal;
+    if (!QFile::exists(journal.path()))
+        return; // nothing was left changed (and no folder is made at start-up)
     (void)journal.update([](PrinterJournal::State &state, const PrinterJournal::StoreNow &) {
         PrinterJournal::dropEnded(state);
         if (!state.isOpen())
