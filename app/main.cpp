@@ -3,6 +3,7 @@
 #include "exchange/ContactExchangeMenu.h"
 #include "frame/AppIcon.h"
 #include "frame/DisplayPlatform.h"
+#include "reports/Printers.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -60,6 +61,8 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("com.quillmark.Corvanta"));
     QApplication::setQuitOnLastWindowClosed(true);
     installApplicationIcon();
+    // A copy that ended with a report open may have left the printer's options changed.
+    Printers::recoverPrinterOptions();
 
     Form1 window;
     window.show();

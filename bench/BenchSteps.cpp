@@ -389,6 +389,7 @@ int runBenchmarks(int argc, char *argv[])
         {"backup-contacts", "Contacts of the backup and restore databases, one run per size.", "n,n", "200000,1000000"},
         {"report-calls", "Calls of the report database.", "n", "100000"},
         {"backup-only", "Run only the backup and restore figures."},
+        {"report-only", "Run only the report figure."},
     });
     parser.addHelpOption();
     parser.process(app);
@@ -416,7 +417,7 @@ int runBenchmarks(int argc, char *argv[])
         return 2;
     }
 
-    if (!parser.isSet("backup-only")) {
+    if (!parser.isSet("backup-only") && !parser.isSet("report-only")) {
         const QString big = ensureDatabase(work, "big", parser.value("contacts").toLongLong(),
                                            parser.value("calls-per-contact").toLongLong());
         if (big.isEmpty())
@@ -453,8 +454,10 @@ int runBenchmarks(int argc, char *argv[])
 
     // Backup and restore at each size: the everyday one and a large one of
     // a million contacts and five million calls (a file of about 1 GB).
-    QStringList backupSizes = parser.value("backup-contacts").split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &size : std::as_const(backupSizes)) {
+    const QStringList backupSizes = parser.isSet("report-only")
+        ? QStringList()
+        : parser.value("backup-contacts").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &size : backupSizes) {
         if (!benchBackupAndRestore(work, size.toLongLong()))
             return 1;
     }
@@ -466,7 +469,8 @@ int runBenchmarks(int argc, char *argv[])
     if (reportDb.isEmpty())
         return 1;
     const QList<Figure> reportFigures = runChild("report", {"--work", work, "--db", reportDb});
-    std::printf("\"Call History\" over %lld calls to PDF: %s ms, peak memory %s MB, %s bytes (target < 10000 ms, < 400 MB)\n",
+    std::printf("\"Call History\" over %lld calls to PDF: %s ms, peak memory %s MB, %s bytes (target < 60000 ms at "
+                "5,000,000 calls, < 400 MB at any size)\n",
                 reportCalls, qPrintable(figure(reportFigures, "report_ms")), qPrintable(figure(reportFigures, "report_peak_mb")),
                 qPrintable(figure(reportFigures, "report_pdf_bytes")));
     return 0;

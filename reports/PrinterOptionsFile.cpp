@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 bool isBlank(char c)
@@ -158,4 +160,41 @@ QByteArray PrinterOptionsFile::withOption(const QByteArray &line, const QByteArr
     if (!value.isEmpty())
         result += ' ' + name + '=' + value;
     return carriageReturn ? result + '\r' : result;
+}
+
+QByteArray PrinterOptionsFile::optionValue(const QByteArray &line, const QByteArray &name)
+{
+    const auto w = words(line);
+    QByteArray value;
+    for (size_t i = 2; i < w.size(); ++i) {
+        const QByteArray word = line.mid(w[i].first, w[i].second - w[i].first);
+        if (optionName(word) == name)
+            value = word.mid(name.size() + 1);
+    }
+    return value;
+}
+
+int PrinterOptionsFile::optionCount(const QByteArray &line)
+{
+    return std::max(0, int(words(line).size()) - 2);
+}
+
+bool PrinterOptionsFile::hasDefaultLine() const
+{
+    for (const QByteArray &line : m_text.split('\n')) {
+        const auto w = words(line);
+        if (w.size() >= 2 && line.mid(w[0].first, w[0].second - w[0].first).toLower() == "default")
+            return true;
+    }
+    return false;
+}
+
+QByteArray PrinterOptionsFile::asDefaultLine(const QByteArray &line)
+{
+    const auto w = words(line);
+    if (w.empty() || line.mid(w[0].first, w[0].second - w[0].first).toLower() != "dest")
+        return line;
+    QByteArray result = line;
+    result.replace(w[0].first, w[0].second - w[0].first, "Default");
+    return result;
 }

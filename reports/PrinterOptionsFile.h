@@ -37,6 +37,15 @@ public:
     static QByteArray withOption(const QByteArray &line, const QByteArray &destination, const QByteArray &name,
                                  const QByteArray &value);
 
+    // The value of an option on a line, empty when the line lacks it.
+    static QByteArray optionValue(const QByteArray &line, const QByteArray &name);
+    // The number of options on a line.
+    static int optionCount(const QByteArray &line);
+    // True when the file names a default destination ("Default name ...").
+    bool hasDefaultLine() const;
+    // The line as the default destination's: "Default name ...".
+    static QByteArray asDefaultLine(const QByteArray &line);
+
 private:
     struct Span {
         qsizetype begin = -1; // start of the line

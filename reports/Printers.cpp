@@ -1,6 +1,7 @@
 #include "Printers.h"
 
 #include "ReportPreview.h"
+#include "PrinterJournal.h"
 #include "PrinterOptionsFile.h"
 #include "ReportRenderer.h"
 
@@ -9,7 +10,17 @@
 #include "store/Database.h"
 #include "store/ReportStore.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
 #include <cups/cups.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -20,18 +31,6 @@ namespace {
 int savedOrientation = 0;
 QString savedPaperSize;
 quintptr savedReportWindow = 0;
-
-// What the last SetPrinterOrientation found in and wrote to this user's
-// options file, so that the restore can put the line back as it was.
-struct StoredLine {
-    bool valid = false;
-    QByteArray destination;
-    bool fileExisted = false;
-    QByteArray before;
-    QByteArray written;
-    QByteArray fileBefore;  // the whole file as it was
-    QByteArray fileWritten; // and as it was written
-} storedLine;
 
 const char *const kOrientationOption = "orientation-requested";
 const char *const kMediaOption = "media";
@@ -90,6 +89,132 @@ QString defaultPrinterName()
     return dest ? QString::fromUtf8(dest->name) : QString();
 }
 
+namespace {
+
+qint64 thisProcess()
+{
+    return QCoreApplication::applicationPid();
+}
+
+// A value of an option on a destination's line, empty when it has none.
+QByteArray valueOn(const QByteArray &line, const QByteArray &name)
+{
+    return PrinterOptionsFile::optionValue(line, name);
+}
+
+// Puts the options file back as the journal found it: byte for byte when
+// nobody else wrote it meanwhile, else only the orientation and paper of the
+// destination, into whatever the file holds now.
+void putBack(const PrinterJournal::State &state)
+{
+    if (state.optionsPath.isEmpty())
+        return;
+    PrinterOptionsFile file(state.optionsPath);
+    if (!file.read())
+        return;
+    if (file.text() == state.written) {
+        if (file.text() != state.original || file.exists() != state.existed) {
+            file.setText(state.original);
+            (void)file.write(state.existed);
+        }
+        return;
+    }
+    PrinterOptionsFile before(state.optionsPath);
+    before.setText(state.original);
+    const QByteArray name = state.destination;
+    const QByteArray originalLine = before.line(name);
+    const QByteArray current = file.line(name);
+    QByteArray restored = PrinterOptionsFile::withOption(current, name, kMediaOption, valueOn(originalLine, kMediaOption));
+    restored = PrinterOptionsFile::withOption(restored, name, kOrientationOption,
+                                              valueOn(originalLine, kOrientationOption));
+    if (current.isEmpty() && PrinterOptionsFile::optionCount(restored) == 0)
+        restored.clear();
+    if (restored == current)
+        return;
+    file.setLine(name, restored);
+    (void)file.write(file.exists());
+}
+
+// Ends this process's part in the journal: once per open report, or every
+// part at once. The file goes back when no other copy has a report open.
+void release(bool everyPart)
+{
+    PrinterJournal journal;
+    (void)journal.update([everyPart](PrinterJournal::State &state, const PrinterJournal::StoreNow &) {
+        const qint64 me = thisProcess();
+        if (!state.holders.contains(me))
+            return;
+        if (everyPart)
+            state.holders.removeAll(me);
+        else
+            state.holders.removeOne(me);
+        PrinterJournal::dropEnded(state);
+        if (state.holders.isEmpty()) {
+            putBack(state);
+            return;
+        }
+        if (std::any_of(state.holders.begin(), state.holders.end(), [me](qint64 pid) { return pid != me; }))
+            return; // another copy still shows a report: the file stays as it is
+        // A report of this copy is still open: the values the last
+        // SetPrinterOrientation read go back.
+        PrinterOptionsFile file(state.optionsPath);
+        if (!file.read() || file.text() != state.written)
+            return;
+        const QByteArray current = file.line(state.destination);
+        QByteArray restored =
+            PrinterOptionsFile::withOption(current, state.destination, kMediaOption, savedPaperSize.toUtf8());
+        restored = PrinterOptionsFile::withOption(
+            restored, state.destination, kOrientationOption,
+            savedOrientation > 0 ? QByteArray::number(savedOrientation) : QByteArray());
+        if (restored == current)
+            return;
+        file.setLine(state.destination, restored);
+        if (file.write(file.exists()))
+            state.written = file.text();
+    });
+}
+
+// SIGTERM and SIGINT put the printer options back before the program ends.
+// The handler only writes the signal's number into a pipe; the event loop
+// reads it and does the work.
+int signalPipe[2] = {-1, -1};
+
+void onTerminatingSignal(int number)
+{
+    const int saved = errno;
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void restoreOnTerminatingSignals()
+{
+    static bool installed = false;
+    if (installed || !QCoreApplication::instance())
+        return;
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    installed = true;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, QCoreApplication::instance(), [] {
+        char byte = 0;
+        if (::read(signalPipe[0], &byte, 1) != 1)
+            return;
+        release(true);
+        // Then the program ends as the signal would have ended it.
+        ::signal(int(byte), SIG_DFL);
+        ::raise(int(byte));
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminatingSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
 void SetPrinterOrientation(quintptr windowHandle, int orientation)
 {
     savedReportWindow = windowHandle;
@@ -99,66 +224,65 @@ void SetPrinterOrientation(quintptr windowHandle, int orientation)
         return; // no default printer
     savedPaperSize = option(dest, kMediaOption);
     savedOrientation = option(dest, kOrientationOption).toInt();
+    restoreOnTerminatingSignals();
 
-    storedLine = {};
-    PrinterOptionsFile file;
-    if (!file.read())
-        return;
     const QByteArray name = destinationName(dest);
-    const QByteArray before = file.line(name);
-    const QByteArray written = orientation == 0
-        ? before
-        : PrinterOptionsFile::withOption(before, name, kOrientationOption, orientationValue(orientation));
-    storedLine = {true, name, file.exists(), before, written, file.text(), file.text()};
-    if (written == before)
-        return; // the options stay as they are
-    file.setLine(name, written);
-    storedLine.fileWritten = file.text();
-    // A failure to store is not the report's: it goes on in its own layout.
-    (void)file.write(file.exists());
+    PrinterJournal journal;
+    // When the journal cannot be kept the options stay as they are: the
+    // report's own page layout carries its orientation.
+    (void)journal.update([&](PrinterJournal::State &state, const PrinterJournal::StoreNow &storeNow) {
+        PrinterJournal::dropEnded(state);
+        if (!state.isOpen()) {
+            putBack(state); // left over by a copy that ended without putting it back
+            state = {};
+        }
+        PrinterOptionsFile file;
+        if (!file.read())
+            return;
+        if (!state.isOpen()) {
+            state.optionsPath = PrinterOptionsFile::userFilePath();
+            state.destination = name;
+            state.existed = file.exists();
+            state.original = file.text();
+            state.written = file.text();
+        }
+        state.holders << thisProcess();
+        const QByteArray before = file.line(name);
+        QByteArray written = orientation == 0
+            ? before
+            : PrinterOptionsFile::withOption(before, name, kOrientationOption, orientationValue(orientation));
+        // Written as CUPS's own lpoptions writes the default destination's
+        // options, so that other programs still see the default printer.
+        if (written != before && !file.hasDefaultLine())
+            written = PrinterOptionsFile::asDefaultLine(written);
+        if (written == before)
+            return; // the options stay as they are
+        // The journal is on disk before the options file changes.
+        if (state.destination != name || !storeNow(state)) {
+            state.holders.removeLast();
+            return;
+        }
+        file.setLine(name, written);
+        if (file.write(file.exists()))
+            state.written = file.text();
+    });
 }
 
 void RestorePrinterOrientation()
 {
-    Destinations destinations;
-    const cups_dest_t *dest = destinations.defaultDestination();
-    if (!dest)
-        return;
-    PrinterOptionsFile file;
-    if (!file.read())
-        return;
-    const QByteArray name = destinationName(dest);
-    const QByteArray current = file.line(name);
-    const bool ours = storedLine.valid && storedLine.destination == name;
-    if (ours && file.text() == storedLine.fileWritten) {
-        // Nothing else changed the file meanwhile: it goes back byte for byte.
-        const StoredLine stored = std::exchange(storedLine, {});
-        if (stored.fileWritten != stored.fileBefore || file.exists() != stored.fileExisted) {
-            file.setText(stored.fileBefore);
-            (void)file.write(stored.fileExisted);
-        }
-        return;
-    }
-    QByteArray restored;
-    if (ours && current == storedLine.written) {
-        // Nothing changed the line meanwhile: it goes back byte for byte.
-        restored = storedLine.before;
-    } else {
-        // Someone changed the line: only the two values go back.
-        restored = PrinterOptionsFile::withOption(current, name, kMediaOption, savedPaperSize.toUtf8());
-        restored = PrinterOptionsFile::withOption(
-            restored, name, kOrientationOption,
-            savedOrientation > 0 ? QByteArray::number(savedOrientation) : QByteArray());
-        if (current.isEmpty() && restored == QByteArray("Dest ") + name)
-            restored.clear();
-    }
-    const bool existedBefore = ours ? storedLine.fileExisted : file.exists();
-    storedLine = {};
-    file.setLine(name, restored);
-    const bool leftOver = file.exists() && !existedBefore && file.text().isEmpty();
-    if (restored == current && !leftOver)
-        return;
-    (void)file.write(existedBefore);
+    release(false);
+}
+
+void recoverPrinterOptions()
+{
+    PrinterJournal journal;
+    if (!QFile::exists(journal.path()))
+        return; // nothing was left changed (and no folder is made at start-up)
+    (void)journal.update([](PrinterJournal::State &state, const PrinterJournal::StoreNow &) {
+        PrinterJournal::dropEnded(state);
+        if (!state.isOpen())
+            putBack(state);
+    });
 }
 
 Status ShowReport(QWidget *parent, int reportNumber)

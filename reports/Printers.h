@@ -29,16 +29,27 @@ struct SavedSettings {
 SavedSettings savedSettings();
 
 // Saves the default printer's stored orientation and paper size and stores
-// the given orientation (unless 0) in this user's printer options. Without a
+// the given orientation (unless 0) in this user's printer options, as CUPS's
+// lpoptions writes the default destination's options. Without a
 // default printer it only remembers the window. When the options cannot be
 // stored it goes on: the report's own page layout carries its orientation.
 void SetPrinterOrientation(quintptr windowHandle, int orientation);
 
 // Writes back the orientation and paper size saved by the last
-// SetPrinterOrientation. When nothing else changed the printer's options in
-// between, the user's options file is again exactly as it was before (a file
-// that did not exist is removed). Without a default printer it does nothing.
+// SetPrinterOrientation. What the options file held before the first change
+// is kept in a journal beside the live database, written before the file is
+// changed and shared by every copy of the program: when the last report of
+// any copy closes, the file is again exactly as it was before (a file that
+// did not exist is removed), unless something else changed it meanwhile,
+// when only the two values go back. While another copy still shows a report
+// the file stays as it is. SIGTERM and SIGINT put it back too before the
+// program ends.
 void RestorePrinterOrientation();
+
+// Puts the user's printer options back when a copy of the program ended
+// (killed, crashed, logged out) while it had a report open and no other copy
+// has one open now. Run at start-up.
+void recoverPrinterOptions();
 
 // The name of the default printer, empty when there is none.
 QString defaultPrinterName();

@@ -4,9 +4,18 @@
 #include "frame/Formats.h"
 #include "store/ReportStore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
+#include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <array>
+#include <string>
 #include <limits>
 #include <numeric>
 
@@ -14,15 +23,48 @@ namespace report {
 
 namespace {
 
-// The separator of the system's short date form ("/" for en_US).
-QString dateSeparator()
+// How "mm/dd/yyyy" prints under the system's locale: two-digit month and day
+// and a four-digit year, in the order and with the separator of the locale's
+// short date (08/31/2021 for en_US, 31.08.2021 for de_DE).
+struct DateOrder {
+    QString source; // the short date form it was made from
+    QString separator = QStringLiteral("/");
+    std::array<char, 3> parts{'M', 'd', 'y'};
+};
+
+DateOrder dateOrderOf(const QString &format)
+{
+    DateOrder order;
+    order.source = format;
+    bool separatorFound = false;
+    std::string seen;
+    for (const QChar c : format) {
+        const char letter = c.toLatin1();
+        if (letter == 'd' || letter == 'M' || letter == 'y') {
+            if (seen.find(letter) == std::string::npos)
+                seen += letter;
+        } else if (!c.isLetter() && !separatorFound) {
+            order.separator = QString(c);
+            separatorFound = true;
+        }
+    }
+    if (seen.size() == 3)
+        std::copy(seen.begin(), seen.end(), order.parts.begin());
+    return order;
+}
+
+// The order of the current locale, read again when the locale's form changed.
+DateOrder &dateOrder()
+{
+    static DateOrder order = dateOrderOf(shortDateFormat());
+    return order;
+}
+
+void refreshDateOrder()
 {
     const QString format = shortDateFormat();
-    for (const QChar c : format) {
-        if (!c.isLetter())
-            return QString(c);
-    }
-    return QStringLiteral("/");
+    if (format != dateOrder().source)
+        dateOrder() = dateOrderOf(format);
 }
 
 QString storedText(const QVariant &value)
@@ -156,6 +198,112 @@ std::vector<int> sortedRows(const QueryRows &rows, const RowOrder &order, qsizet
     return sorted;
 }
 
+// The sort keys of a stream of rows, held compactly: a text as the rank of
+// its collated order among the distinct texts of its column, a date as its
+// day number, a time as milliseconds, a number as itself.
+class CompactKeys {
+public:
+    explicit CompactKeys(const QList<SortKey> &order)
+    {
+        for (const SortKey &key : order)
+            m_keys.push_back(Keys{key.kind, {}, {}, {}, {}});
+    }
+
+    void add(const QVariant *values)
+    {
+        for (size_t k = 0; k < m_keys.size(); ++k) {
+            Keys &keys = m_keys[k];
+            const QVariant &value = values[k];
+            switch (keys.kind) {
+            case SortKind::Text: {
+                const QString text = value.isNull() ? QString() : value.toString().trimmed();
+                const auto found = keys.ids.constFind(text);
+                if (found != keys.ids.constEnd()) {
+                    keys.small.push_back(*found);
+                } else {
+                    const qint32 id = qint32(keys.distinct.size());
+                    keys.ids.insert(text, id);
+                    keys.distinct.push_back(text);
+                    keys.small.push_back(id);
+                }
+                break;
+            }
+            case SortKind::Number:
+                keys.large.push_back(value.isNull() ? std::numeric_limits<qint64>::min() : value.toLongLong());
+                break;
+            case SortKind::Date: {
+                const QDate date = storedDate(value);
+                keys.small.push_back(date.isValid() ? qint32(date.toJulianDay()) : std::numeric_limits<qint32>::min());
+                break;
+            }
+            case SortKind::Time: {
+                const QTime time = storedTime(value);
+                keys.small.push_back(time.isValid() ? time.msecsSinceStartOfDay() : -1);
+                break;
+            }
+            }
+        }
+    }
+
+    // Turns the texts' ids into their collated ranks; equal texts (for the
+    // collator) share a rank.
+    void rankTexts(const QCollator &collator)
+    {
+        for (Keys &keys : m_keys) {
+            if (keys.kind != SortKind::Text)
+                continue;
+            std::vector<QCollatorSortKey> sortKeys;
+            sortKeys.reserve(keys.distinct.size());
+            for (const QString &text : keys.distinct)
+                sortKeys.push_back(collator.sortKey(text));
+            std::vector<qint32> byOrder(keys.distinct.size());
+            std::iota(byOrder.begin(), byOrder.end(), 0);
+            std::sort(byOrder.begin(), byOrder.end(),
+                      [&sortKeys](qint32 a, qint32 b) { return sortKeys[size_t(a)].compare(sortKeys[size_t(b)]) < 0; });
+            std::vector<qint32> rank(keys.distinct.size());
+            qint32 current = 0;
+            for (size_t i = 0; i < byOrder.size(); ++i) {
+                if (i > 0 && sortKeys[size_t(byOrder[i - 1])].compare(sortKeys[size_t(byOrder[i])]) != 0)
+                    ++current;
+                rank[size_t(byOrder[i])] = current;
+            }
+            for (qint32 &value : keys.small)
+                value = rank[size_t(value)];
+            keys.ids.clear();
+            keys.distinct.clear();
+            keys.distinct.shrink_to_fit();
+        }
+    }
+
+    bool less(int a, int b) const
+    {
+        for (const Keys &keys : m_keys) {
+            if (keys.kind == SortKind::Number) {
+                const qint64 x = keys.large[size_t(a)];
+                const qint64 y = keys.large[size_t(b)];
+                if (x != y)
+                    return x < y;
+            } else {
+                const qint32 x = keys.small[size_t(a)];
+                const qint32 y = keys.small[size_t(b)];
+                if (x != y)
+                    return x < y;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct Keys {
+        SortKind kind = SortKind::Text;
+        std::vector<qint32> small;  // texts' ranks, days, milliseconds
+        std::vector<qint64> large;  // numbers
+        QHash<QString, qint32> ids; // texts while reading
+        std::vector<QString> distinct;
+    };
+    std::vector<Keys> m_keys;
+};
+
 } // namespace
 
 QString formatValue(const QVariant &value, Format format)
@@ -171,11 +319,20 @@ QString formatValue(const QVariant &value, Format format)
         const QDate date = storedDate(value);
         if (!date.isValid())
             break;
-        static const QString separator = dateSeparator();
+        const DateOrder &order = dateOrder();
         const QLatin1Char zero('0');
-        return QString::number(date.month()).rightJustified(2, zero) + separator
-            + QString::number(date.day()).rightJustified(2, zero) + separator
-            + QString::number(date.year()).rightJustified(4, zero) + QLatin1Char(' ');
+        QString text;
+        for (const char part : order.parts) {
+            if (!text.isEmpty())
+                text += order.separator;
+            if (part == 'M')
+                text += QString::number(date.month()).rightJustified(2, zero);
+            else if (part == 'd')
+                text += QString::number(date.day()).rightJustified(2, zero);
+            else
+                text += QString::number(date.year()).rightJustified(4, zero);
+        }
+        return text + QLatin1Char(' ');
     }
     case Format::TimeAmPm: {
         const QTime time = storedTime(value);
@@ -184,55 +341,215 @@ QString formatValue(const QVariant &value, Format format)
         return formatTimeAmPm(time);
     }
     }
-    return storedText(value);
+    QString text = storedText(value);
+    // A TAB would run into the next column: it prints as a blank.
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return text;
+}
+
+DetailTexts::~DetailTexts()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+DetailTexts::DetailTexts(DetailTexts &&other) noexcept
+{
+    *this = std::move(other);
+}
+
+DetailTexts &DetailTexts::operator=(DetailTexts &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_columns = std::exchange(other.m_columns, 0);
+    m_fd = std::exchange(other.m_fd, -1);
+    m_pending = std::move(other.m_pending);
+    m_offsets = std::move(other.m_offsets);
+    m_row = std::move(other.m_row);
+    m_raw = std::move(other.m_raw);
+    m_cached = std::exchange(other.m_cached, -1);
+    return *this;
+}
+
+bool DetailTexts::open(int columns, QString *why)
+{
+    *this = DetailTexts();
+    m_columns = columns;
+    m_row.resize(size_t(columns));
+    // A file without a name: it goes when the report does, also after a crash.
+    QByteArray folder = QFile::encodeName(QDir::tempPath());
+    m_fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        QTemporaryFile file(QDir::tempPath() + QStringLiteral("/corvanta-report-XXXXXX"));
+        if (file.open()) {
+            m_fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDWR | O_CLOEXEC);
+            file.remove();
+        }
+    }
+    if (m_fd < 0) {
+        *why = QStringLiteral("The report's rows cannot be kept in the temporary folder %1: %2")
+                   .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    m_offsets.push_back(0);
+    return true;
+}
+
+void DetailTexts::append(const QString *texts)
+{
+    const qsizetype before = m_pending.size();
+    for (int i = 0; i < m_columns; ++i) {
+        const QString &text = texts[i];
+        const qint32 length = qint32(text.size());
+        m_pending.append(reinterpret_cast<const char *>(&length), sizeof length);
+        m_pending.append(reinterpret_cast<const char *>(text.constData()), length * qsizetype(sizeof(QChar)));
+    }
+    m_offsets.push_back(m_offsets.back() + (m_pending.size() - before));
+    if (m_pending.size() >= (1 << 20))
+        (void)flush();
+}
+
+bool DetailTexts::flush()
+{
+    const char *data = m_pending.constData();
+    qsizetype left = m_pending.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    m_pending.clear();
+    return true;
+}
+
+bool DetailTexts::finish(QString *why)
+{
+    if (m_fd >= 0 && flush()) {
+        m_pending.squeeze();
+        return true;
+    }
+    *why = QStringLiteral("The report's rows cannot be kept in the temporary folder %1: %2")
+               .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
+const QString *DetailTexts::row(qsizetype index) const
+{
+    if (index == m_cached)
+        return m_row.data();
+    for (QString &text : m_row)
+        text.clear();
+    m_cached = -1;
+    if (index < 0 || index >= rowCount())
+        return m_row.data();
+    const qint64 begin = m_offsets[size_t(index)];
+    const qint64 size = m_offsets[size_t(index) + 1] - begin;
+    m_raw.resize(size);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(m_fd, m_raw.data() + done, size_t(size - done), off_t(begin + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return m_row.data();
+        done += got;
+    }
+    const char *at = m_raw.constData();
+    const char *end = at + size;
+    for (int i = 0; i < m_columns && at + sizeof(qint32) <= end; ++i) {
+        qint32 length = 0;
+        std::memcpy(&length, at, sizeof length);
+        at += sizeof length;
+        const qsizetype bytes = qsizetype(length) * qsizetype(sizeof(QChar));
+        if (length < 0 || at + bytes > end)
+            break;
+        m_row[size_t(i)] = QString(reinterpret_cast<const QChar *>(at), length);
+        at += bytes;
+    }
+    m_cached = index;
+    return m_row.data();
 }
 
 Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store)
 {
+    refreshDateOrder();
     const Columns detail = printedColumns(definition.section(SectionKind::Detail));
     const Columns header = printedColumns(definition.section(SectionKind::GroupHeader));
-    Result<QueryRows> children = store.savedQuery(
-        definition.detailQuery, columnsToRead(detail, definition.relationColumn, definition.detailOrder));
-    if (!children)
-        return children.error();
-    Result<QueryRows> parents = store.savedQuery(
-        definition.groupQuery, columnsToRead(header, definition.relationColumn, definition.groupOrder));
-    if (!parents)
-        return parents.error();
-
     const QCollator collator = userCollator();
     const qsizetype childKey = detail.names.size();
     const qsizetype parentKey = header.names.size();
-    if (definition.letterGroups) {
-        foldLetters(*children, childKey, collator);
-        foldLetters(*parents, parentKey, collator);
-    }
 
     GroupedRows rows;
     rows.detailColumns = int(detail.names.size());
     rows.headerColumns = int(header.names.size());
+    QString why;
+    if (!rows.details.open(rows.detailColumns, &why))
+        return failure(why);
 
-    // The detail texts in read order, and the child rows bucketed by their
-    // relation value in their sorted order.
-    rows.detailTexts.reserve(size_t(children->rows.size()) * size_t(rows.detailColumns));
-    for (const QVariantList &child : children->rows) {
-        for (qsizetype i = 0; i < childKey; ++i)
-            rows.detailTexts.push_back(formatValue(child[i], detail.formats[size_t(i)]));
-    }
-    std::vector<int> sortedChildren;
-    {
-        const RowOrder order(*children, definition.detailOrder, childKey + 1, collator);
-        sortedChildren = sortedRows(*children, order, childKey, false);
-    }
-    QHash<QString, std::vector<int>> byKey;
+    // The detail rows as a stream: their texts go to the file, their keys
+    // and relation values stay.
+    CompactKeys keys(definition.detailOrder);
+    std::vector<qint32> relationOf;
+    QHash<QString, qint32> relationIds;
+    QHash<QString, QString> letters; // relation values folded to their letter
+    std::vector<QString> texts(size_t(rows.detailColumns));
+    const Status read = store.forEachRow(
+        definition.detailQuery, columnsToRead(detail, definition.relationColumn, definition.detailOrder),
+        [&](const QVariant *values) {
+            for (qsizetype i = 0; i < childKey; ++i)
+                texts[size_t(i)] = formatValue(values[i], detail.formats[size_t(i)]);
+            QString relation = relationKey(values[childKey]);
+            if (definition.letterGroups) {
+                auto letter = letters.constFind(relation);
+                if (letter == letters.constEnd())
+                    letter = letters.insert(relation, groupLetter(relation, collator));
+                relation = *letter;
+                // A printed copy of the relation value prints the letter.
+                for (qsizetype i = 0; i < childKey; ++i) {
+                    if (detail.names.at(i) == definition.relationColumn)
+                        texts[size_t(i)] = relation;
+                }
+            }
+            rows.details.append(texts.data());
+            const auto id = relationIds.constFind(relation);
+            relationOf.push_back(id != relationIds.constEnd() ? *id
+                                                               : *relationIds.insert(relation, qint32(relationIds.size())));
+            keys.add(values + childKey + 1);
+        });
+    if (!read)
+        return read.error();
+    if (!rows.details.finish(&why))
+        return failure(why);
+
+    // The child rows in order, then bucketed by relation value (in order).
+    std::vector<int> sortedChildren(relationOf.size());
+    std::iota(sortedChildren.begin(), sortedChildren.end(), 0);
+    keys.rankTexts(collator);
+    std::stable_sort(sortedChildren.begin(), sortedChildren.end(), [&keys](int a, int b) { return keys.less(a, b); });
+    keys = CompactKeys({});
+    std::vector<std::vector<int>> byRelation(size_t(relationIds.size()));
     for (const int child : sortedChildren)
-        byKey[relationKey(children->rows[child][childKey])].push_back(child);
+        byRelation[size_t(relationOf[size_t(child)])].push_back(child);
+    std::vector<char> used(byRelation.size(), 0);
+
+    Result<QueryRows> parents = store.savedQuery(
+        definition.groupQuery, columnsToRead(header, definition.relationColumn, definition.groupOrder));
+    if (!parents)
+        return parents.error();
+    if (definition.letterGroups)
+        foldLetters(*parents, parentKey, collator);
 
     // One group per distinct relation value of the parents, in sorted order,
     // holding the children whose value is equal; a group without children is
     // left out.
-    rows.detailOrder.reserve(size_t(children->rows.size()));
-    const RowOrder order(*parents, definition.groupOrder, parentKey + 1, collator);
+    rows.detailOrder.reserve(sortedChildren.size());
     const auto addGroup = [&rows](const std::vector<int> &members, const auto &headerText) {
         GroupedRows::Group group;
         group.firstHeaderText = int(rows.headerTexts.size());
@@ -243,24 +560,28 @@ Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &s
         group.end = int(rows.detailOrder.size());
         rows.groups.push_back(group);
     };
+    const RowOrder order(*parents, definition.groupOrder, parentKey + 1, collator);
     for (const int parent : sortedRows(*parents, order, parentKey, true)) {
         const QVariantList &row = parents->rows[parent];
-        const auto found = byKey.find(relationKey(row[parentKey]));
-        if (found == byKey.end() || found->empty())
+        const auto found = relationIds.constFind(relationKey(row[parentKey]));
+        if (found == relationIds.constEnd() || used[size_t(*found)])
             continue;
-        addGroup(*found, [&](int i) { return formatValue(row[i], header.formats[size_t(i)]); });
-        byKey.erase(found);
+        used[size_t(*found)] = 1;
+        std::vector<int> &members = byRelation[size_t(*found)];
+        if (members.empty())
+            continue;
+        addGroup(members, [&](int i) { return formatValue(row[i], header.formats[size_t(i)]); });
+        std::vector<int>().swap(members);
     }
 
     // Children that no parent row names still print, under an empty heading.
-    if (!byKey.isEmpty()) {
-        std::vector<int> unmatched;
-        for (const int child : sortedChildren) {
-            if (byKey.contains(relationKey(children->rows[child][childKey])))
-                unmatched.push_back(child);
-        }
-        addGroup(unmatched, [](int) { return QString(); });
+    std::vector<int> unmatched;
+    for (const int child : sortedChildren) {
+        if (!used[size_t(relationOf[size_t(child)])])
+            unmatched.push_back(child);
     }
+    if (!unmatched.empty())
+        addGroup(unmatched, [](int) { return QString(); });
     return rows;
 }
 

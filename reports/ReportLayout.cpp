@@ -8,8 +8,20 @@
 #include <QTextLayout>
 
 #include <cmath>
+#include <unordered_map>
 
 namespace report {
+
+const std::vector<Page> &Layout::allPages() const
+{
+    if (!m_all) {
+        auto all = std::make_shared<std::vector<Page>>();
+        all->reserve(size_t(pages));
+        forEachPage({}, [&all](int, const Page &page) { all->push_back(page); });
+        m_all = std::move(all);
+    }
+    return *m_all;
+}
 
 std::vector<const Item *> Layout::itemsOf(int page, const QString &controlName, SectionKind section) const
 {
@@ -17,7 +29,7 @@ std::vector<const Item *> Layout::itemsOf(int page, const QString &controlName, 
     if (page < 0 || page >= pageCount())
         return found;
     const Control *control = definition->control(controlName, section);
-    for (const Item &item : pages[size_t(page)].items) {
+    for (const Item &item : allPages()[size_t(page)].items) {
         if (item.control == control)
             found.push_back(&item);
     }
@@ -127,16 +139,33 @@ QPageLayout reportPageLayout(const Definition &definition, const QPageSize &page
                        QPageLayout::Point);
 }
 
+struct HeightKey {
+    const Control *control;
+    QString text;
+    bool operator==(const HeightKey &other) const { return control == other.control && text == other.text; }
+};
+struct HeightKeyHash {
+    size_t operator()(const HeightKey &key) const { return qHash(key.text, size_t(quintptr(key.control))); }
+};
+
+struct HeightCache {
+    static constexpr size_t kLimit = 100000;
+    std::unordered_map<HeightKey, int, HeightKeyHash> heights;
+};
+
 namespace {
 
 class Builder {
 public:
+    // Lays the rows out; pages that `wanted` accepts (all when empty) are
+    // handed to `take` with their page footers, which name pageCount pages.
+    // Without `take` it only counts the pages.
     Builder(std::shared_ptr<const Definition> definition, const GroupedRows &rows, const QPageLayout &pageLayout,
-            const QDateTime &printed)
-        : m_def(std::move(definition)), m_rows(rows)
+            const QDateTime &printed, HeightCache &heights, int pageCount = 0, std::function<bool(int)> wanted = {},
+            std::function<void(int, const Page &)> take = {})
+        : m_def(std::move(definition)), m_rows(rows), m_pageCount(pageCount), m_wanted(std::move(wanted)),
+          m_take(std::move(take)), m_heightCache(heights.heights)
     {
-        m_layout.definition = m_def;
-        m_layout.pageLayout = pageLayout;
         const QRectF paint = pageLayout.paintRect(QPageLayout::Point);
         m_bodyHeight = int(std::floor(paint.height() * kTwipsPerPoint));
         m_footerTop = m_bodyHeight - m_def->section(SectionKind::PageFooter).height;
@@ -146,7 +175,8 @@ public:
         m_time = QLocale::system().toString(printed.time(), QLocale::ShortFormat);
     }
 
-    Layout run()
+    // The number of pages.
+    int run()
     {
         const Section &groupHeader = m_def->section(SectionKind::GroupHeader);
         const Section &detail = m_def->section(SectionKind::Detail);
@@ -160,7 +190,7 @@ public:
         for (const GroupedRows::Group &group : m_rows.groups) {
             const QString *headerTexts = m_rows.headerTexts.empty() ? nullptr : &m_rows.headerText(group, 0);
             const auto detailTexts = [this](int i) {
-                return m_rows.detailColumns > 0 ? &m_rows.detailText(m_rows.detailOrder[size_t(i)], 0) : nullptr;
+                return m_rows.detailColumns > 0 ? m_rows.detailRow(m_rows.detailOrder[size_t(i)]) : nullptr;
             };
             int keep = groupHeader.height;
             if (group.begin < group.end)
@@ -184,15 +214,28 @@ public:
         ensureRoom(reportFooter.height);
         placeSection(reportFooter, nullptr, 0);
 
-        placePageFooters();
-        return std::move(m_layout);
+        finishPage();
+        return m_pageIndex + 1;
     }
 
 private:
     void startPage()
     {
-        m_layout.pages.emplace_back();
+        finishPage();
+        ++m_pageIndex;
+        m_page.items.clear();
+        m_collect = m_take && (!m_wanted || m_wanted(m_pageIndex));
         m_y = 0;
+    }
+
+    // Hands the page on with its footer.
+    void finishPage()
+    {
+        if (m_pageIndex < 0 || !m_collect)
+            return;
+        placePageFooter();
+        m_take(m_pageIndex, m_page);
+        m_collect = false;
     }
 
     // Starts a new page when the next block does not fit above the page
@@ -243,7 +286,7 @@ private:
         ensureRoom(firstPart);
 
         for (bool first = true;; first = false) {
-            std::vector<Item> &items = m_layout.pages.back().items;
+            std::vector<Item> &items = m_page.items;
             int used = first ? section.height : 0;
             if (first) {
                 // Everything but the growing boxes, as on an ordinary line.
@@ -310,9 +353,17 @@ private:
         const TextMeasure &measure = m_measures[size_t(control.style)];
         if (measure.surelyFits(text, control.width))
             return control.height;
-        if (!text.contains(QLatin1Char('\n')) && measure.width(text) <= control.width)
-            return control.height;
-        return std::max(control.height, int(std::ceil(measure.wrappedHeight(text, control.width))));
+        // Texts come back (the passes over a report, repeated notes): measure each once.
+        HeightKey key{&control, text};
+        if (const auto found = m_heightCache.find(key); found != m_heightCache.end())
+            return found->second;
+        int height = control.height;
+        if (text.contains(QLatin1Char('\n')) || measure.width(text) > control.width)
+            height = std::max(control.height, int(std::ceil(measure.wrappedHeight(text, control.width))));
+        if (m_heightCache.size() >= HeightCache::kLimit)
+            m_heightCache.clear();
+        m_heightCache.emplace(std::move(key), height);
+        return height;
     }
 
     // The height of a section for one row: its own height, or more when a
@@ -353,8 +404,12 @@ private:
             height = section.height;
         if (height == 0)
             return;
-        std::vector<Item> &items = m_layout.pages.back().items;
         const int available = std::max(0, m_footerTop - m_y);
+        if (!m_collect) {
+            m_y += std::min(height, std::max(available, section.height));
+            return;
+        }
+        std::vector<Item> &items = m_page.items;
         int column = 0;
         for (const Control &control : section.controls) {
             Item item;
@@ -392,33 +447,36 @@ private:
         m_y += std::min(height, std::max(available, section.height));
     }
 
-    void placePageFooters()
+    void placePageFooter()
     {
         const Section &footer = m_def->section(SectionKind::PageFooter);
-        const int count = m_layout.pageCount();
-        for (int page = 0; page < count; ++page) {
-            std::vector<Item> &items = m_layout.pages[size_t(page)].items;
-            for (const Control &control : footer.controls) {
-                Item item;
-                item.control = &control;
-                item.x = control.left;
-                item.y = m_footerTop + control.top;
-                item.width = control.width;
-                item.height = control.height;
-                if (control.kind == ControlKind::Label) {
-                    item.text = labelText(control);
-                    item.clip = true;
-                    item.text.replace(QLatin1String("%p"), QString::number(page + 1));
-                    item.text.replace(QLatin1String("%P"), QString::number(count));
-                }
-                items.push_back(std::move(item));
+        for (const Control &control : footer.controls) {
+            Item item;
+            item.control = &control;
+            item.x = control.left;
+            item.y = m_footerTop + control.top;
+            item.width = control.width;
+            item.height = control.height;
+            if (control.kind == ControlKind::Label) {
+                item.text = labelText(control);
+                item.clip = true;
+                item.text.replace(QLatin1String("%p"), QString::number(m_pageIndex + 1));
+                item.text.replace(QLatin1String("%P"), QString::number(m_pageCount));
             }
+            m_page.items.push_back(std::move(item));
         }
     }
 
+
     std::shared_ptr<const Definition> m_def;
     const GroupedRows &m_rows;
-    Layout m_layout;
+    int m_pageCount = 0;
+    std::function<bool(int)> m_wanted;
+    std::function<void(int, const Page &)> m_take;
+    Page m_page;
+    int m_pageIndex = -1;
+    bool m_collect = false;
+    std::unordered_map<HeightKey, int, HeightKeyHash> &m_heightCache;
     std::vector<TextMeasure> m_measures;
     std::vector<int> m_heights;
     QString m_date;
@@ -431,10 +489,28 @@ private:
 
 } // namespace
 
-Layout layoutReport(std::shared_ptr<const Definition> definition, const GroupedRows &rows,
+void Layout::forEachPage(const std::function<bool(int page)> &wanted,
+                         const std::function<void(int page, const Page &items)> &take) const
+{
+    if (!definition || !rows)
+        return;
+    if (!heights)
+        heights = std::make_shared<HeightCache>();
+    Builder(definition, *rows, pageLayout, printed, *heights, pages, wanted, take).run();
+}
+
+Layout layoutReport(std::shared_ptr<const Definition> definition, std::shared_ptr<const GroupedRows> rows,
                     const QPageLayout &pageLayout, const QDateTime &printed)
 {
-    return Builder(std::move(definition), rows, pageLayout, printed).run();
+    Layout layout;
+    layout.definition = definition;
+    layout.pageLayout = pageLayout;
+    layout.rows = rows;
+    layout.printed = printed;
+    layout.heights = std::make_shared<HeightCache>();
+    if (definition && rows)
+        layout.pages = Builder(std::move(definition), *rows, pageLayout, printed, *layout.heights).run();
+    return layout;
 }
 
 } // namespace report

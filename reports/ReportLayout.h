@@ -9,6 +9,7 @@
 #include <QPageLayout>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -31,17 +32,41 @@ struct Page {
     std::vector<Item> items;
 };
 
+// A report laid out on pages. Only the page count is kept: the pages' items
+// are laid out again when they are wanted, page by page, so that a report of
+// any size is painted in little memory.
+struct HeightCache;
+
 struct Layout {
     std::shared_ptr<const Definition> definition;
     QPageLayout pageLayout;
-    std::vector<Page> pages;
+    std::shared_ptr<const GroupedRows> rows;
+    QDateTime printed;
+    int pages = 0;
+    // Heights of grown text boxes measured so far, by control and text: the
+    // passes over one report measure each text once.
+    mutable std::shared_ptr<HeightCache> heights;
 
-    int pageCount() const { return int(pages.size()); }
+    int pageCount() const { return pages; }
+
+    // Lays the pages out again, from the first, and hands every page that
+    // `wanted` accepts (all when it is empty) to `take`, in order. A page
+    // lives only for the call.
+    void forEachPage(const std::function<bool(int page)> &wanted,
+                     const std::function<void(int page, const Page &items)> &take) const;
+
+    // Every page at once, laid out on the first call and kept: for small
+    // reports and for looking at a layout.
+    const std::vector<Page> &allPages() const;
+
     // The items of one control on a page, from top to bottom.
     std::vector<const Item *> itemsOf(int page, const QString &controlName,
                                       SectionKind section) const;
     // Their texts.
     QStringList textsOf(int page, const QString &controlName, SectionKind section) const;
+
+private:
+    mutable std::shared_ptr<std::vector<Page>> m_all;
 };
 
 // The font of a style, sized in twips (one pixel of the font is one twip).
@@ -91,7 +116,8 @@ QPageSize defaultPaperSize();
 // does not fit, and one taller than a page continues over as many pages as
 // it needs, each with its page header. %D and %T print the given moment, %p and %P the page number
 // and the page count.
-Layout layoutReport(std::shared_ptr<const Definition> definition, const GroupedRows &rows,
+// The layout is counted out here; its pages are laid out when they are painted.
+Layout layoutReport(std::shared_ptr<const Definition> definition, std::shared_ptr<const GroupedRows> rows,
                     const QPageLayout &pageLayout, const QDateTime &printed);
 
 } // namespace report

@@ -37,12 +37,13 @@ public:
 
 private:
     void paintPages(QPrinter *printer);
+    void removeLayoutChoices();
     void relayoutFor(const QPageLayout &pageLayout);
     void chooseAndSavePdf();
 
     std::shared_ptr<const report::Definition> m_definition;
     QPrinter *m_printer = nullptr; // ours; deleted after the preview's widgets are gone
-    report::GroupedRows m_rows;
+    std::shared_ptr<const report::GroupedRows> m_rows;
     QDateTime m_printed;
     report::Layout m_layout;
     QAction *m_savePdf = nullptr;

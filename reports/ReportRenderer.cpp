@@ -6,10 +6,17 @@
 #include "store/ReportStore.h"
 
 #include <QFile>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPagedPaintDevice>
 #include <QPdfWriter>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <numeric>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -17,10 +24,27 @@
 
 namespace report {
 
+BusyPointer::BusyPointer() : m_shown(qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr)
+{
+    if (m_shown)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+BusyPointer::~BusyPointer()
+{
+    if (m_shown)
+        QGuiApplication::restoreOverrideCursor();
+}
+
 void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double resolution)
 {
     if (pageIndex < 0 || pageIndex >= layout.pageCount())
         return;
+    paintPage(painter, layout, layout.allPages()[size_t(pageIndex)], resolution);
+}
+
+void paintPage(QPainter &painter, const Layout &layout, const Page &page, double resolution)
+{
     const Definition &definition = *layout.definition;
     std::vector<QFont> fonts;
     std::vector<double> ascents;
@@ -33,7 +57,7 @@ void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double re
     painter.save();
     painter.scale(resolution / kTwipsPerInch, resolution / kTwipsPerInch);
     int currentStyle = -1;
-    for (const Item &item : layout.pages[size_t(pageIndex)].items) {
+    for (const Item &item : page.items) {
         const Control &control = *item.control;
         const QRectF box(item.x, item.y, item.width, item.height);
         if (control.kind == ControlKind::Shape) {
@@ -81,17 +105,83 @@ void keepFreedMemory()
 }
 } // namespace
 
-Status paintLayout(const Layout &layout, QPagedPaintDevice &device)
+std::vector<int> selectedPages(const QList<QPair<int, int>> &ranges, int pageCount)
 {
+    std::vector<int> pages;
+    for (const auto &[from, to] : ranges) {
+        for (int page = std::max(1, from); page <= std::min(to, pageCount); ++page)
+            pages.push_back(page - 1);
+    }
+    return pages;
+}
+
+Status paintLayout(const Layout &layout, QPagedPaintDevice &device, const PaintSelection &selection)
+{
+    const BusyPointer busy;
     keepFreedMemory();
+    std::vector<int> pages = selection.pages;
+    if (pages.empty()) {
+        pages.resize(size_t(layout.pageCount()));
+        std::iota(pages.begin(), pages.end(), 0);
+    }
+    const int copies = std::max(1, selection.copies);
+
     QPainter painter;
     if (!painter.begin(&device))
         return failure(QStringLiteral("The report could not be started on the printer."));
     const double resolution = device.logicalDpiY();
-    for (int page = 0; page < layout.pageCount(); ++page) {
-        if (page > 0 && !device.newPage())
-            return failure(QStringLiteral("The printer refused a new page."));
+    painter.translate(selection.origin);
+    bool first = true;
+    bool refused = false;
+    const auto paintSheet = [&](const Page &page) {
+        if (refused)
+            return;
+        if (!first && !device.newPage()) {
+            refused = true;
+            return;
+        }
+        first = false;
         paintPage(painter, layout, page, resolution);
+    };
+
+    // The pages are laid out again as they are painted, one at a time, in
+    // their order; pages asked for in another order are kept until painted.
+    const bool ascending = std::adjacent_find(pages.begin(), pages.end(), std::greater_equal<int>()) == pages.end();
+    std::vector<char> selected(size_t(std::max(0, layout.pageCount())), 0);
+    for (const int page : pages)
+        selected[size_t(page)] = 1;
+    const auto wanted = [&selected](int page) { return page < int(selected.size()) && selected[size_t(page)]; };
+    if (layout.pageCount() == 0) {
+        painter.end();
+        return {};
+    }
+    if (ascending) {
+        if (selection.collate) {
+            for (int copy = 0; copy < copies; ++copy)
+                layout.forEachPage(wanted, [&](int, const Page &page) { paintSheet(page); });
+        } else {
+            layout.forEachPage(wanted, [&](int, const Page &page) {
+                for (int copy = 0; copy < copies; ++copy)
+                    paintSheet(page);
+            });
+        }
+    } else {
+        std::map<int, Page> kept;
+        layout.forEachPage(wanted, [&kept](int index, const Page &page) { kept.emplace(index, page); });
+        const auto sheetsOf = [&](int page) {
+            const auto found = kept.find(page);
+            return found == kept.end() ? Page() : found->second;
+        };
+        for (int copy = 0; copy < (selection.collate ? copies : 1); ++copy) {
+            for (const int page : pages) {
+                for (int again = 0; again < (selection.collate ? 1 : copies); ++again)
+                    paintSheet(sheetsOf(page));
+            }
+        }
+    }
+    if (refused) {
+        painter.end();
+        return failure(QStringLiteral("The printer refused a new page."));
     }
     if (!painter.end())
         return failure(QStringLiteral("The report could not be finished on the printer."));
@@ -127,7 +217,8 @@ Result<Layout> buildReport(int reportNumber, ReportStore &store, const QPageSize
     Result<GroupedRows> rows = readGroupedRows(*definition, store);
     if (!rows)
         return rows.error();
-    return layoutReport(definition, *rows, reportPageLayout(*definition, pageSize), printed);
+    return layoutReport(definition, std::make_shared<const GroupedRows>(std::move(rows).value()),
+                        reportPageLayout(*definition, pageSize), printed);
 }
 
 Status writeReportPdf(int reportNumber, const QString &pdfPath)

@@ -5,8 +5,13 @@
 #include "frame/Result.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QPageSize>
+#include <QPair>
+#include <QPointF>
 #include <QString>
+
+#include <vector>
 
 class QPainter;
 class QPagedPaintDevice;
@@ -17,10 +22,37 @@ namespace report {
 // Draws one laid-out page. The painter's origin must be the top-left corner
 // of the printable area; resolution is the device's dots per inch.
 void paintPage(QPainter &painter, const Layout &layout, int pageIndex, double resolution);
+void paintPage(QPainter &painter, const Layout &layout, const Page &page, double resolution);
 
-// Draws every page on a printer or PDF writer whose page layout is already
-// set, starting a new sheet between pages.
-Status paintLayout(const Layout &layout, QPagedPaintDevice &device);
+// The hourglass for the time of a long reading, laying out or painting
+// (nothing without a graphical application).
+class BusyPointer {
+public:
+    BusyPointer();
+    ~BusyPointer();
+    BusyPointer(const BusyPointer &) = delete;
+    BusyPointer &operator=(const BusyPointer &) = delete;
+
+private:
+    bool m_shown = false;
+};
+
+// Which pages go to the device, how often, and where the report's printable
+// area starts on the device.
+struct PaintSelection {
+    std::vector<int> pages; // page indexes in order; empty means every page
+    int copies = 1;         // painted copies (when the print system does not make them)
+    bool collate = true;    // 1 2 3 1 2 3 rather than 1 1 2 2 3 3
+    QPointF origin;         // the report's printable corner in device pixels, from the painter's origin
+};
+
+// The pages of a selection of 1-based page ranges (as a print dialog gives
+// them), limited to the report's pages.
+std::vector<int> selectedPages(const QList<QPair<int, int>> &ranges, int pageCount);
+
+// Draws the selected pages on a printer or PDF writer whose page layout is
+// already set, starting a new sheet between pages.
+Status paintLayout(const Layout &layout, QPagedPaintDevice &device, const PaintSelection &selection = {});
 
 // Writes the laid-out report to a PDF file.
 Status writeLayoutPdf(const Layout &layout, const QString &pdfPath);

@@ -69,6 +69,20 @@ void ReportStore::bringUpToDate(const QString &name)
 
 Result<QueryRows> ReportStore::savedQuery(const QString &name, const QStringList &columns)
 {
+    QueryRows result;
+    result.columns = columns;
+    const qsizetype count = columns.size();
+    const Status read = forEachRow(name, columns, [&result, count](const QVariant *values) {
+        result.rows.push_back(QVariantList(values, values + count));
+    });
+    if (!read)
+        return read.error();
+    return result;
+}
+
+Status ReportStore::forEachRow(const QString &name, const QStringList &columns,
+                               const std::function<void(const QVariant *values)> &reader)
+{
     // The statement names one of a fixed set of views, never text from outside.
     if (!isSavedQuery(name))
         return failure(QStringLiteral("There is no saved report query %1.").arg(name));
@@ -89,16 +103,11 @@ Result<QueryRows> ReportStore::savedQuery(const QString &name, const QStringList
         indexes.push_back(index);
     }
 
-    QueryRows result;
-    result.columns = columns;
+    std::vector<QVariant> values(indexes.size());
     while (rows->next()) {
-        QVariantList row;
-        row.reserve(qsizetype(indexes.size()));
-        for (const int index : indexes)
-            row.push_back(rows->value(index));
-        result.rows.push_back(std::move(row));
+        for (size_t i = 0; i < indexes.size(); ++i)
+            values[i] = rows->value(indexes[i]);
+        reader(values.data());
     }
-    if (Status read = rows->status(); !read)
-        return read.error();
-    return result;
+    return rows->status();
 }

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
 class Connection;
 
 // The rows of one saved report query, holding the requested columns in the
@@ -36,6 +38,12 @@ public:
     // fails like any query, with the database's message, and a missing
     // column is named.
     Result<QueryRows> savedQuery(const QString &name, const QStringList &columns);
+
+    // Reads the given columns of every row of a saved query as savedQuery
+    // does, handing each row to the reader in turn (its values in the order
+    // asked for) instead of keeping them all: for queries of any size.
+    Status forEachRow(const QString &name, const QStringList &columns,
+                      const std::function<void(const QVariant *values)> &reader);
 
 private:
     void bringUpToDate(const QString &name);

@@ -10,6 +10,9 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QApplication>
+#include <QCursor>
+#include <QPdfWriter>
 #include <QtTest>
 
 using namespace report;
@@ -106,6 +109,7 @@ private slots:
     void paintedPageMatchesTheLayout();
     void pdfPagesAndOrientation_data();
     void pdfPagesAndOrientation();
+    void pagesPaintedOneByOneUnderTheHourglass();
     void brokenQueryFails();
 
 private:
@@ -436,6 +440,62 @@ void ReportLayoutTest::pdfPagesAndOrientation()
     }
 }
 
+namespace {
+// A PDF writer that notes the pointer shown whenever a new sheet starts.
+class WatchedPdfWriter : public QPdfWriter {
+public:
+    using QPdfWriter::QPdfWriter;
+    bool newPage() override
+    {
+        const QCursor *pointer = QGuiApplication::overrideCursor();
+        shapes << (pointer ? int(pointer->shape()) : -1);
+        return QPdfWriter::newPage();
+    }
+    QList<int> shapes;
+};
+} // namespace
+
+// Every page is laid out again when painted, with the same page breaks and
+// texts as the whole layout; the hourglass shows while it is done.
+void ReportLayoutTest::pagesPaintedOneByOneUnderTheHourglass()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    for (int i = 0; i < 80; ++i) {
+        const qint64 id = TestData::addContact(db, {{"FirstName", QStringLiteral("First%1").arg(i)},
+                                                    {"LastName", QStringLiteral("Last%1").arg(i, 2, 10, QLatin1Char('0'))},
+                                                    {"ContactTypeID", type}});
+        TestData::addCall(db, id, today(-(i % 3)), QStringLiteral("10:00:00"),
+                          i % 7 == 0 ? QStringLiteral("A subject long enough to need a second line in its column")
+                                     : QStringLiteral("Short"),
+                          i % 5 == 0 ? QStringLiteral("Note\nwith\nfour lines") : QString());
+    }
+    const Layout layout = build(2);
+    QVERIFY(layout.pageCount() >= 3);
+    // Page by page, in order, each as in the whole layout.
+    const std::vector<Page> &all = layout.allPages();
+    QCOMPARE(int(all.size()), layout.pageCount());
+    QList<int> seen;
+    layout.forEachPage({}, [&](int index, const Page &page) {
+        seen << index;
+        QCOMPARE(page.items.size(), all[size_t(index)].items.size());
+        QCOMPARE(page.items.back().text, all[size_t(index)].items.back().text);
+    });
+    QCOMPARE(seen.size(), layout.pageCount());
+    QCOMPARE(seen.last(), layout.pageCount() - 1);
+    QList<int> some;
+    layout.forEachPage([](int page) { return page == 1; }, [&](int index, const Page &) { some << index; });
+    QCOMPARE(some, QList<int>{1});
+
+    QTemporaryDir dir;
+    WatchedPdfWriter writer(dir.filePath(QStringLiteral("watched.pdf")));
+    writer.setPageLayout(layout.pageLayout);
+    QVERIFY(paintLayout(layout, writer));
+    QCOMPARE(writer.shapes.size(), layout.pageCount() - 1);
+    for (const int shape : std::as_const(writer.shapes))
+        QCOMPARE(shape, int(Qt::WaitCursor));
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
 void ReportLayoutTest::brokenQueryFails()
 {
     QSqlQuery drop(db);
@@ -454,5 +514,20 @@ void ReportLayoutTest::brokenQueryFails()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.pdf"))));
 }
 
-QTEST_MAIN(ReportLayoutTest)
+int main(int argc, char **argv)
+{
+    // English dates and Letter paper whatever the machine's locale, and no
+    // printer of the machine deciding the paper.
+    qputenv("LC_ALL", "en_US.UTF-8");
+    qputenv("TZ", "UTC");
+    QTemporaryDir home;
+    qputenv("CUPS_SERVER", QFile::encodeName(home.filePath(QStringLiteral("no-scheduler.sock"))));
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(home.path()));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    unsetenv("PRINTER");
+    unsetenv("LPDEST");
+    QApplication app(argc, argv);
+    ReportLayoutTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_report_layout.moc"

@@ -1,3 +1,4 @@
+#include "support/PrivateCups.h"
 #include "support/TestSupport.h"
 
 #include "reports/Form3.h"
@@ -28,35 +29,11 @@ namespace {
 
 const QString kPrinter = QStringLiteral("CorvantaTest");
 
-QString findTool(const QString &name)
-{
-    const QStringList places{QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"), QStringLiteral("/sbin"),
-                             QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")};
-    const QString found = QStandardPaths::findExecutable(name);
-    return found.isEmpty() ? QStandardPaths::findExecutable(name, places) : found;
-}
+using ToolResult = PrivateCups::ToolResult;
 
-struct ToolResult {
-    int exitCode = -1;
-    QString output;
-};
-
-// Runs a CUPS command line tool against the private scheduler.
 ToolResult runTool(const QString &tool, const QStringList &arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(findTool(tool), arguments);
-    ToolResult result;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        result.output = QStringLiteral("%1 did not finish").arg(tool);
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.output = QString::fromLocal8Bit(process.readAll());
-    return result;
+    return PrivateCups::runTool(tool, arguments);
 }
 
 // The printer's options as another program sees them.
@@ -118,99 +95,33 @@ private:
     // Makes the printer the scheduler's default and leaves this user no options file.
     bool makeServerDefault();
     QString optionsFile() const { return m_dir.filePath(QStringLiteral("home/.cups/lpoptions")); }
-    QString schedulerLog() const;
 
     IsolatedEnvironment env;
     QSqlDatabase db;
     QTemporaryDir m_dir;
-    QProcess m_cupsd;
-    QString m_output;
+    PrivateCups m_cups;
 };
 
 void ReportPrinterTest::initTestCase()
 {
-    const QString cupsd = findTool(QStringLiteral("cupsd"));
-    if (cupsd.isEmpty()) {
+    if (PrivateCups::findTool(QStringLiteral("cupsd")).isEmpty()) {
         QSKIP("cupsd is not installed: the printer orientation tests need the CUPS scheduler "
               "(Debian package cups).");
     }
     for (const char *tool : {"lpadmin", "lpoptions", "lpstat", "cupsdisable", "cupsenable", "cancel"}) {
-        if (findTool(QString::fromLatin1(tool)).isEmpty())
+        if (PrivateCups::findTool(QString::fromLatin1(tool)).isEmpty())
             QFAIL(qPrintable(QStringLiteral("%1 is not installed (Debian package cups-client).").arg(tool)));
     }
     QVERIFY(m_dir.isValid());
-    const QString root = m_dir.path();
-    for (const char *sub : {"spool", "state", "cache", "tmp", "log", "client", "home"})
-        QVERIFY(QDir(root).mkpath(QString::fromLatin1(sub)));
-    const QString socket = root + QStringLiteral("/cups.sock");
-
-    QFile conf(root + QStringLiteral("/cupsd.conf"));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write(QStringLiteral("Listen %1\n"
-                              "LogLevel warn\n"
-                              "WebInterface No\n"
-                              "Browsing No\n"
-                              "DefaultAuthType None\n"
-                              "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                              "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n")
-                   .arg(socket)
-                   .toUtf8());
-    conf.close();
-    QFile files(root + QStringLiteral("/cups-files.conf"));
-    QVERIFY(files.open(QIODevice::WriteOnly));
-    files.write(QStringLiteral("ServerRoot %1\n"
-                               "RequestRoot %1/spool\n"
-                               "StateDir %1/state\n"
-                               "CacheDir %1/cache\n"
-                               "TempDir %1/tmp\n"
-                               "AccessLog %1/log/access_log\n"
-                               "ErrorLog %1/log/error_log\n"
-                               "PageLog %1/log/page_log\n"
-                               "FileDevice Yes\n"
-                               "Sandboxing Relaxed\n"
-                               "SystemGroup root\n")
-                    .arg(root)
-                    .toUtf8());
-    files.close();
-
     // The program and the tools talk to this scheduler only, and keep this
     // user's printer defaults in the temporary folder.
-    qputenv("CUPS_SERVER", QFile::encodeName(socket));
-    qputenv("CUPS_SERVERROOT", QFile::encodeName(root + QStringLiteral("/client")));
-    qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
-    unsetenv("PRINTER");
-    unsetenv("LPDEST");
-
-    m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-    m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), conf.fileName(), QStringLiteral("-s"),
-                          files.fileName()});
-    QVERIFY2(m_cupsd.waitForStarted(10000), qPrintable(m_cupsd.errorString()));
-    bool running = false;
-    for (int attempt = 0; attempt < 150 && !running; ++attempt) {
-        running = runTool(QStringLiteral("lpstat"), {QStringLiteral("-r")})
-                      .output.contains(QLatin1String("scheduler is running"));
-        if (!running) {
-            if (m_cupsd.state() == QProcess::NotRunning)
-                break;
-            QThread::msleep(100);
-        }
-    }
-    QVERIFY2(running, qPrintable(QStringLiteral("The private scheduler did not start.\n%1").arg(schedulerLog())));
-    const ToolResult added = runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), kPrinter, QStringLiteral("-E"),
-                                                                 QStringLiteral("-v"), QStringLiteral("file:///dev/null"),
-                                                                 QStringLiteral("-m"), QStringLiteral("raw")});
-    QVERIFY2(added.exitCode == 0, qPrintable(added.output + schedulerLog()));
+    const QString problem = m_cups.start(m_dir.path(), kPrinter);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void ReportPrinterTest::cleanupTestCase()
 {
-    if (m_cupsd.state() != QProcess::NotRunning) {
-        m_cupsd.terminate();
-        if (!m_cupsd.waitForFinished(10000)) {
-            m_cupsd.kill();
-            m_cupsd.waitForFinished();
-        }
-    }
+    m_cups.stop();
 }
 
 void ReportPrinterTest::init()
@@ -226,13 +137,6 @@ void ReportPrinterTest::init()
 void ReportPrinterTest::cleanup()
 {
     TestData::close(db);
-}
-
-QString ReportPrinterTest::schedulerLog() const
-{
-    QFile log(m_dir.filePath(QStringLiteral("log/error_log")));
-    QString text = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
-    return text;
 }
 
 // Makes the printer the default and stores the given options for it.
@@ -505,26 +409,22 @@ void ReportPrinterTest::printJobsCarryTheReportsOrientation()
     QVERIFY(printed);
     QVERIFY(env.messages.errors().isEmpty());
 
-    cups_job_t *jobs = nullptr;
-    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, kPrinter.toUtf8().constData(), 0, CUPS_WHICHJOBS_ACTIVE);
-    const auto freeJobs = qScopeGuard([&] { cupsFreeJobs(count, jobs); });
-    QCOMPARE(count, 1);
-    const int jobId = jobs[0].id;
-
-    ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(jobId);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    QVERIFY2(response, cupsLastErrorString());
-    const auto freeResponse = qScopeGuard([response] { ippDelete(response); });
-    ipp_attribute_t *requested = ippFindAttribute(response, "orientation-requested", IPP_TAG_ENUM);
-    QVERIFY2(requested, "the job has no orientation");
-    QCOMPARE(ippGetInteger(requested, 0), orientation);
-    ipp_attribute_t *media = ippFindAttribute(response, "media", IPP_TAG_ZERO);
-    QVERIFY2(media, "the job has no paper size");
-    QCOMPARE(QString::fromUtf8(ippGetString(media, 0, nullptr)), paper);
+    const QList<int> jobs = m_cups.pendingJobs();
+    QCOMPARE(jobs.size(), 1);
+    const QMap<QString, QString> job = m_cups.jobAttributes(jobs.constFirst());
+    QVERIFY2(job.contains(QStringLiteral("orientation-requested")), "the job has no orientation");
+    QCOMPARE(job.value(QStringLiteral("orientation-requested")),
+             orientation == 4 ? QStringLiteral("landscape") : QStringLiteral("portrait"));
+    QVERIFY2(job.contains(QStringLiteral("media")), "the job has no paper size");
+    QCOMPARE(job.value(QStringLiteral("media")), paper);
 }
 
-QTEST_MAIN(ReportPrinterTest)
+int main(int argc, char **argv)
+{
+    qputenv("LC_ALL", "en_US.UTF-8");
+    qputenv("TZ", "UTC");
+    QApplication app(argc, argv);
+    ReportPrinterTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_report_printer.moc"

@@ -7,6 +7,9 @@
 #include "store/ReportStore.h"
 
 #include <QSqlQuery>
+#include <QApplication>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <map>
@@ -54,7 +57,7 @@ QStringList outline(const Layout &layout, const QString &detailControl)
     const Section &detail = definition.section(SectionKind::Detail);
     const Control *wanted = definition.control(detailControl, SectionKind::Detail);
     QStringList result;
-    for (const Page &page : layout.pages) {
+    for (const Page &page : layout.allPages()) {
         std::map<int, QString> rows; // by the top of the band or line
         for (const Item &item : page.items) {
             if (item.control == groupBox) {
@@ -107,6 +110,8 @@ private slots:
     void everyRowPrintsAndNoHeadingStandsAlone();
     void callDatesWithATimeOfDayGroupByTheirDay();
     void aNoteTallerThanAPageContinuesOnTheNextPages();
+    void datesFollowTheLocalesOrder_data();
+    void datesFollowTheLocalesOrder();
 
     void listingOrderFollowsTheLocale_data();
     void listingOrderFollowsTheLocale();
@@ -255,7 +260,8 @@ void ReportRowsTest::aNoteTallerThanAPageContinuesOnTheNextPages()
             parts << item->text;
         }
     }
-    QCOMPARE(parts.join(QLatin1Char('\n')), note);
+    // Every TAB prints as a blank: none runs into the next column.
+    QCOMPARE(parts.join(QLatin1Char('\n')), QString(note).replace(QLatin1Char('\t'), QLatin1Char(' ')));
     // The note starts on its own line, beside its subject.
     const auto subjects = layout.itemsOf(0, QStringLiteral("Text4"), SectionKind::Detail);
     const auto notes = layout.itemsOf(0, QStringLiteral("Text5"), SectionKind::Detail);
@@ -269,6 +275,51 @@ void ReportRowsTest::aNoteTallerThanAPageContinuesOnTheNextPages()
         expected << QStringLiteral("-");
     expected << "#B" << "after";
     QCOMPARE(outline(layout, QStringLiteral("Text4")), expected);
+}
+
+void ReportRowsTest::datesFollowTheLocalesOrder_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("form");    // of a day group and a call date
+    QTest::addColumn<QString>("heading"); // the date of printing in the heading
+    QTest::newRow("en_US") << "en_US" << "MM/dd/yyyy " << "8/31/2021";
+    QTest::newRow("de_DE") << "de_DE" << "dd.MM.yyyy " << "31.08.2021";
+}
+
+// The weekly summary's day groups and the call dates read in the order of
+// the date in the report's heading.
+void ReportRowsTest::datesFollowTheLocalesOrder()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, form);
+    QFETCH(QString, heading);
+    if (QLocale::system().name() != locale) {
+        // The system's locale is read once per program: run this case again under it.
+        QProcess again;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CORVANTA_TEST_LOCALE"), locale + QStringLiteral(".UTF-8"));
+        again.setProcessEnvironment(environment);
+        again.setProcessChannelMode(QProcess::ForwardedChannels);
+        again.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("datesFollowTheLocalesOrder:") + QString::fromLatin1(QTest::currentDataTag())});
+        QVERIFY(again.waitForFinished(120000));
+        QCOMPARE(again.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(again.exitCode(), 0);
+        return;
+    }
+    const QDate day = QDate::currentDate();
+    const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}});
+    TestData::addCall(db, ann, today(-1), QStringLiteral("10:00:00"), QStringLiteral("yesterday"));
+    TestData::addCall(db, ann, today(0), QStringLiteral("11:00:00"), QStringLiteral("today"));
+
+    const Layout weekly = build(3);
+    QCOMPARE(weekly.textsOf(0, QStringLiteral("Text2"), SectionKind::GroupHeader),
+             QStringList({day.addDays(-1).toString(form), day.toString(form)}));
+    const Layout history = build(2);
+    QCOMPARE(history.textsOf(0, QStringLiteral("Text2"), SectionKind::Detail),
+             QStringList({day.addDays(-1).toString(form), day.toString(form)}));
+    // The heading's date of printing reads the same way.
+    QCOMPARE(weekly.textsOf(0, QStringLiteral("Label1"), SectionKind::ReportHeader), QStringList{heading});
 }
 
 void ReportRowsTest::listingOrderFollowsTheLocale_data()
@@ -399,5 +450,18 @@ void ReportRowsTest::captionsSortAsTheLocaleReads()
     QCOMPARE(groupLetter(QStringLiteral("орлов"), userCollator()), QStringLiteral("О"));
 }
 
-QTEST_MAIN(ReportRowsTest)
+int main(int argc, char **argv)
+{
+    // en_US unless a test runs this program again under another locale.
+    const QByteArray locale = qEnvironmentVariableIsSet("CORVANTA_TEST_LOCALE") ? qgetenv("CORVANTA_TEST_LOCALE")
+                                                                                : QByteArray("en_US.UTF-8");
+    qputenv("LC_ALL", locale);
+    qputenv("TZ", "UTC");
+    QTemporaryDir home;
+    qputenv("CUPS_SERVER", QFile::encodeName(home.filePath(QStringLiteral("no-scheduler.sock"))));
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(home.path()));
+    QApplication app(argc, argv);
+    ReportRowsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_report_rows.moc"

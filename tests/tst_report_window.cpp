@@ -283,7 +283,12 @@ void ReportWindowTest::closeButtonClosesTheWindow()
 
 int main(int argc, char **argv)
 {
-    // Keep the tests away from any real print system of the machine.
+    // English dates and Letter paper whatever the machine's locale; and away
+    // from any real print system of the machine.
+    qputenv("LC_ALL", "en_US.UTF-8");
+    qputenv("TZ", "UTC");
+    unsetenv("PRINTER");
+    unsetenv("LPDEST");
     QTemporaryDir home;
     qputenv("CUPS_SERVER", QFile::encodeName(home.filePath(QStringLiteral("no-scheduler.sock"))));
     qputenv("CUPS_SERVERROOT", QFile::encodeName(home.path()));
