@@ -22,7 +22,7 @@ using form1::kUnit;
 void Form1::setUpCallLog()
 {
     QTableView *grid = ui->DataGrid1;
-    m_callGrid = new NewCallRowModel;
+    m_callGrid = new NewCallRowModel(this);
     m_callGrid->setSourceModel(m_callsRs);
     m_callGrid->setNewRowHandler([this](int column, const QVariant &value) { return startCallInGrid(column, value); });
     grid->setModel(m_callGrid);
@@ -39,7 +39,7 @@ void Form1::setUpCallLog()
     // A write the database refuses is reported once the editor has let go.
     connect(m_callsRs, &CallLogModel::writeFailed, this, &Form1::reportCallWriteFailure, Qt::QueuedConnection);
 
-    m_callNotesMapper = new QDataWidgetMapper;
+    m_callNotesMapper = new QDataWidgetMapper(this);
     m_callNotesMapper->setModel(m_callsRs);
     m_callNotesMapper->setSubmitPolicy(QDataWidgetMapper::AutoSubmit);
     m_callNotesMapper->addMapping(ui->CallNotes, CallLogModel::Notes);
@@ -74,8 +74,11 @@ void Form1::commitCallEditors()
         emit grid->itemDelegate()->commitData(editor);
         emit grid->itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
-    if (m_callNotesMapper->currentIndex() >= 0 && ui->CallNotes->isEnabled())
+    // Only notes the user changed are written back.
+    if (m_callNotesMapper->currentIndex() >= 0 && ui->CallNotes->isEnabled() && ui->CallNotes->document()->isModified()) {
         m_callNotesMapper->submit();
+        ui->CallNotes->document()->setModified(false);
+    }
 }
 
 Status Form1::SetCalls(bool blnStart)

@@ -77,7 +77,7 @@ Result<qint64> ContactStore::insert(const ContactValues &values)
     for (int field = 1; field < ContactField::Count; ++field) {
         columns << names[field];
         marks << QStringLiteral("?");
-        bound << storableValue(values.value(field));
+        bound << values.value(field);
     }
     Result<QSqlQuery> query = runStatement(
         m_connection,
