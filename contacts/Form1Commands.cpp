@@ -89,6 +89,7 @@ void Form1::PushButton4_Click()
         if (Status stored = m_contactsRs->update(); !stored)
             return stored;
         showContactBoxes();
+        selectCurrentInList(); // none: the list shows the new contact from Save on
         return {};
     });
     trap.step(112, [this] { return SetCalls(false); });

@@ -89,9 +89,9 @@ void Form1::listContacts()
 
 void Form1::selectCurrentInList()
 {
-    if (m_choosingInList || m_contactsRs->isNewRow() || !ui->ListView1->selectionModel())
+    if (m_choosingInList || !ui->ListView1->selectionModel())
         return;
-    const int row = m_contactsRs->hasCurrent() ? m_list->rowOfContact(m_contactsRs->currentId()) : -1;
+    const int row = m_contactsRs->hasCurrent() && !m_contactsRs->isNewRow() ? m_list->rowOfContact(m_contactsRs->currentId()) : -1;
     const bool filling = std::exchange(m_fillingList, true);
     QItemSelectionModel *selection = ui->ListView1->selectionModel();
     if (row >= 0 && selection->currentIndex().row() == row) {
