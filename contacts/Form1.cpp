@@ -118,6 +118,7 @@ Form1::~Form1()
     const auto boxes = findChildren<QWidget *>();
     for (QWidget *box : boxes)
         box->disconnect(this);
+    disconnect(qApp, nullptr, this, nullptr);
     ui->ListView1->viewport()->removeEventFilter(this);
     // The views let go of their models before the window's children go.
     ui->DataGrid1->setModel(nullptr);

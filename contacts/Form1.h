@@ -115,6 +115,9 @@ private:
     bool storeEditsInStep(Trap &trap, int step);
     // A box's text was changed by the user: its field is stored with the next write.
     void markEdited(int field);
+    // The boxes of these fields hand their text to the current contact.
+    void takeOverBoxes(const QSet<int> &fields);
+    void onFocusChanged(QWidget *old);
     // Shows the current contact in the boxes; nothing counts as typed.
     void showContactBoxes();
     Status reloadTypes();

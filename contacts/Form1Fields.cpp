@@ -13,6 +13,7 @@
 #include "reference/ContactTypesModel.h"
 
 #include <QAbstractItemDelegate>
+#include <QApplication>
 #include <QDataWidgetMapper>
 #include <QPlainTextEdit>
 
@@ -55,6 +56,7 @@ void Form1::setUpFields()
     connect(ui->Text1_22, &DateLineEdit::typedTextRefused, this,
             [this] { m_editedFields.remove(ContactField::Birthdate); });
     connect(m_contactsRs, &ContactsRecordset::currentRowChanged, this, &Form1::onCurrentContactChanged);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *) { onFocusChanged(old); });
 
     // The banner follows every keystroke in the name boxes; the text reaches
     // the contact when the row moves or is saved, so the caret stays where the user put it.
@@ -207,16 +209,33 @@ bool Form1::commitBoxes()
         return false;
     // Only what the user typed goes into the contact, as the box holds it.
     const QSet<int> edited = std::exchange(m_editedFields, {});
+    takeOverBoxes(edited);
+    return true;
+}
+
+void Form1::takeOverBoxes(const QSet<int> &fields)
+{
     m_showingContact = true;
     for (const form1::BoxBinding &binding : form1::kBoxBindings) {
-        if (!edited.contains(binding.field))
+        if (!fields.contains(binding.field))
             continue;
         QWidget *box = findChild<QWidget *>(QStringLiteral("Text1_%1").arg(binding.box));
         const QByteArray property = m_mapper->mappedPropertyName(box);
         (void)m_contactsRs->setValue(binding.field, box->property(property.constData()));
     }
     m_showingContact = false;
-    return true;
+}
+
+// A box the user typed into hands its text to the contact when it is left.
+void Form1::onFocusChanged(QWidget *old)
+{
+    if (!old || !m_contactsRs->hasCurrent() || old->window() != this)
+        return;
+    const int field = m_mapper->mappedSection(old);
+    if (field < 0 || !m_editedFields.contains(field))
+        return;
+    m_editedFields.remove(field);
+    takeOverBoxes({field});
 }
 
 bool Form1::commitEditors()
