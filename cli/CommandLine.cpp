@@ -231,7 +231,7 @@ QString commandUsage(const QString &command)
                               "Writes a report as PDF: 1 Alphabetical Contact Listing, 2 Call History,\n"
                               "3 Weekly Call Summary.\n");
     if (command == QLatin1String("import") || command == QLatin1String("export"))
-        return QStringLiteral("Usage:\n") + exchangeCommandsHelp();
+        return exchangeCommandUsage(command);
     return {};
 }
 } // namespace
