@@ -2,11 +2,11 @@
 
 #include "frame/Formats.h"
 #include "frame/MessageService.h"
+#include "frame/TypedDates.h"
 
 #include <QDate>
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <optional>
 
 FormattedLineEdit::FormattedLineEdit(QWidget *parent) : QLineEdit(parent) {}
@@ -60,63 +60,6 @@ void FormattedLineEdit::focusOutEvent(QFocusEvent *event)
 }
 
 namespace {
-// The locale's short date form with its year written out in full.
-QString fullYearShortFormat(const QLocale &locale)
-{
-    QString format = locale.dateFormat(QLocale::ShortFormat);
-    if (!format.contains(QLatin1String("yyyy")))
-        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return format;
-}
-
-// A typed birth date: ISO 8601, or day, month and year in the order of the
-// locale's short form, separated by / . or -, with a two- or four-digit year.
-// A two-digit year falls into the hundred years that start 80 years ago.
-std::optional<QDate> readBirthDate(const QString &text, const QLocale &locale)
-{
-    const QString typed = text.trimmed();
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
-    if (const QRegularExpressionMatch match = iso.match(typed); match.hasMatch()) {
-        const QDate date(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
-        return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
-    }
-    static const QRegularExpression parts(QStringLiteral("^(\\d{1,4})[/.-](\\d{1,2})[/.-](\\d{1,4})\\.?$"));
-    const QRegularExpressionMatch match = parts.match(typed);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const QString format = locale.dateFormat(QLocale::ShortFormat);
-    const qsizetype day = format.indexOf(QLatin1Char('d'));
-    const qsizetype month = format.indexOf(QLatin1Char('M'));
-    const qsizetype year = format.indexOf(QLatin1Char('y'));
-    QList<std::pair<qsizetype, char>> order = {{day, 'd'}, {month, 'M'}, {year, 'y'}};
-    std::sort(order.begin(), order.end());
-    int d = 0, m = 0, y = 0;
-    for (int part = 0; part < 3; ++part) {
-        const QString digits = match.captured(part + 1);
-        switch (order[part].second) {
-        case 'd': d = digits.toInt(); break;
-        case 'M': m = digits.toInt(); break;
-        default:
-            if (digits.size() != 2 && digits.size() != 4)
-                return std::nullopt;
-            y = digits.toInt();
-            if (digits.size() == 2) {
-                const int start = QDate::currentDate().year() - 80;
-                y += start - start % 100;
-                if (y < start)
-                    y += 100;
-            }
-        }
-    }
-    const QDate date(y, m, d);
-    return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
-}
-
-QString birthDateExample(const QLocale &locale)
-{
-    return QDate(2024, 12, 31).toString(fullYearShortFormat(locale));
-}
-
 QVariant nullText()
 {
     return QVariant(QMetaType::fromType<QString>());
@@ -125,7 +68,7 @@ QVariant nullText()
 
 DateLineEdit::DateLineEdit(QWidget *parent) : FormattedLineEdit(parent)
 {
-    setPlaceholderText(birthDateExample(locale()));
+    setPlaceholderText(typedDateExample(locale()));
     connect(this, &QLineEdit::textEdited, this, [this] { m_typed = true; });
 }
 
@@ -139,7 +82,7 @@ QString DateLineEdit::shownText(const QVariant &stored, const QLocale &locale)
     if (isoDate.match(text).hasMatch()) {
         const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
         if (date.isValid())
-            return date.toString(fullYearShortFormat(locale));
+            return formatShortDate(date, locale);
     }
     return text;
 }
@@ -151,7 +94,7 @@ QVariant DateLineEdit::value() const
     const QString typed = text().trimmed();
     if (typed.isEmpty())
         return nullText();
-    if (const std::optional<QDate> date = readBirthDate(typed, locale()))
+    if (const std::optional<QDate> date = readTypedDate(typed, locale()))
         return date->toString(Qt::ISODate);
     return m_value;
 }
@@ -182,7 +125,7 @@ bool DateLineEdit::acceptTyped()
         m_taken = true;
         return true;
     }
-    if (const std::optional<QDate> date = readBirthDate(typed, locale())) {
+    if (const std::optional<QDate> date = readTypedDate(typed, locale())) {
         m_value = date->toString(Qt::ISODate);
         m_stored = shownText(m_value, locale());
         setText(m_stored);
@@ -196,7 +139,7 @@ bool DateLineEdit::acceptTyped()
         emit typedTextRefused();
     MessageService::instance().information(
         window(), tr("\"%1\" is not a date. Please type the birth date like %2 or %3.")
-                      .arg(typed, birthDateExample(locale()), QStringLiteral("2024-12-31")));
+                      .arg(typed, typedDateExample(locale()), QStringLiteral("2024-12-31")));
     return false;
 }
 
