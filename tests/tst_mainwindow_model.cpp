@@ -144,6 +144,7 @@ private:
     QString search();
     QString otherWindow(bool types);
     QString closeAndStart();
+    QString anotherWindowWrites();
 };
 
 QList<qint64> Afternoon::keys() const
@@ -297,8 +298,10 @@ QString Afternoon::act(int number)
         what = search();
     else if (roll < 93)
         what = otherWindow(pick(2) == 0);
-    else if (roll < 96)
+    else if (roll < 95)
         what = closeAndStart();
+    else if (roll < 97)
+        what = anotherWindowWrites();
     else {
         showPage(1);
         what = QStringLiteral("look at the calls page");
@@ -568,6 +571,29 @@ QString Afternoon::closeAndStart()
     if (const QString started = start(); problem.isEmpty())
         problem = started;
     return QStringLiteral("close, %1; start again").arg(questions ? (yes ? QStringLiteral("Yes") : QStringLiteral("No")) : QStringLiteral("no question"));
+}
+
+// Another copy of the program changes a field the user cannot have touched
+// here: the user's edits of other fields merge with it without a question.
+QString Afternoon::anotherWindowWrites()
+{
+    const QList<qint64> all = keys();
+    if (all.isEmpty())
+        return QStringLiteral("no contact for another window");
+    const qint64 id = all[pick(int(all.size()))];
+    const int fields[] = {ContactField::City, ContactField::Country, ContactField::Region, ContactField::Notes};
+    // On the contact shown here only Region, which no box shows: a field
+    // the user could still type into would rightly bring the question.
+    const int field = id == current ? int(ContactField::Region) : fields[pick(4)];
+    const QString value = kWords[pick(int(kWords.size()))] + kPastes[pick(int(kPastes.size()))];
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE Contacts SET %1 = ? WHERE ContactID = ?").arg(contactFieldNames()[field]));
+    update.addBindValue(value);
+    update.addBindValue(id);
+    if (!update.exec())
+        problem = QStringLiteral("the other window's write failed");
+    expected[QStringLiteral("Contacts:%1").arg(id)][field] = quoted(value);
+    return QStringLiteral("another window sets %1 of contact %2").arg(contactFieldNames()[field]).arg(id);
 }
 
 void MainWindowModelTest::randomAfternoon_data()
