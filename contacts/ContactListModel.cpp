@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <memory>
+
 #include <limits>
 
 namespace {
@@ -57,6 +59,7 @@ Status ContactListModel::resetTo(const ContactListOrder &order)
     m_rows = int(std::min<qint64>(*rows, std::numeric_limits<int>::max()));
     m_keyBlocks.clear();
     m_pages.clear();
+    m_failing = false;
     endResetModel();
     return {};
 }
@@ -74,23 +77,44 @@ const ContactListModel::Keys *ContactListModel::keyBlock(int block) const
 {
     if (const Keys *cached = m_keyBlocks.object(block))
         return cached;
-    auto *keys = new Keys;
-    if (m_store && m_order.isKeyOrder()) {
+    if (!m_store)
+        return &m_unreadKeys;
+    Result<Keys> read = Keys();
+    if (m_order.isKeyOrder()) {
         // Walking on from the previous block is a seek; only a jump needs the offset.
         const Keys *previous = block > 0 ? m_keyBlocks.object(block - 1) : nullptr;
-        const Result<Keys> read = previous && !previous->isEmpty()
-            ? m_store->keysAfter(previous->last(), kKeyBlockSize)
-            : m_store->keysFrom(qint64(block) * kKeyBlockSize, kKeyBlockSize);
-        if (read)
-            *keys = *read;
-    } else if (m_store) {
+        read = previous && !previous->isEmpty() ? m_store->keysAfter(previous->last(), kKeyBlockSize)
+                                                : m_store->keysFrom(qint64(block) * kKeyBlockSize, kKeyBlockSize);
+    } else {
         // The offset walks the column's index, which holds the keys as well.
-        const Result<Keys> read = m_store->keysInOrder(m_order, qint64(block) * kKeyBlockSize, kKeyBlockSize);
-        if (read)
-            *keys = *read;
+        read = m_store->keysInOrder(m_order, qint64(block) * kKeyBlockSize, kKeyBlockSize);
     }
-    m_keyBlocks.insert(block, keys);
+    noteRead(read ? Status() : Status(read.error()));
+    if (!read)
+        return &m_unreadKeys;
+    m_keyBlocks.insert(block, new Keys(std::move(read).value()));
     return m_keyBlocks.object(block);
+}
+
+void ContactListModel::noteRead(const Status &outcome) const
+{
+    if (outcome) {
+        m_failing = false;
+        return;
+    }
+    if (m_failing)
+        return;
+    m_failing = true;
+    emit const_cast<ContactListModel *>(this)->readFailed(outcome.error().description);
+}
+
+void ContactListModel::refreshContact(qint64 contactId)
+{
+    const int row = rowOfContact(contactId);
+    if (row < 0)
+        return;
+    m_pages.remove(row / kPageSize);
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 qint64 ContactListModel::contactIdAt(int row) const
@@ -110,18 +134,25 @@ int ContactListModel::rowOfContact(qint64 contactId) const
     qint64 row = -1;
     if (m_order.isKeyOrder()) {
         const Result<qint64> below = m_store->keysBelow(contactId);
-        if (!below)
-            return -1;
-        row = *below;
+        if (below)
+            row = *below;
     } else {
         const Result<std::optional<qint64>> position = m_store->positionInOrder(m_order, contactId);
-        if (!position || !position->has_value())
-            return -1;
-        row = **position;
+        if (position && position->has_value())
+            row = **position;
     }
-    if (row >= m_rows || contactIdAt(int(row)) != contactId)
-        return -1;
-    return int(row);
+    if (row >= 0 && row < m_rows && contactIdAt(int(row)) == contactId)
+        return int(row);
+    // The table changed since the list was filled (another window added or
+    // deleted contacts): the row is found among the keys the list holds.
+    const QList<int> blocks = m_keyBlocks.keys();
+    for (int block : blocks) {
+        if (const Keys *keys = m_keyBlocks.object(block)) {
+            if (const qsizetype at = keys->indexOf(contactId); at >= 0)
+                return block * kKeyBlockSize + int(at);
+        }
+    }
+    return -1;
 }
 
 int ContactListModel::keyOrderRowOf(qint64 contactId) const
@@ -150,16 +181,29 @@ const ContactListModel::Page *ContactListModel::page(int pageNumber) const
     const int last = std::min(first + kPageSize, m_rows) - 1;
     const qint64 firstKey = contactIdAt(first);
     const qint64 lastKey = contactIdAt(last);
-    auto *rows = new Page(last - first + 1);
+    auto rows = std::make_unique<Page>(last - first + 1);
+    if (firstKey < 0 || lastKey < 0 || !m_store) {
+        // The keys could not be read: blank rows, read again when next shown.
+        m_unreadPage = Page(last - first + 1);
+        return &m_unreadPage;
+    }
     if (!m_order.isKeyOrder()) {
-        fillSortedPage(*rows, first, last);
-        m_pages.insert(pageNumber, rows);
+        const Status filled = fillSortedPage(*rows, first, last);
+        noteRead(filled);
+        if (!filled) {
+            m_unreadPage = Page(last - first + 1);
+            return &m_unreadPage;
+        }
+        m_pages.insert(pageNumber, rows.release());
         return m_pages.object(pageNumber);
     }
-    const Result<QVector<QVariantList>> read = firstKey >= 0 && lastKey >= 0 && m_store
-        ? m_store->listColumns(firstKey, lastKey)
-        : Result<QVector<QVariantList>>(QVector<QVariantList>());
-    if (read) {
+    const Result<QVector<QVariantList>> read = m_store->listColumns(firstKey, lastKey);
+    noteRead(read ? Status() : Status(read.error()));
+    if (!read) {
+        m_unreadPage = Page(last - first + 1);
+        return &m_unreadPage;
+    }
+    {
         int row = first;
         for (const QVariantList &columns : *read) {
             if (row > last)
@@ -177,11 +221,11 @@ const ContactListModel::Page *ContactListModel::page(int pageNumber) const
         }
     }
     // A contact deleted meanwhile keeps its place with empty texts until the next rebuild.
-    m_pages.insert(pageNumber, rows);
+    m_pages.insert(pageNumber, rows.release());
     return m_pages.object(pageNumber);
 }
 
-void ContactListModel::fillSortedPage(Page &rows, int first, int last) const
+Status ContactListModel::fillSortedPage(Page &rows, int first, int last) const
 {
     QVector<qint64> keys;
     QHash<qint64, int> rowOfKey;
@@ -194,7 +238,7 @@ void ContactListModel::fillSortedPage(Page &rows, int first, int last) const
     }
     const Result<QVector<QVariantList>> read = m_store->listColumnsOf(keys);
     if (!read)
-        return;
+        return read.error();
     for (const QVariantList &columns : *read) {
         const auto found = rowOfKey.constFind(columns.value(0).toLongLong());
         if (found == rowOfKey.cend())
@@ -204,6 +248,7 @@ void ContactListModel::fillSortedPage(Page &rows, int first, int last) const
             texts << listText(value);
         rows[*found] = texts;
     }
+    return {};
 }
 
 QVariant ContactListModel::data(const QModelIndex &index, int role) const
@@ -212,8 +257,10 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
         return {};
     const Page *rows = page(index.row() / kPageSize);
     const QStringList &texts = rows->at(index.row() % kPageSize);
-    if (texts.isEmpty())
-        return index.column() == 0 ? QVariant(QString::number(contactIdAt(index.row()))) : QVariant();
+    if (texts.isEmpty()) {
+        const qint64 id = index.column() == 0 ? contactIdAt(index.row()) : -1;
+        return id >= 0 ? QVariant(QString::number(id)) : QVariant();
+    }
     return texts.value(index.column());
 }
 

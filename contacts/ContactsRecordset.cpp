@@ -150,7 +150,7 @@ Status ContactsRecordset::addNew()
     if (Status stored = update(); !stored)
         return stored;
     beginResetModel();
-    m_values = QVector<QVariant>(ContactField::Count);
+    m_values = QVector<QVariant>(ContactField::Count, storableValue(QVariant()));
     m_read = m_values;
     m_changed.clear();
     m_isNew = true;
@@ -172,8 +172,6 @@ Status ContactsRecordset::update()
             return key.error();
         // The row as the database holds it now, with its key.
         m_values[ContactField::ContactID] = *key;
-        for (int field = 1; field < ContactField::Count; ++field)
-            m_values[field] = storableValue(m_values[field]);
         m_read = m_values;
         m_isNew = false;
         m_changed.clear();
@@ -186,7 +184,75 @@ Status ContactsRecordset::update()
     for (int field : std::as_const(m_changed))
         m_read[field] = storableValue(m_values[field]);
     m_changed.clear();
+    emit rowStored(currentId());
     return {};
+}
+
+Result<ContactConflict> ContactsRecordset::conflict() const
+{
+    if (!m_hasCurrent || m_isNew)
+        return noCurrentRecordError();
+    if (Status open = requireOpen(); !open)
+        return open.error();
+    const Found found = m_store->byKey(currentId());
+    if (!found)
+        return found.error();
+    ContactConflict result;
+    if (!found->has_value()) {
+        result.deleted = true;
+        return result;
+    }
+    result.theirs = **found;
+    for (int field : m_changed) {
+        const QVariant &before = m_read.value(field);
+        const QVariant &now = result.theirs.value(field);
+        if (before.isNull() != now.isNull() || before.toString() != now.toString())
+            result.fields.append(field);
+    }
+    return result;
+}
+
+void ContactsRecordset::keepMine(const ContactConflict &conflict)
+{
+    for (int field : conflict.fields)
+        m_read[field] = conflict.theirs.value(field);
+}
+
+void ContactsRecordset::takeTheirs(const ContactConflict &conflict)
+{
+    if (conflict.theirs.size() != ContactField::Count)
+        return;
+    QVector<QVariant> values = conflict.theirs;
+    QVector<int> changed;
+    for (int field : std::as_const(m_changed)) {
+        if (!conflict.fields.contains(field)) {
+            values[field] = m_values[field];
+            changed.append(field);
+        }
+    }
+    beginResetModel();
+    m_values = values;
+    m_read = conflict.theirs;
+    m_changed = changed;
+    endResetModel();
+    emit currentRowChanged();
+}
+
+Status ContactsRecordset::saveAsNew()
+{
+    if (!m_hasCurrent)
+        return noCurrentRecordError();
+    m_isNew = true;
+    if (Status stored = update(); !stored)
+        return stored;
+    emit currentRowChanged();
+    return {};
+}
+
+void ContactsRecordset::discard()
+{
+    if (m_hasCurrent)
+        clearRow();
 }
 
 Status ContactsRecordset::deleteCurrent()

@@ -9,6 +9,15 @@
 
 class ContactStore;
 
+// What another window did to the current contact since it was read here.
+struct ContactConflict {
+    bool deleted = false;
+    // The fields edited here that the other window changed too.
+    QVector<int> fields;
+    // The row as the database holds it now; empty when it was deleted.
+    QVector<QVariant> theirs;
+};
+
 // The contact record set: one current row of the Contacts table, edited in
 // place and written back on update(). It walks the table in key order with
 // indexed seeks, so it costs the same for ten contacts as for a million.
@@ -53,6 +62,20 @@ public:
     Status update();
     Status deleteCurrent(); // deletes the contact and its calls; no current row after
     Status requery();       // re-reads the current row from the database
+
+    // The fields edited on the current row and not yet stored.
+    const QVector<int> &changedFields() const { return m_changed; }
+    // After update() failed because the row changed elsewhere: what changed.
+    Result<ContactConflict> conflict() const;
+    // The edits go over the other window's values at the next update().
+    void keepMine(const ContactConflict &conflict);
+    // The edits of the conflicting fields are dropped; the row shows what is
+    // stored now, with the edits of the other fields still pending.
+    void takeTheirs(const ContactConflict &conflict);
+    // The row was deleted elsewhere: stores it with its edits as a new contact.
+    Status saveAsNew();
+    // The row was deleted elsewhere: forgets it and its edits.
+    void discard();
     Result<qint64> count() const;
 
     // QAbstractItemModel
@@ -66,6 +89,8 @@ public:
 signals:
     // The current row is another one (or there is none any more).
     void currentRowChanged();
+    // Edits of an existing contact were written to the database.
+    void rowStored(qint64 contactId);
 
 private:
     using Found = Result<std::optional<QVector<QVariant>>>;

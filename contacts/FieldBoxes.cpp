@@ -2,9 +2,12 @@
 
 #include "frame/Formats.h"
 #include "frame/MessageService.h"
+#include "frame/TypedDates.h"
 
 #include <QDate>
 #include <QRegularExpression>
+
+#include <optional>
 
 FormattedLineEdit::FormattedLineEdit(QWidget *parent) : QLineEdit(parent) {}
 
@@ -56,29 +59,52 @@ void FormattedLineEdit::focusOutEvent(QFocusEvent *event)
     showFormatted();
 }
 
+namespace {
+QVariant nullText()
+{
+    return QVariant(QMetaType::fromType<QString>());
+}
+} // namespace
+
 DateLineEdit::DateLineEdit(QWidget *parent) : FormattedLineEdit(parent)
 {
-    setPlaceholderText(QStringLiteral("dd/mm/yyyy"));
+    setPlaceholderText(typedDateExample(locale()));
+    connect(this, &QLineEdit::textEdited, this, [this] { m_typed = true; });
+}
+
+QString DateLineEdit::shownText(const QVariant &stored, const QLocale &locale)
+{
+    if (stored.isNull())
+        return QString();
+    const QString text = stored.toString();
+    // A date, or a date with a time of day: the date is shown.
+    static const QRegularExpression isoDate(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}(T\\d{2}:\\d{2}(:\\d{2})?)?$"));
+    if (isoDate.match(text).hasMatch()) {
+        const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
+        if (date.isValid())
+            return formatShortDate(date, locale);
+    }
+    return text;
 }
 
 QVariant DateLineEdit::value() const
 {
-    if (m_editing) {
-        const QString typed = text().trimmed();
-        if (typed.isEmpty())
-            return QVariant(QMetaType::fromType<QString>());
-        const QDate date = QDate::fromString(typed, entryFormat());
-        if (date.isValid())
-            return date.toString(Qt::ISODate);
-    }
-    return m_date.isValid() && !m_date.isNull() ? m_date : QVariant(QMetaType::fromType<QString>());
+    if (!m_typed)
+        return m_value;
+    const QString typed = text().trimmed();
+    if (typed.isEmpty())
+        return nullText();
+    if (const std::optional<QDate> date = readTypedDate(typed, locale()))
+        return date->toString(Qt::ISODate);
+    return m_value;
 }
 
 void DateLineEdit::setValue(const QVariant &value)
 {
-    const QDate date = QDate::fromString(value.toString().left(10), Qt::ISODate);
-    m_date = date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant();
-    m_stored = date.isValid() ? date.toString(entryFormat()) : QString();
+    m_value = value.isNull() ? nullText() : value;
+    m_typed = false;
+    m_taken = false;
+    m_stored = shownText(m_value, locale());
     setText(m_stored);
 }
 
@@ -89,29 +115,37 @@ QString DateLineEdit::displayText(const QString &stored) const
 
 bool DateLineEdit::acceptTyped()
 {
+    if (!m_typed)
+        return true;
     const QString typed = text().trimmed();
     if (typed.isEmpty()) {
-        m_date = QVariant();
+        m_value = nullText();
         m_stored = QString();
+        m_typed = false;
+        m_taken = true;
         return true;
     }
-    const QDate date = QDate::fromString(typed, entryFormat());
-    if (date.isValid()) {
-        m_date = date.toString(Qt::ISODate);
-        m_stored = text();
+    if (const std::optional<QDate> date = readTypedDate(typed, locale())) {
+        m_value = date->toString(Qt::ISODate);
+        m_stored = shownText(m_value, locale());
+        setText(m_stored);
+        m_typed = false;
+        m_taken = true;
         return true;
     }
+    m_typed = false;
     setText(m_stored);
+    if (!m_taken)
+        emit typedTextRefused();
     MessageService::instance().information(
-        window(), tr("\"%1\" is not a date. Please type the birth date as dd/mm/yyyy, for example 31/01/1980.")
-                      .arg(typed));
+        window(), tr("\"%1\" is not a date. Please type the birth date like %2 or %3.")
+                      .arg(typed, typedDateExample(locale()), QStringLiteral("2024-12-31")));
     return false;
 }
 
 void DateLineEdit::focusOutEvent(QFocusEvent *event)
 {
     acceptTyped();
-    m_stored = text();
     m_editing = false;
     QLineEdit::focusOutEvent(event);
 }

@@ -27,6 +27,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QDataWidgetMapper>
 
 namespace {
@@ -77,10 +79,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
     banner.setBold(true);
     ui->FullName1->setFont(banner);
 
-    m_contactsRs = new ContactsRecordset;
-    m_list = new ContactListModel;
-    m_typesRs = new ContactTypesModel;
-    m_callsRs = new CallLogModel;
+    m_contactsRs = new ContactsRecordset(this);
+    m_list = new ContactListModel(this);
+    m_typesRs = new ContactTypesModel(this);
+    m_callsRs = new CallLogModel(this);
     setUpList();
     setUpFields();
     nameBoxesAfterCaptions();
@@ -91,8 +93,21 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
         if (QLabel *label = fieldLabel(index))
             label->installEventFilter(this);
     }
+    // A row whose edits were stored shows them in the list at once.
+    connect(m_contactsRs, &ContactsRecordset::rowStored, m_list, &ContactListModel::refreshContact);
+    // A list block that cannot be read is reported once the painting is over.
+    connect(m_list, &ContactListModel::readFailed, this, [this](const QString &description) {
+        Trap trap(this, form1::kUnit, QStringLiteral("listContacts"));
+        trap.step(110, [&] { return Status(failure(description)); });
+    }, Qt::QueuedConnection);
+    // A right click opens the import and export menu for the row under the
+    // pointer; it neither moves the current contact nor stores its edits.
+    ui->ListView1->viewport()->installEventFilter(this);
     Form_Load();
-    exchange::ContactExchangeMenu::install(this, ui->ListView1, [this] { return m_contactsRs->currentId(); }, [this] { reloadAll(QStringLiteral("ImportContacts_Refresh")); });
+    exchange::ContactExchangeMenu::install(
+        this, ui->ListView1,
+        [this] { return m_menuContactId > 0 ? m_menuContactId : m_contactsRs->currentId(); },
+        [this] { reloadAll(QStringLiteral("ImportContacts_Refresh")); });
 }
 
 Form1::~Form1()
@@ -102,22 +117,11 @@ Form1::~Form1()
     const auto boxes = findChildren<QWidget *>();
     for (QWidget *box : boxes)
         box->disconnect(this);
-    delete m_callNotesMapper;
-    delete m_mapper;
+    disconnect(qApp, nullptr, this, nullptr);
+    ui->ListView1->viewport()->removeEventFilter(this);
+    // The views let go of their models before the window's children go.
     ui->DataGrid1->setModel(nullptr);
     ui->ListView1->setModel(nullptr);
-    delete m_callGrid;
-    delete m_callsRs;
-    delete m_typesRs;
-    delete m_list;
-    delete m_contactsRs;
-    m_callNotesMapper = nullptr;
-    m_mapper = nullptr;
-    m_callGrid = nullptr;
-    m_callsRs = nullptr;
-    m_typesRs = nullptr;
-    m_list = nullptr;
-    m_contactsRs = nullptr;
 }
 
 QString Form1::defaultLabelCaption(int index)
@@ -281,6 +285,27 @@ bool Form1::event(QEvent *event)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->ListView1->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
+                m_menuContactId = contactAtListPoint(static_cast<QMouseEvent *>(event)->position().toPoint());
+                return true;
+            }
+            break;
+        case QEvent::ContextMenu: {
+            auto *menu = static_cast<QContextMenuEvent *>(event);
+            m_menuContactId = menu->reason() == QContextMenuEvent::Mouse ? contactAtListPoint(menu->pos())
+                                                                         : m_contactsRs->currentId();
+            break;
+        }
+        default:
+            break;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     // A double click on a field caption opens the label editor.
     if (event->type() == QEvent::MouseButtonDblClick && qobject_cast<QLabel *>(watched)
         && watched->objectName().startsWith(QLatin1String("Label1_"))) {
@@ -308,8 +333,21 @@ void Form1::closeEvent(QCloseEvent *event)
             save = MessageService::instance().question(this, QStringLiteral("Question"), text)
                 == MessageService::Answer::Yes;
         });
-        if (save)
-            trap.step(104, [this] { return m_contactsRs->update(); });
+        // Cancel in the question about another window's changes keeps the window open.
+        bool stay = false;
+        if (save) {
+            trap.step(104, [&]() -> Status {
+                const Result<bool> stored = storeEdits();
+                if (!stored)
+                    return stored.error();
+                stay = !*stored;
+                return {};
+            });
+        }
+        if (stay) {
+            event->ignore();
+            return;
+        }
     }
     m_closing = true; // 106
     event->accept();

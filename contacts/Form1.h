@@ -2,6 +2,7 @@
 
 #include "frame/Result.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include <memory>
@@ -11,6 +12,7 @@ class CallStore;
 class Connection;
 class ContactListModel;
 class ContactStore;
+struct ContactConflict;
 class ContactTypesModel;
 class ContactsRecordset;
 class NewCallRowModel;
@@ -104,7 +106,20 @@ private:
     // box refused its text (the user has been told why).
     bool commitEditors();
     bool commitBoxes();
+    // Stores what the user changed on the current contact, settling with the
+    // user what another window did meanwhile. False when the contact stays
+    // current with its edits (the user chose Cancel).
+    Result<bool> storeEdits();
     Status storeCurrentContact();
+    // storeEdits() as a step of a trapped procedure: true when the command goes on.
+    bool storeEditsInStep(Trap &trap, int step);
+    // A box's text was changed by the user: its field is stored with the next write.
+    void markEdited(int field);
+    // The boxes of these fields hand their text to the current contact.
+    void takeOverBoxes(const QSet<int> &fields);
+    void onFocusChanged(QWidget *old);
+    // Shows the current contact in the boxes; nothing counts as typed.
+    void showContactBoxes();
     Status reloadTypes();
 
     // Form1List.cpp
@@ -112,6 +127,10 @@ private:
     Status onListRowChosen(int row);
     Status sortListBy(int column);
     void selectListRow(int row);
+    // The list selects the current contact's row (none when it is not listed).
+    void selectCurrentInList();
+    // The list row under a point of the list's viewport; -1 when none.
+    qint64 contactAtListPoint(const QPoint &point) const;
 
     // Form1Calls.cpp
     void setUpCallLog();
@@ -121,6 +140,11 @@ private:
     void setCurrentCall(int row);
     void commitCallEditors();
     void submitCallNotes(); // only a changed text
+
+    // Form1Conflicts.cpp
+    Result<bool> settleConflict(const ContactConflict &conflict);
+    QString fieldCaption(int field) const;
+    QString fieldText(int field, const QVariant &value) const;
 
     // Form1Commands.cpp
     void reloadContactTypes();
@@ -148,5 +172,13 @@ private:
     int m_lastListIndex = 0;
     bool m_skipReselect = false;
     bool m_fillingList = false;
+    // A row of the list is being chosen by the user (click or key).
+    bool m_choosingInList = false;
     bool m_closing = false;
+    // Fields the user changed in the boxes since the contact was shown.
+    QSet<int> m_editedFields;
+    // The boxes are being filled from the contact, not typed into.
+    bool m_showingContact = false;
+    // The contact of the list row last right-clicked (the menu acts on it).
+    qint64 m_menuContactId = -1;
 };

@@ -24,7 +24,7 @@ using form1::kUnit;
 void Form1::setUpCallLog()
 {
     QTableView *grid = ui->DataGrid1;
-    m_callGrid = new NewCallRowModel;
+    m_callGrid = new NewCallRowModel(this);
     m_callGrid->setSourceModel(m_callsRs);
     m_callGrid->setNewRowHandler([this](int column, const QVariant &value) { return startCallInGrid(column, value); });
     grid->setModel(m_callGrid);
@@ -41,7 +41,7 @@ void Form1::setUpCallLog()
     // A write the database refuses is reported once the editor has let go.
     connect(m_callsRs, &CallLogModel::writeFailed, this, &Form1::reportCallWriteFailure, Qt::QueuedConnection);
 
-    m_callNotesMapper = new QDataWidgetMapper;
+    m_callNotesMapper = new QDataWidgetMapper(this);
     m_callNotesMapper->setModel(m_callsRs);
     // The notes are written only when the user changed them: showing a call
     // and leaving the box keep the stored text as it is, line breaks too.

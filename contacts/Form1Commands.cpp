@@ -57,18 +57,19 @@ void Form1::PushButton3_Click()
     if (!yes)
         return;
     trap.step(102, [this] { return m_contactsRs->deleteCurrent(); });
-    trap.step(104, [this]() -> Status {
-        if (!m_contactsRs->hasCurrent())
-            return m_contactsRs->moveFirst();
-        return {};
-    });
-    trap.step(106, [this] {
-        if (m_contactsRs->hasCurrent()) {
+    // 104: no contact is current now; the rebuilt list chooses the next one
+    // (the row last clicked, or the first).
+    trap.step(106, [this]() -> Status {
+        const Result<qint64> left = m_contactsRs->count();
+        if (!left)
+            return left.error();
+        if (*left > 0) {
             listContacts();
         } else {
             m_list->clear();
             m_contactCount = 0;
         }
+        return {};
     });
     trap.step(108, [this] { return SetFullName(); });
 }
@@ -77,7 +78,7 @@ void Form1::PushButton3_Click()
 void Form1::PushButton4_Click()
 {
     Trap trap(this, kUnit, QStringLiteral("PushButton4_Click"));
-    if (!commitEditors())
+    if (!storeEditsInStep(trap, 106))
         return;
     m_addingContact = true;                // 100
     ui->PushButton4->setEnabled(false);    // 102
@@ -87,7 +88,8 @@ void Form1::PushButton4_Click()
     trap.step(110, [this]() -> Status {
         if (Status stored = m_contactsRs->update(); !stored)
             return stored;
-        m_mapper->setCurrentIndex(0);
+        showContactBoxes();
+        selectCurrentInList(); // none: the list shows the new contact from Save on
         return {};
     });
     trap.step(112, [this] { return SetCalls(false); });
@@ -96,6 +98,19 @@ void Form1::PushButton4_Click()
     ui->SSTab1->setCurrentWidget(ui->tabGeneral);
     ui->Text1_0->setFocus();
     ui->Text1_0->selectAll();
+}
+
+bool Form1::storeEditsInStep(Trap &trap, int step)
+{
+    bool goOn = false;
+    trap.step(step, [&]() -> Status {
+        const Result<bool> stored = storeEdits();
+        if (!stored)
+            return stored.error();
+        goOn = *stored;
+        return {};
+    });
+    return goOn;
 }
 
 // Edit Contact Types
@@ -137,8 +152,18 @@ void Form1::PushButton7_Click()
         return;
     const bool hasType = trap.test(100, [this] { return !ui->dcbContactType->currentText().isEmpty(); });
     if (hasType) {
-        // A contact the database did not take is not reported as saved.
-        const bool stored = trap.step(102, [this] { return m_contactsRs->update(); });
+        // A contact the database did not take is not reported as saved;
+        // Cancel in the question about another window's changes stays.
+        bool stay = false;
+        const bool stored = trap.step(102, [&]() -> Status {
+            const Result<bool> written = storeEdits();
+            if (!written)
+                return written.error();
+            stay = !*written;
+            return {};
+        }) && m_contactsRs->hasCurrent();
+        if (stay)
+            return;
         trap.step(104, [this] { return SetFullName(); });
         if (stored)
             MessageService::instance().information(this, ui->FullName1->text() + QStringLiteral("\r\n   saved.")); // 106
@@ -196,13 +221,11 @@ void Form1::PushButton10_Click()
     Trap trap(this, kUnit, QStringLiteral("PushButton10_Click"));
     if (!commitEditors())
         return;
-    trap.step(100, [this]() -> Status {
-        if (m_contactsRs->hasCurrent() && m_contactsRs->isEditing())
-            if (Status stored = m_contactsRs->update(); !stored)
-                return stored;
+    if (!storeEditsInStep(trap, 100))
+        return;
+    trap.step(100, [this] {
         Form6 dialog(this);
         dialog.exec();
-        return {};
     });
     reloadAll(QStringLiteral("PushButton10_Click"));
 }

@@ -9,6 +9,10 @@
 #include "frame/Trap.h"
 
 #include <QHeaderView>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <utility>
 
 using form1::kUnit;
 
@@ -56,28 +60,58 @@ void Form1::listContacts()
         m_fillingList = false;
         return;
     }
-    int selected = 0; // a freshly filled list has its first row selected
-    if (m_skipReselect) {
-        const int row = m_list->rowOfContact(m_contactsRs->currentId());
-        if (row >= 0)
-            selected = row;
-    } else if (m_lastListIndex != 0 && m_list->rowCount() >= m_lastListIndex) {
-        selected = m_lastListIndex - 1; // step 134
+    // The current contact stays current and selected; the remembered
+    // position decides only when it is not listed (it was deleted).
+    int selected = m_contactsRs->hasCurrent() ? m_list->rowOfContact(m_contactsRs->currentId()) : -1;
+    if (selected < 0) {
+        selected = 0; // a freshly filled list has its first row selected
+        if (m_lastListIndex != 0 && m_list->rowCount() >= m_lastListIndex)
+            selected = m_lastListIndex - 1; // step 134
     }
     selectListRow(selected);
     m_skipReselect = false; // step 136
     m_fillingList = false;
-    if (trap.test(138, [this] { return m_contactsRs->hasCurrent(); })) {
-        trap.step(142, [&]() -> Status {
-            if (!commitEditors())
-                return {};
-            const qint64 id = m_list->contactIdAt(selected);
-            if (id != m_contactsRs->currentId())
-                return m_contactsRs->moveTo(id);
+    const qint64 id = m_list->contactIdAt(selected);
+    if (id == m_contactsRs->currentId())
+        return;
+    trap.step(142, [&]() -> Status {
+        const Result<bool> stored = storeEdits();
+        if (!stored)
+            return stored.error();
+        if (!*stored) {
+            selectCurrentInList();
             return {};
-        });
-        trap.step(144, [this] { return SetFullName(); });
+        }
+        return m_contactsRs->moveTo(id);
+    });
+    trap.step(144, [this] { return SetFullName(); });
+}
+
+void Form1::selectCurrentInList()
+{
+    if (m_choosingInList || !ui->ListView1->selectionModel())
+        return;
+    const int row = m_contactsRs->hasCurrent() && !m_contactsRs->isNewRow() ? m_list->rowOfContact(m_contactsRs->currentId()) : -1;
+    const bool filling = std::exchange(m_fillingList, true);
+    QItemSelectionModel *selection = ui->ListView1->selectionModel();
+    if (row >= 0 && selection->currentIndex().row() == row) {
+        // The row the user is clicking: selected where it stands, as
+        // scrolling now would move the row under the pointer.
+        if (!selection->isRowSelected(row, {}))
+            selection->select(m_list->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else if (row >= 0) {
+        selectListRow(row);
+    } else {
+        // A contact not listed yet (just created): no row stands for it.
+        selection->clear();
     }
+    m_fillingList = filling;
+}
+
+qint64 Form1::contactAtListPoint(const QPoint &point) const
+{
+    const QModelIndex index = ui->ListView1->indexAt(point);
+    return index.isValid() ? m_list->contactIdAt(index.row()) : -1;
 }
 
 void Form1::selectListRow(int row)
@@ -92,9 +126,20 @@ Status Form1::onListRowChosen(int row)
 {
     if (m_list->rowCount() == 0)
         return {};
-    if (!commitEditors())
-        return {};
     const qint64 id = m_list->contactIdAt(row);
+    if (id == m_contactsRs->currentId() && !m_contactsRs->isNewRow())
+        return {};
+    // Whatever happens below, the list ends up on the contact the form shows,
+    // once the view has finished with the click: moving the selection (and
+    // scrolling) now would put another row under the pointer.
+    QTimer::singleShot(0, this, [this] { selectCurrentInList(); });
+    const bool choosing = std::exchange(m_choosingInList, true);
+    const auto done = qScopeGuard([&] { m_choosingInList = choosing; });
+    const Result<bool> stored = storeEdits();
+    if (!stored)
+        return stored.error();
+    if (!*stored)
+        return {};
     if (Status moved = m_contactsRs->moveTo(id); !moved)
         return moved;
     // The next rebuild lists the contacts in key order and selects the
@@ -131,17 +176,15 @@ Status Form1::sortListBy(int column)
 
 Status Form1::showContact(qint64 contactId)
 {
-    if (!commitEditors())
+    const Result<bool> stored = storeEdits();
+    if (!stored)
+        return stored.error();
+    if (!*stored)
         return {};
     if (Status moved = m_contactsRs->moveTo(contactId); !moved)
         return moved;
     if (Status named = SetFullName(); !named)
         return named;
-    const int row = m_list->rowOfContact(contactId);
-    if (row >= 0) {
-        m_fillingList = true;
-        selectListRow(row);
-        m_fillingList = false;
-    }
+    selectCurrentInList();
     return {};
 }

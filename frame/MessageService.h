@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -18,6 +19,12 @@ public:
     virtual void information(QWidget *parent, const QString &text) = 0;
     // The "Application Error" box: warning icon, one OK button.
     virtual void applicationError(QWidget *parent, const QString &text) = 0;
+    // A question with buttons of its own, captioned as given; gives the
+    // position of the button chosen. `escape` is the answer of Esc and of
+    // closing the box, `preferred` the default button. A service that cannot
+    // show such a box gives `escape`.
+    virtual int choose(QWidget *parent, const QString &title, const QString &text, const QStringList &buttons,
+                       int preferred, int escape);
 
     static MessageService &instance();
     // Replaces the service (tests); passing nullptr restores the real boxes.
@@ -30,4 +37,6 @@ public:
     Answer question(QWidget *parent, const QString &title, const QString &text) override;
     void information(QWidget *parent, const QString &text) override;
     void applicationError(QWidget *parent, const QString &text) override;
+    int choose(QWidget *parent, const QString &title, const QString &text, const QStringList &buttons,
+               int preferred, int escape) override;
 };

@@ -86,7 +86,7 @@ Result<qint64> ContactStore::insert(const ContactValues &values)
     for (int field = 1; field < ContactField::Count; ++field) {
         columns << names[field];
         marks << QStringLiteral("?");
-        bound << storableValue(values.value(field));
+        bound << values.value(field);
     }
     Result<Rows> inserted = m_connection.run(
         QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)").arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),

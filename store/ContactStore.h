@@ -41,7 +41,8 @@ public:
     Result<std::optional<ContactValues>> before(qint64 key);
     Result<std::optional<ContactValues>> byKey(qint64 key);
 
-    // Stores a new row (its key is given by the database) and returns the key.
+    // Stores a new row (its key is given by the database) with the values
+    // exactly as given, and returns the key.
     Result<qint64> insert(const ContactValues &values);
     // Writes the given fields of the row when each of them still holds the
     // value it had when the row was read (`read`); otherwise nothing is

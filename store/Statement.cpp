@@ -16,7 +16,8 @@ Error noCurrentRecordError()
 Error rowChangedError()
 {
     return failure(QStringLiteral("Row cannot be located for updating. "
-                                  "Some values may have been changed since it was last read."));
+                                  "Some values may have been changed since it was last read."),
+                   kRowChangedCode);
 }
 
 QVariant storableValue(const QVariant &value)

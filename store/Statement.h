@@ -13,6 +13,9 @@ class Connection;
 Error closedObjectError();
 Error noCurrentRecordError();
 Error rowChangedError();
+// The code of rowChangedError(): an edited field no longer holds what was read.
+inline constexpr int kRowChangedCode = -2;
+inline bool isRowChanged(const Error &error) { return error.code == kRowChangedCode; }
 
 // Empty text is stored as Null: the program shows Null as empty everywhere.
 QVariant storableValue(const QVariant &value);

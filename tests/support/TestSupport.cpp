@@ -24,6 +24,18 @@ MessageService::Answer ScriptedMessages::question(QWidget *, const QString &titl
     return m_answers.isEmpty() ? Answer::No : m_answers.takeFirst();
 }
 
+int ScriptedMessages::choose(QWidget *, const QString &title, const QString &text, const QStringList &buttons,
+                             int, int escape)
+{
+    shown.append({Shown::Question, title + QLatin1Char('\n') + buttons.join(QLatin1Char('\n')), text});
+    if (onQuestion)
+        onQuestion();
+    if (m_choices.isEmpty())
+        return escape;
+    const int chosen = int(buttons.indexOf(m_choices.takeFirst()));
+    return chosen >= 0 ? chosen : escape;
+}
+
 void ScriptedMessages::information(QWidget *, const QString &text)
 {
     shown.append({Shown::Information, QString(), text});

@@ -21,7 +21,13 @@ public:
     Answer question(QWidget *parent, const QString &title, const QString &text) override;
     void information(QWidget *parent, const QString &text) override;
     void applicationError(QWidget *parent, const QString &text) override;
+    // Recorded as a Question whose title is followed by the buttons, one a line.
+    int choose(QWidget *parent, const QString &title, const QString &text, const QStringList &buttons,
+               int preferred, int escape) override;
 
+    // Answers for the next choices (button captions), in order; without one
+    // a choice gets its escape button.
+    void chooseNext(const QString &button) { m_choices << button; }
     // Answers for the next questions, in order; without one, a question gets
     // the default answer No.
     void answerNext(Answer answer) { m_answers << answer; }
@@ -33,10 +39,11 @@ public:
     QStringList errors() const { return texts(Shown::Error); }
     QStringList informations() const { return texts(Shown::Information); }
     QStringList questions() const { return texts(Shown::Question); }
-    void clear() { shown.clear(); m_answers.clear(); }
+    void clear() { shown.clear(); m_answers.clear(); m_choices.clear(); }
 
 private:
     QList<Answer> m_answers;
+    QStringList m_choices;
 };
 
 // Points the data folder, the settings store and the program folder at fresh
