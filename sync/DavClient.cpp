@@ -1,5 +1,9 @@
 #include "DavClient.h"
 
+#include "BoundedReply.h"
+#include "TransportSecurity.h"
+
+#include <QAuthenticator>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -12,6 +16,7 @@ DavClient::DavClient(SyncAccount account, QString password)
     : m_account(std::move(account)), m_manager(std::make_unique<QNetworkAccessManager>())
 {
     m_authorization = "Basic " + (m_account.userName + QLatin1Char(':') + password).toUtf8().toBase64();
+    m_password = password;
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     // Connections are kept open between requests; no cookies or caches.
     m_manager->setCookieJar(nullptr);
@@ -24,50 +29,56 @@ Result<DavReply> DavClient::send(const QByteArray &method, const QUrl &url, cons
 {
     if (m_cancelled)
         return failure(QStringLiteral("The sync was cancelled."));
-    // Transport security hook: checkPlainHttp(url, m_account) refuses plain
-    // HTTP to a host that is not this machine unless the account allows it.
+    if (Status allowed = checkPlainHttp(url, m_account); !allowed)
+        return allowed.error();
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setRawHeader("Authorization", m_authorization);
+    // Basic credentials only where nobody on the way can read them; elsewhere
+    // only when the server asks for Digest.
+    const bool basic = mayUseBasicAuth(url);
+    if (basic)
+        request.setRawHeader("Authorization", m_authorization);
     request.setRawHeader("User-Agent", "Corvanta/" CORVANTA_VERSION);
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
     if (!body.isEmpty() && !request.hasRawHeader("Content-Type"))
         request.setRawHeader("Content-Type", "application/xml; charset=utf-8");
-    request.setTransferTimeout(m_timeoutSeconds * 1000);
 
     QNetworkReply *reply = m_manager->sendCustomRequest(request, method, body);
-    QEventLoop loop;
-    bool tooLarge = false;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64) {
-        if (received > maxBytes && !tooLarge) {
-            tooLarge = true;
-            reply->abort();
-        }
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> owned(reply, [](QNetworkReply *r) { r->deleteLater(); });
+    std::optional<Error> refused;
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&, reply](const QList<QSslError> &errors) {
+        Result<bool> accepted = acceptCertificate(url.host(), errors, reply->sslConfiguration().peerCertificate(), m_account);
+        if (accepted && *accepted)
+            reply->ignoreSslErrors();
+        else if (!accepted)
+            refused = accepted.error();
     });
-    QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError> &) {
-        // Transport security hook: acceptCertificate(host, errors, peer,
-        // m_account) decides; ignoreSslErrors() only when it says yes.
-    });
+    QObject::connect(m_manager.get(), &QNetworkAccessManager::authenticationRequired, reply,
+                     [&, reply](QNetworkReply *asking, QAuthenticator *authenticator) {
+                         if (asking != reply || basic || !offersDigest(reply->rawHeader("WWW-Authenticate")))
+                             return;
+                         authenticator->setUser(m_account.userName);
+                         authenticator->setPassword(m_password);
+                     });
     QTimer cancelPoll;
-    QObject::connect(&cancelPoll, &QTimer::timeout, &loop, [&] {
+    QObject::connect(&cancelPoll, &QTimer::timeout, reply, [&] {
         if (m_cancelled)
             reply->abort();
     });
     cancelPoll.start(100);
-    if (!reply->isFinished())
-        loop.exec();
+    BoundedReply bounded(reply, maxBytes, m_timeoutSeconds * 1000);
+    const Status read = bounded.wait();
     cancelPoll.stop();
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> owned(reply, [](QNetworkReply *r) { r->deleteLater(); });
 
     if (m_cancelled)
         return failure(QStringLiteral("The sync was cancelled."));
-    if (tooLarge)
-        return failure(QStringLiteral("The server's reply to %1 %2 is larger than %3 MB; it was not read.")
-                           .arg(QString::fromLatin1(method), url.path()).arg(maxBytes / (1024 * 1024)));
+    if (refused)
+        return *refused;
+    if (!read)
+        return read.error();
     DavReply result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (result.status == 0) {
@@ -76,10 +87,7 @@ Result<DavReply> DavClient::send(const QByteArray &method, const QUrl &url, cons
                                 : reply->errorString();
         return failure(QStringLiteral("The server %1 could not be reached: %2.").arg(url.host(), why));
     }
-    result.body = reply->readAll();
-    if (result.body.size() > maxBytes)
-        return failure(QStringLiteral("The server's reply to %1 %2 is too large; it was not read.")
-                           .arg(QString::fromLatin1(method), url.path()));
+    result.body = bounded.body();
     result.etag = QString::fromLatin1(reply->rawHeader("ETag")).trimmed();
     result.contentType = reply->rawHeader("Content-Type");
     const QByteArray location = reply->rawHeader("Location");

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <optional>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -54,6 +55,7 @@ public:
 private:
     SyncAccount m_account;
     QByteArray m_authorization;
+    QString m_password;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::atomic<bool> m_cancelled = false;
     int m_timeoutSeconds = 60;

@@ -1,5 +1,7 @@
 #include "DavXml.h"
 
+#include "TransportSecurity.h"
+
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -101,8 +103,8 @@ int statusCode(const QString &statusLine)
 
 Result<Multistatus> parseMultistatus(const QByteArray &xml)
 {
-    // Transport security hook: checkXmlSafe(xml) refuses DTDs and entity
-    // declarations before anything is parsed.
+    if (Status safe = checkXmlSafe(xml); !safe)
+        return safe.error();
     Multistatus result;
     QXmlStreamReader reader(xml);
     if (!reader.readNextStartElement() || !is(reader, kDav, "multistatus"))

@@ -1,6 +1,7 @@
 #include "Discovery.h"
 
 #include "DavXml.h"
+#include "TransportSecurity.h"
 
 namespace carddav {
 
@@ -45,16 +46,6 @@ Result<dav::Multistatus> propfind(DavClient &client, const QUrl &url, const QLis
 
 } // namespace
 
-QUrl normalizedServerUrl(const QUrl &typed)
-{
-    QUrl url = typed;
-    if (url.scheme().isEmpty() || url.host().isEmpty())
-        url = QUrl(QStringLiteral("https://") + typed.toString());
-    if (url.path().isEmpty())
-        url.setPath(QStringLiteral("/"));
-    return url;
-}
-
 Result<DavReply> sendFollowingRedirects(DavClient &client, const QByteArray &method, QUrl url, const QByteArray &body,
                                         const QList<QPair<QByteArray, QByteArray>> &headers, QUrl *finalUrl)
 {
@@ -71,16 +62,15 @@ Result<DavReply> sendFollowingRedirects(DavClient &client, const QByteArray &met
         }
         if (hop == 5)
             return failure(QStringLiteral("The server redirected %1 more than five times.").arg(url.toString()));
-        // Transport security hook: checkRedirect(url, reply->location,
-        // client.account()) refuses a move to plain HTTP or to another host
-        // the user did not allow.
+        if (Status allowed = checkRedirect(url, reply->location, client.account()); !allowed)
+            return allowed.error();
         url = reply->location;
     }
 }
 
 Result<QList<AddressBook>> discoverAddressBooks(DavClient &client)
 {
-    const QUrl start = normalizedServerUrl(client.account().serverUrl);
+    const QUrl start = accountServerUrl(client.account());
     const QList<QPair<const char *, const char *>> bookProps{
         {dav::kDav, "resourcetype"}, {dav::kDav, "displayname"}, {dav::kDav, "current-user-principal"},
         {dav::kCardDav, "addressbook-home-set"}};

@@ -31,7 +31,4 @@ Result<AddressBook> chooseAddressBook(const QList<AddressBook> &books, const QSt
 Result<DavReply> sendFollowingRedirects(DavClient &client, const QByteArray &method, QUrl url, const QByteArray &body,
                                         const QList<QPair<QByteArray, QByteArray>> &headers, QUrl *finalUrl = nullptr);
 
-// The account's server URL with a scheme and a path ("host" -> "https://host/").
-QUrl normalizedServerUrl(const QUrl &typed);
-
 } // namespace carddav

@@ -2,6 +2,7 @@
 
 #include "CardMapping.h"
 #include "DavXml.h"
+#include "TransportSecurity.h"
 
 #include "exchange/ContactImport.h"
 #include "store/SyncStore.h"
@@ -137,9 +138,9 @@ Status Engine::prepare()
     const SyncAccount &account = m_client.account();
     if (account.addressBookPath.isEmpty())
         return failure(QStringLiteral("No address book is chosen; set the account up first."));
-    m_collection = account.serverUrl;
-    if (m_collection.scheme().isEmpty() || m_collection.host().isEmpty())
-        m_collection = QUrl(QStringLiteral("https://") + account.serverUrl.toString());
+    m_collection = accountServerUrl(account);
+    if (!m_collection.isValid())
+        return failure(QStringLiteral("The server address %1 is not valid.").arg(account.serverUrl.toString()));
     QString path = account.addressBookPath;
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
@@ -310,7 +311,7 @@ Result<QList<ServerCard>> Engine::multiget(const QStringList &hrefs, QSet<QStrin
 
 Result<std::optional<ServerCard>> Engine::fetch(const QString &href)
 {
-    Result<DavReply> reply = m_client.send("GET", urlOf(href), {}, {}, 8 * 1024 * 1024);
+    Result<DavReply> reply = m_client.send("GET", urlOf(href), {}, {}, maxCardBytes);
     if (!reply)
         return reply.error();
     if (reply->status == 404 || reply->status == 410)
