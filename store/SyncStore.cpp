@@ -41,7 +41,8 @@ QString unchangedCondition(QVariantList &bound, const QStringList &read)
     QStringList terms;
     for (int field = 1; field < ContactField::Count; ++field) {
         terms << QStringLiteral("COALESCE(CAST(%1 AS TEXT), '') = ?").arg(names[field]);
-        bound << read.value(field);
+        const QString text = read.value(field);
+        bound << (text.isEmpty() ? QStringLiteral("") : text); // a null QString would bind as Null
     }
     return terms.join(QStringLiteral(" AND "));
 }
@@ -88,7 +89,8 @@ Status SyncStore::saveCard(const SyncCardState &state)
     Result<QSqlQuery> saved = runStatement(
         m_connection,
         QStringLiteral("INSERT INTO SyncCards (ContactID, Href, ETag, Uid, BaseCard, BaseFields) VALUES (?, ?, ?, ?, ?, ?)"),
-        {state.contactId, state.href, state.etag, state.uid, state.baseCard, fieldsText(state.baseFields)});
+        {state.contactId, state.href, state.etag.isEmpty() ? QStringLiteral("") : state.etag, state.uid, state.baseCard,
+         fieldsText(state.baseFields)});
     if (!saved)
         return saved.error();
     return {};

@@ -54,15 +54,72 @@ QString slotKind(const VCardProperty &p)
 }
 
 // Slot -> index of the first property that fills it.
-QHash<QString, int> slotsOf(const VCard &card)
+QHash<QString, int> slotsOf(const QList<VCardProperty> &properties)
 {
     QHash<QString, int> filled;
-    for (int i = 0; i < card.properties.size(); ++i) {
-        const QString kind = slotKind(card.properties.at(i));
+    for (int i = 0; i < properties.size(); ++i) {
+        const QString kind = slotKind(properties.at(i));
         if (!kind.isEmpty() && !filled.contains(kind))
             filled.insert(kind, i);
     }
     return filled;
+}
+
+// Content lines of one card: unfolded, line ends and BEGIN/END removed.
+QStringList contentLines(const QString &text)
+{
+    QStringList lines;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if ((line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t'))) && !lines.isEmpty()) {
+            lines.last() += line.mid(1);
+            continue;
+        }
+        if (line.isEmpty())
+            continue;
+        lines << line;
+    }
+    while (!lines.isEmpty() && lines.first().compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) != 0)
+        lines.removeFirst();
+    if (!lines.isEmpty())
+        lines.removeFirst();
+    while (!lines.isEmpty() && lines.last().compare(QLatin1String("END:VCARD"), Qt::CaseInsensitive) != 0)
+        lines.removeLast();
+    if (!lines.isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Folds a content line at 75 octets without splitting a UTF-8 sequence.
+void appendFoldedLine(QByteArray &out, const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    qsizetype start = 0;
+    int limit = 75;
+    while (bytes.size() - start > limit) {
+        qsizetype end = start + limit;
+        while (end > start && (uchar(bytes[end]) & 0xC0) == 0x80)
+            --end;
+        out += bytes.mid(start, end - start);
+        out += "\r\n ";
+        start = end;
+        limit = 74;
+    }
+    out += bytes.mid(start);
+    out += "\r\n";
+}
+
+// One property written by the vCard library, as its content line.
+QString lineOf(const VCardProperty &property)
+{
+    VCard card;
+    card.properties << property;
+    const QStringList lines = contentLines(decodeText(VCardLibrary::instance().write(card)));
+    for (const QString &line : lines)
+        if (!line.startsWith(QLatin1String("VERSION:"), Qt::CaseInsensitive))
+            return line;
+    return {};
 }
 
 // How many leading components of a structured property the program owns,
@@ -136,15 +193,31 @@ void replaceOwned(VCardProperty &into, const VCardProperty &from)
 
 } // namespace
 
-Result<VCard> parseCard(const QByteArray &bytes)
+Result<ParsedCard> parseCard(const QByteArray &bytes)
 {
-    const QList<VCard> cards = VCardLibrary::instance().read(decodeText(bytes));
-    if (cards.size() != 1)
-        return failure(QStringLiteral("The server sent %1 cards where one was expected.").arg(cards.size()));
-    return cards.first();
+    ParsedCard card;
+    const QString text = decodeText(bytes);
+    if (!text.contains(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive))
+        return failure(QStringLiteral("The server sent something that is not a vCard."));
+    card.lines = contentLines(text);
+    card.version = QStringLiteral("3.0");
+    for (const QString &line : std::as_const(card.lines))
+        if (line.startsWith(QLatin1String("VERSION:"), Qt::CaseInsensitive))
+            card.version = line.mid(8).trimmed();
+    const QString versionLine = QStringLiteral("VERSION:") + card.version;
+    for (const QString &line : std::as_const(card.lines)) {
+        const QList<VCard> one = VCardLibrary::instance().read(
+            QStringList{QStringLiteral("BEGIN:VCARD"), versionLine, line, QStringLiteral("END:VCARD")});
+        VCardProperty property;
+        for (const VCardProperty &p : one.value(0).properties)
+            if (p.name != QLatin1String("VERSION") || line.startsWith(QLatin1String("VERSION:"), Qt::CaseInsensitive))
+                property = p;
+        card.properties << property;
+    }
+    return card;
 }
 
-QString uidOf(const VCard &card)
+QString uidOf(const ParsedCard &card)
 {
     for (const VCardProperty &p : card.properties)
         if (p.name == QLatin1String("UID"))
@@ -152,10 +225,10 @@ QString uidOf(const VCard &card)
     return {};
 }
 
-FieldTexts fieldsFromCard(const VCard &card)
+FieldTexts fieldsFromCard(const ParsedCard &card)
 {
     VCard owned;
-    const QHash<QString, int> filled = slotsOf(card);
+    const QHash<QString, int> filled = slotsOf(card.properties);
     for (int i = 0; i < card.properties.size(); ++i)
         if (filled.value(slotKind(card.properties.at(i)), -1) == i)
             owned.properties << ownedPart(card.properties.at(i));
@@ -163,56 +236,68 @@ FieldTexts fieldsFromCard(const VCard &card)
     return textsOf(recordFromVCard(owned, notKept));
 }
 
-QByteArray cardToSend(const VCard &base, const FieldTexts &fields, const QString &uid)
+QByteArray cardToSend(const ParsedCard &base, const FieldTexts &fields, const QString &uid)
 {
     // What the export writes for these fields, property by property.
-    const QList<VCard> exported = VCardLibrary::instance().read(decodeText(writeVCard(recordOf(fields))));
-    VCard wanted = exported.value(0);
-    const QHash<QString, int> wantedFilled = slotsOf(wanted);
+    Result<ParsedCard> exported = parseCard(writeVCard(recordOf(fields)));
+    const ParsedCard wanted = exported ? *exported : ParsedCard{};
+    const QHash<QString, int> wantedFilled = slotsOf(wanted.properties);
+    const QHash<QString, int> baseFilled = slotsOf(base.properties);
+    const bool keepVersion = !base.lines.isEmpty() && base.version.startsWith(QLatin1Char('4'));
 
-    VCard card;
-    const QHash<QString, int> baseFilled = slotsOf(base);
+    QStringList lines;
     QSet<QString> placed;
     bool hasUid = false;
-    for (int i = 0; i < base.properties.size(); ++i) {
-        VCardProperty p = base.properties.at(i);
+    for (int i = 0; i < base.lines.size(); ++i) {
+        VCardProperty p = base.properties.value(i);
         if (p.name == QLatin1String("VERSION"))
             continue;
         if (p.name == QLatin1String("UID")) {
-            if (hasUid)
-                continue;
+            if (!hasUid)
+                lines << QStringLiteral("UID:") + uid;
             hasUid = true;
-            p.values = {uid};
+            continue;
         }
         const QString kind = slotKind(p);
-        if (!kind.isEmpty() && baseFilled.value(kind) == i) {
-            placed.insert(kind);
-            if (!wantedFilled.contains(kind))
-                continue; // the field was emptied here
-            replaceOwned(p, wanted.properties.at(wantedFilled.value(kind)));
+        if (kind.isEmpty() || baseFilled.value(kind) != i) {
+            lines << base.lines.at(i); // not the program's: exactly as it came
+            continue;
         }
-        card.properties << p;
+        placed.insert(kind);
+        if (!wantedFilled.contains(kind))
+            continue; // the field was emptied here
+        const VCardProperty &from = wanted.properties.at(wantedFilled.value(kind));
+        if (p.name == from.name && p.values == from.values && p.parameter(kLineBreak) == from.parameter(kLineBreak)) {
+            lines << base.lines.at(i);
+            continue;
+        }
+        replaceOwned(p, from);
+        lines << lineOf(p);
     }
     for (int i = 0; i < wanted.properties.size(); ++i) {
-        const VCardProperty &p = wanted.properties.at(i);
-        const QString kind = slotKind(p);
-        if (p.name == QLatin1String("VERSION") || kind.isEmpty() || placed.contains(kind) || wantedFilled.value(kind) != i)
-            continue;
-        card.properties << p;
+        const QString kind = slotKind(wanted.properties.at(i));
+        if (!kind.isEmpty() && !placed.contains(kind) && wantedFilled.value(kind) == i)
+            lines << wanted.lines.at(i);
     }
-    if (!hasUid) {
-        VCardProperty p;
-        p.name = QStringLiteral("UID");
-        p.values = {uid};
-        card.properties << p;
-    }
+    if (!hasUid)
+        lines << QStringLiteral("UID:") + uid;
     // Servers refuse a card without a formatted name.
-    for (VCardProperty &p : card.properties)
-        if (p.name == QLatin1String("FN") && p.value().trimmed().isEmpty()) {
-            const QString stand = !fields.value(EmailName).isEmpty() ? fields.value(EmailName) : QStringLiteral("-");
-            p.values = {stand};
-        }
-    return VCardLibrary::instance().write(card);
+    bool hasName = false;
+    for (QString &line : lines)
+        if (line.startsWith(QLatin1String("FN"), Qt::CaseInsensitive) && (line.size() > 2 && (line[2] == QLatin1Char(':') || line[2] == QLatin1Char(';'))))
+            hasName = hasName || !line.section(QLatin1Char(':'), 1).trimmed().isEmpty();
+    if (!hasName) {
+        lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("FN:"), Qt::CaseInsensitive); });
+        VCardProperty name;
+        name.name = QStringLiteral("FN");
+        name.values = {!fields.value(EmailName).isEmpty() ? fields.value(EmailName) : QStringLiteral("-")};
+        lines << lineOf(name);
+    }
+    QByteArray out = "BEGIN:VCARD\r\nVERSION:" + (keepVersion ? base.version.toUtf8() : QByteArray("3.0")) + "\r\n";
+    for (const QString &line : std::as_const(lines))
+        appendFoldedLine(out, line);
+    out += "END:VCARD\r\n";
+    return out;
 }
 
 QString fieldCaption(int field)

@@ -22,15 +22,26 @@ namespace carddav {
 // nothing at the key's position.
 using FieldTexts = QStringList;
 
-Result<exchange::VCard> parseCard(const QByteArray &bytes);
-QString uidOf(const exchange::VCard &card);
+// A card as its content lines (unfolded, without BEGIN and END), each with
+// the property the vCard library reads from it. Lines of properties the
+// program does not own travel back exactly as they came.
+struct ParsedCard {
+    QString version;                             // "3.0", "4.0" ...
+    QStringList lines;
+    QList<exchange::VCardProperty> properties;   // one per line; an empty name when unreadable
+};
+
+Result<ParsedCard> parseCard(const QByteArray &bytes);
+QString uidOf(const ParsedCard &card);
 
 // The contact the card's owned properties make.
-FieldTexts fieldsFromCard(const exchange::VCard &card);
+FieldTexts fieldsFromCard(const ParsedCard &card);
 // The card to send: `base` (the server's card as last synced, or an empty
 // card for a new one) with the owned properties set from `fields`, and the
-// UID set. Written as vCard 3.0.
-QByteArray cardToSend(const exchange::VCard &base, const FieldTexts &fields, const QString &uid);
+// UID set. New cards and vCard 3.0 cards are written as 3.0; a card another
+// client wrote as 4.0 keeps its version, so that its other properties stay
+// valid as they are.
+QByteArray cardToSend(const ParsedCard &base, const FieldTexts &fields, const QString &uid);
 
 struct MergeResult {
     FieldTexts fields;

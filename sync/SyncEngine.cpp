@@ -15,7 +15,6 @@
 
 namespace carddav {
 
-using exchange::VCard;
 using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 QString SyncSummary::text() const
@@ -41,7 +40,7 @@ struct ServerCard {
     QString href;
     QString etag;
     QByteArray bytes;
-    VCard card;
+    ParsedCard card;
     FieldTexts fields;
     QString uid;
 };
@@ -268,7 +267,7 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
 ServerCard Engine::serverCardFrom(const QString &href, const QString &etag, const QByteArray &bytes, bool &readable)
 {
     ServerCard server{href, etag, bytes, {}, {}, {}};
-    Result<VCard> card = parseCard(bytes);
+    Result<ParsedCard> card = parseCard(bytes);
     readable = card.ok();
     if (!readable)
         return server;
@@ -494,7 +493,7 @@ Status Engine::applyServerCard(const ServerCard &server)
                 if (Status forgotten = forgetCard(knownHref); !forgotten)
                     return forgotten;
             const bool hasBase = !old.etag.isEmpty() && !old.baseCard.isEmpty() && !old.baseFields.isEmpty();
-            Result<VCard> base = hasBase ? parseCard(old.baseCard) : Result<VCard>(failure(QString()));
+            Result<ParsedCard> base = hasBase ? parseCard(old.baseCard) : Result<ParsedCard>(failure(QString()));
             if (base) {
                 // A field changed there when the card maps it otherwise than the
                 // base card did; unchanged fields count as the local base.
@@ -608,8 +607,8 @@ Status Engine::sendNew(qint64 contactId, SyncCardState pending)
     if (Status saved = m_store.saveCard(pending); !saved)
         return saved;
     remember(pending);
-    Result<VCard> base = pending.baseCard.isEmpty() ? Result<VCard>(VCard{}) : parseCard(pending.baseCard);
-    Result<Sent> sent = sendCard(pending.href, cardToSend(base ? *base : VCard{}, local, pending.uid), QString());
+    Result<ParsedCard> base = pending.baseCard.isEmpty() ? Result<ParsedCard>(ParsedCard{}) : parseCard(pending.baseCard);
+    Result<Sent> sent = sendCard(pending.href, cardToSend(base ? *base : ParsedCard{}, local, pending.uid), QString());
     if (!sent)
         return sent.error();
     switch (sent->outcome) {
@@ -662,8 +661,8 @@ Status Engine::sendLocal(qint64 contactId)
     const FieldTexts local = m_local.value(contactId);
     if (local == state.baseFields)
         return {};
-    Result<VCard> base = parseCard(state.baseCard);
-    Result<Sent> sent = sendCard(href, cardToSend(base ? *base : VCard{}, local, state.uid), state.etag);
+    Result<ParsedCard> base = parseCard(state.baseCard);
+    Result<Sent> sent = sendCard(href, cardToSend(base ? *base : ParsedCard{}, local, state.uid), state.etag);
     if (!sent)
         return sent.error();
     if (sent->outcome == PutOutcome::Stored) {

@@ -163,6 +163,7 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     a.add({{"FirstName", "Cara"}, {"LastName", "Diaz"}, {"CompanyName", "Acme"}, {"ContactTypeID", 1}});
     SyncOutcome first = a.sync(server);
     QVERIFY2(first.ok, qPrintable(first.message));
+    qDebug() << first.summary.text() << first.summary.remarks;
     QCOMPARE(a.count(), 3);
     QCOMPARE(a.field("Ann", "Title"), QString("Engineer"));
     QCOMPARE(a.field("Bob", "MobilePhone"), QString("+47-555-0101"));
@@ -205,6 +206,7 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     QCOMPARE(a.field("Cara", "Title"), QString("Manager"));
     QCOMPARE(a.field("Cara", "Notes"), QString("Sync 2026-12-08, server had Job Title: Owner"));
     const QByteArray bob = replaced(cardWith(server, "bob-1"), "", "");
+    qDebug().noquote() << bob;
     QVERIFY(bob.contains("TITLE:Pilot"));
     QVERIFY(bob.contains("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk"));
     QVERIFY(bob.contains("X-OTHER-CLIENT:keep me"));

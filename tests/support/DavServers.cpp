@@ -57,7 +57,7 @@ QString DavServer::addressBookPath() const
 bool DavServer::start()
 {
     m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->setStandardErrorFile(QProcess::nullDevice());
     m_process->setStandardOutputFile(QProcess::nullDevice());
     if (m_kind == Radicale)
         m_process->start(QStringLiteral("radicale"), {QStringLiteral("-C"), m_dir.filePath(QStringLiteral("config"))});
