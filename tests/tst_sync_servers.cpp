@@ -155,6 +155,12 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     QVERIFY(server.start());
     QCOMPARE(server.put("peer-ann.vcf", kAnnCard), 201);
     QVERIFY(server.put("peer-bob.vcf", kBobCard) / 100 == 2);
+    // The photo as this server keeps it (Radicale rewrites what it stores).
+    QByteArray photo;
+    for (const QByteArray &line : replaced(server.get("peer-bob.vcf"), "", "").split('\n'))
+        if (line.startsWith("PHOTO"))
+            photo = line.trimmed();
+    QVERIFY(photo.size() > 10);
 
     // A: Ann is the same person as the server's Ann (same e-mail); Cara is new.
     Device a(env->root() + "/a.sqlite");
@@ -163,7 +169,6 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     a.add({{"FirstName", "Cara"}, {"LastName", "Diaz"}, {"CompanyName", "Acme"}, {"ContactTypeID", 1}});
     SyncOutcome first = a.sync(server);
     QVERIFY2(first.ok, qPrintable(first.message));
-    qDebug() << first.summary.text() << first.summary.remarks;
     QCOMPARE(a.count(), 3);
     QCOMPARE(a.field("Ann", "Title"), QString("Engineer"));
     QCOMPARE(a.field("Bob", "MobilePhone"), QString("+47-555-0101"));
@@ -206,9 +211,8 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     QCOMPARE(a.field("Cara", "Title"), QString("Manager"));
     QCOMPARE(a.field("Cara", "Notes"), QString("Sync 2026-12-08, server had Job Title: Owner"));
     const QByteArray bob = replaced(cardWith(server, "bob-1"), "", "");
-    qDebug().noquote() << bob;
     QVERIFY(bob.contains("TITLE:Pilot"));
-    QVERIFY(bob.contains("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk"));
+    QVERIFY(bob.contains(photo));
     QVERIFY(bob.contains("X-OTHER-CLIENT:keep me"));
     QVERIFY(bob.contains("bob@home.example"));
     QVERIFY(bob.contains("bob@work.example"));
