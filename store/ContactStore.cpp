@@ -125,6 +125,12 @@ Status ContactStore::remove(qint64 key)
         (void)m_connection.rollback();
         return calls.error();
     }
+    // Foreign keys are not enforced on these connections: the UID goes by hand.
+    Result<QSqlQuery> uid = runStatement(m_connection, QStringLiteral("DELETE FROM ContactUids WHERE ContactID = ?"), {key});
+    if (!uid) {
+        (void)m_connection.rollback();
+        return uid.error();
+    }
     Result<QSqlQuery> contact = runStatement(m_connection, QStringLiteral("DELETE FROM Contacts WHERE ContactID = ?"), {key});
     if (!contact) {
         (void)m_connection.rollback();
