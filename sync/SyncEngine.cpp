@@ -6,9 +6,11 @@
 
 #include "exchange/ContactImport.h"
 #include "store/SyncStore.h"
+#include "store/UidStore.h"
 
 #include <QHash>
 #include <QSet>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include <optional>
@@ -385,6 +387,16 @@ Status Engine::commitContact(qint64 contactId, const FieldTexts &fields, const S
             if (!id)
                 return fail(id.error());
             contactId = *id;
+            // The contact keeps the card's UID as its identity, unless another contact holds it.
+            if (!state.uid.startsWith(QLatin1String("href:"))) {
+                UidStore uids(m_connection);
+                Result<std::optional<qint64>> holder = uids.contactOfUid(state.uid);
+                if (!holder)
+                    return fail(holder.error());
+                if (!holder->has_value())
+                    if (Status given = uids.setUid(contactId, state.uid); !given)
+                        return fail(given.error());
+            }
         } else {
             Result<bool> updated = m_store.updateContact(contactId, stored, m_stored.value(contactId));
             if (!updated)
@@ -437,7 +449,8 @@ Status Engine::mergeAndSend(qint64 contactId, const ServerCard &server, const Fi
             // A card without UID gets one now.
             QString uid = state.uid;
             if (uid.startsWith(QLatin1String("href:")))
-                uid = old && !old->uid.startsWith(QLatin1String("href:")) ? old->uid : QUuid::createUuid().toString(QUuid::WithoutBraces);
+                uid = old && !old->uid.startsWith(QLatin1String("href:")) ? old->uid
+                                                                            : UidStore(m_connection).uidOf(contactId).valueOr(UidStore::newUid());
             Result<Sent> sent = sendCard(current.href, cardToSend(current.card, merged.fields, uid), current.etag);
             if (!sent)
                 return sent.error();
@@ -514,7 +527,16 @@ Status Engine::applyServerCard(const ServerCard &server)
             return forgotten;
         return keepServerCard(server, nullptr);
     }
-    // Unknown card: the same contact by the import's duplicate rule, or a new one.
+    // Unknown card: the contact with its UID, the same contact by the
+    // import's duplicate rule, or a new one.
+    if (!server.uid.startsWith(QLatin1String("href:"))) {
+        Result<std::optional<qint64>> holder = UidStore(m_connection).contactOfUid(server.uid);
+        if (!holder)
+            return holder.error();
+        const qint64 id = holder->value_or(0);
+        if (id != 0 && m_local.contains(id) && !m_hrefByContact.contains(id) && !m_handled.contains(id))
+            return mergeAndSend(id, server, nullptr, nullptr);
+    }
     if (!m_finder) {
         Result<exchange::DuplicateFinder> finder = exchange::DuplicateFinder::load(m_connection);
         if (!finder)
@@ -547,6 +569,8 @@ Status Engine::applyServerDeletion(const QString &href)
         return begun;
     Result<bool> deleted = m_store.deleteContact(state.contactId, m_stored.value(state.contactId));
     Status forgotten = deleted ? m_store.removeCard(href) : Status(deleted.error());
+    if (forgotten && *deleted)
+        forgotten = UidStore(m_connection).removeUidOf(state.contactId);
     if (forgotten)
         forgotten = m_store.commit();
     if (!forgotten) {
@@ -599,10 +623,18 @@ Result<QString> Engine::findHrefOfUid(const QString &uid)
 Status Engine::sendNew(qint64 contactId, SyncCardState pending)
 {
     const FieldTexts local = m_local.value(contactId);
-    if (pending.uid.isEmpty() || pending.uid.startsWith(QLatin1String("href:")))
-        pending.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (pending.href.isEmpty())
-        pending.href = m_collection.path() + pending.uid + QStringLiteral(".vcf");
+    if (pending.uid.isEmpty() || pending.uid.startsWith(QLatin1String("href:"))) {
+        Result<QString> uid = UidStore(m_connection).uidOf(contactId); // the contact's identity
+        if (!uid)
+            return uid.error();
+        pending.uid = *uid;
+    }
+    if (pending.href.isEmpty()) {
+        // The UID names the card when it is safe in a path; otherwise a new name.
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._-]{1,80}$"));
+        const QString name = plain.match(pending.uid).hasMatch() ? pending.uid : QUuid::createUuid().toString(QUuid::WithoutBraces);
+        pending.href = m_collection.path() + name + QStringLiteral(".vcf");
+    }
     pending.contactId = contactId;
     pending.baseFields = {};
     if (Status saved = m_store.saveCard(pending); !saved)

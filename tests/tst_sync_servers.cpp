@@ -166,17 +166,26 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     Device a(env->root() + "/a.sqlite");
     a.add({{"FirstName", "Ann"}, {"LastName", "Lee"}, {"EmailName", "ann@example.org"}, {"City", "Oslo"}});
     a.exec("INSERT INTO \"Contact Types\" (ContactType) VALUES ('Customer')");
-    a.add({{"FirstName", "Cara"}, {"LastName", "Diaz"}, {"CompanyName", "Acme"}, {"ContactTypeID", 1}});
+    const qint64 cara = a.add({{"FirstName", "Cara"}, {"LastName", "Diaz"}, {"CompanyName", "Acme"}, {"ContactTypeID", 1}});
+    a.exec("INSERT INTO ContactUids (ContactID, Uid) VALUES (?, 'cara-uid')", {cara});
+    // Zed carries the UID of a card on the server: the same contact, whatever its fields.
+    const qint64 zed = a.add({{"FirstName", "Zed"}, {"LastName", "Quinn"}, {"City", "Lima"}});
+    a.exec("INSERT INTO ContactUids (ContactID, Uid) VALUES (?, 'zed-1')", {zed});
+    QCOMPARE(server.put("peer-zed.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:zed-1\r\nFN:Z. Quinn\r\nN:Quinn;Z.;;;\r\n"
+                                        "TITLE:Coach\r\nEND:VCARD\r\n") / 100, 2);
     SyncOutcome first = a.sync(server);
     QVERIFY2(first.ok, qPrintable(first.message));
-    QCOMPARE(a.count(), 3);
+    QCOMPARE(a.count(), 4);
     QCOMPARE(a.field("Ann", "Title"), QString("Engineer"));
+    QCOMPARE(a.field("Zed", "Title"), QString("Coach"));
+    QVERIFY(replaced(server.get("peer-zed.vcf"), "", "").contains("Lima"));
+    QVERIFY(cardWith(server, "Diaz").contains("UID:cara-uid"));
     QCOMPARE(a.field("Bob", "MobilePhone"), QString("+47-555-0101"));
     QCOMPARE(a.field("Bob", "EmailName"), QString("bob@work.example"));
-    QCOMPARE(server.cardNames().size(), 3); // Ann matched, not copied
+    QCOMPARE(server.cardNames().size(), 4); // Ann and Zed matched, not copied
     QVERIFY(cardWith(server, "ann-1").contains("Oslo"));
     QVERIFY(cardWith(server, "Diaz").contains("CATEGORIES:Customer"));
-    QCOMPARE(first.summary.received, 2);
+    QCOMPARE(first.summary.received, 3);
     QCOMPARE(first.summary.deletedHere + first.summary.deletedThere, 0);
     SyncOutcome again = a.sync(server);
     QVERIFY(again.ok);
@@ -186,8 +195,10 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     Device b(env->root() + "/b.sqlite");
     SyncOutcome firstB = b.sync(server);
     QVERIFY2(firstB.ok, qPrintable(firstB.message));
-    QCOMPARE(firstB.summary.received, 3);
-    QCOMPARE(b.count(), 3);
+    QCOMPARE(firstB.summary.received, 4);
+    QCOMPARE(b.count(), 4);
+    QCOMPARE(b.value("SELECT u.Uid FROM ContactUids u JOIN Contacts c ON c.ContactID = u.ContactID WHERE c.FirstName = 'Ann'")
+                 .toString(), QString("ann-1"));
     QCOMPARE(b.value("SELECT t.ContactType FROM Contacts c JOIN \"Contact Types\" t ON t.ContactTypeID = c.ContactTypeID "
                      "WHERE c.FirstName = 'Cara'").toString(), QString("Customer"));
     QCOMPARE(b.field("Ann", "City"), QString("Oslo"));
@@ -224,7 +235,7 @@ void SyncServersTest::firstSyncEditsAndConflicts()
     QCOMPARE(b.field("Cara", "Notes"), QString("Sync 2026-12-08, server had Job Title: Owner"));
     QCOMPARE(b.field("Ann", "City"), QString("Bergen"));
     QCOMPARE(b.field("Bob", "Title"), QString("Pilot"));
-    QCOMPARE(server.cardNames().size(), 3);
+    QCOMPARE(server.cardNames().size(), 4);
 }
 
 void SyncServersTest::deletionsEachWay()
