@@ -220,8 +220,10 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
                 const QString href = QUrl(response.href).path();
                 if (href == m_collection.path())
                     continue;
-                if (response.status == 404)
-                    deleted.insert(href);
+                if (response.status == 404) {
+                    if (m_byHref.contains(href) && !m_byHref.value(href).etag.isEmpty())
+                        deleted.insert(href);
+                }
                 else if (response.has(dav::kDav, "getetag")) {
                     const QString etag = response.text(dav::kDav, "getetag").trimmed();
                     if (m_byHref.value(href).etag != etag)

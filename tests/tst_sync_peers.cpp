@@ -7,6 +7,7 @@
 #include "store/Connection.h"
 #include "store/Schema.h"
 #include "sync/DavClient.h"
+#include "sync/DavXml.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncRunner.h"
 
@@ -50,6 +51,7 @@ class SyncPeersTest : public QObject {
 private slots:
     void vdirsyncerAndKhardEditTheSameBook();
     void runnerSyncsOnItsOwnThread();
+    void multistatusReadByNamespace();
 
 private:
     IsolatedEnvironment env;
@@ -158,6 +160,31 @@ void SyncPeersTest::runnerSyncsOnItsOwnThread()
     QVERIFY(!progress.isEmpty());
     std::unique_ptr<Connection> connection = std::move(Connection::open(dbPath).value());
     QCOMPARE(field(*connection, "Nina", "Title"), QString("Pianist"));
+}
+
+void SyncPeersTest::multistatusReadByNamespace()
+{
+    // A default namespace for DAV:, another prefix for CardDAV, a foreign
+    // element with the same local name that must not count.
+    const QByteArray xml =
+        "<?xml version=\"1.0\"?><multistatus xmlns=\"DAV:\" xmlns:X=\"urn:ietf:params:xml:ns:carddav\" "
+        "xmlns:o=\"http://other.example/\"><response><href>/b/a%20b.vcf</href><propstat><prop><getetag>\"e1\"</getetag>"
+        "<X:address-data>BEGIN:VCARD&#13;\nEND:VCARD</X:address-data><o:getetag>wrong</o:getetag></prop>"
+        "<status>HTTP/1.1 200 OK</status></propstat><propstat><prop><displayname/></prop>"
+        "<status>HTTP/1.1 404 Not Found</status></propstat></response>"
+        "<response><href>/b/gone.vcf</href><status>HTTP/1.1 404 Not Found</status></response>"
+        "<sync-token>tok-2</sync-token></multistatus>";
+    Result<carddav::dav::Multistatus> parsed = carddav::dav::parseMultistatus(xml);
+    QVERIFY(parsed.ok());
+    QCOMPARE(parsed->responses.size(), 2);
+    const carddav::dav::Response &card = parsed->responses.at(0);
+    QCOMPARE(card.href, QString("/b/a b.vcf"));
+    QCOMPARE(card.text(carddav::dav::kDav, "getetag"), QString("\"e1\""));
+    QVERIFY(card.text(carddav::dav::kCardDav, "address-data").startsWith("BEGIN:VCARD\r\n"));
+    QVERIFY(!card.has(carddav::dav::kDav, "displayname")); // only in a 404 propstat
+    QCOMPARE(parsed->responses.at(1).status, 404);
+    QCOMPARE(parsed->syncToken, QString("tok-2"));
+    QVERIFY(!carddav::dav::parseMultistatus("<D:multistatus xmlns:D=\"urn:not-dav\"/>").ok());
 }
 
 QTEST_MAIN(SyncPeersTest)

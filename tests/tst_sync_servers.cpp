@@ -386,7 +386,14 @@ void SyncServersTest::commandLineKilledAndGuarded()
         return program.exitCode();
     };
     QString out, err;
-    QCOMPARE(run({"sync", "--setup", server.baseUrl(), "--user", server.user(), "--password-file", passwordFile}, &out, &err), 0);
+    QCOMPARE(run({"sync", "--setup", server.baseUrl(), "--user", server.user(), "--password-file", passwordFile,
+                  "--addressbook", "No Such Book"}, &out, &err), 1);
+    QVERIFY2(err.contains("no address book \"No Such Book\"") && err.contains(server.addressBookPath()), qPrintable(err));
+    QCOMPARE(run({"sync", "--password-file", passwordFile}, &out, &err), 1); // nothing set up
+    QVERIFY2(err.contains("no sync account is set up"), qPrintable(err));
+    // Discovery from the bare server address (the well-known redirect, principal, home set).
+    QCOMPARE(run({"sync", "--setup", server.baseUrl(), "--user", server.user(), "--password-file", passwordFile,
+                  "--addressbook", server.addressBookPath().chopped(1)}, &out, &err), 0);
     QVERIFY2(out.contains(server.addressBookPath()), qPrintable(out + err));
     QCOMPARE(run({"sync", "--setup", server.baseUrl()}), 2);
 
