@@ -1,6 +1,7 @@
 #include "SyncEngine.h"
 
-#include "CardMapping.h"
+#include "SyncEngineParts.h"
+
 #include "DavXml.h"
 #include "TransportSecurity.h"
 
@@ -17,8 +18,6 @@
 
 namespace carddav {
 
-using Headers = QList<QPair<QByteArray, QByteArray>>;
-
 QString SyncSummary::text() const
 {
     auto count = [](int n, const char *one, const char *many) {
@@ -32,106 +31,7 @@ QString SyncSummary::text() const
         .arg(count(conflicts, "conflict kept in Notes", "conflicts kept in Notes"));
 }
 
-namespace {
-
-constexpr int kBatch = 250;
-const QString kKeyCollection = QStringLiteral("Collection");
-const QString kKeyToken = QStringLiteral("SyncToken");
-
-struct ServerCard {
-    QString href;
-    QString etag;
-    QByteArray bytes;
-    ParsedCard card;
-    FieldTexts fields;
-    QString uid;
-};
-
-enum class PutOutcome { Stored, PreconditionFailed, UidConflict, Missing };
-struct Sent {
-    PutOutcome outcome = PutOutcome::Stored;
-    QString etag;
-    QByteArray base;
-};
-
-struct Stop {
-    QString message;
-};
-
-class Engine {
-public:
-    Engine(Connection &connection, DavClient &client, const SyncOptions &options)
-        : m_connection(connection), m_store(connection), m_client(client), m_options(options)
-    {
-    }
-    SyncOutcome run();
-
-private:
-    Status prepare();
-    Status loadLocal();
-    Result<bool> serverChanges(QHash<QString, QString> &changed, QSet<QString> &deleted, QString &newToken);
-    Result<QList<ServerCard>> multiget(const QStringList &hrefs, QSet<QString> &missing);
-    Result<std::optional<ServerCard>> fetch(const QString &href);
-    Result<Sent> sendCard(const QString &href, const QByteArray &bytes, const QString &ifMatch);
-    Status applyServerCard(const ServerCard &server);
-    Status applyServerDeletion(const QString &href);
-    Status sendLocal(qint64 contactId);
-    Status sendNew(qint64 contactId, SyncCardState pending);
-    Status deleteThere(const SyncCardState &state);
-    Status mergeAndSend(qint64 contactId, const ServerCard &server, const FieldTexts *baseFields, const SyncCardState *old);
-    Status keepServerCard(const ServerCard &server, const SyncCardState *old);
-    Status commitContact(qint64 contactId, const FieldTexts &fields, const SyncCardState &state, bool &written);
-    Status forgetCard(const QString &href);
-    Result<QString> findHrefOfUid(const QString &uid);
-    QString tokenAfterOwnWrites(const QString &token);
-    ServerCard serverCardFrom(const QString &href, const QString &etag, const QByteArray &bytes, bool &readable);
-
-    QUrl urlOf(const QString &href) const
-    {
-        QUrl url = m_collection;
-        url.setPath(href, QUrl::DecodedMode);
-        return url;
-    }
-    void remember(const SyncCardState &state)
-    {
-        if (const auto old = m_hrefByContact.constFind(state.contactId); old != m_hrefByContact.cend() && *old != state.href)
-            m_byHref.remove(*old);
-        m_byHref.insert(state.href, state);
-        m_hrefByUid.insert(state.uid, state.href);
-        m_hrefByContact.insert(state.contactId, state.href);
-    }
-    QString nameOf(const FieldTexts &fields) const
-    {
-        const QString name = (fields.value(exchange::FirstName) + QLatin1Char(' ') + fields.value(exchange::LastName)).trimmed();
-        return name.isEmpty() ? fields.value(exchange::CompanyName) : name;
-    }
-    bool cancelled() const { return m_client.cancelled() || (m_options.cancelled && m_options.cancelled()); }
-    void progress(const QString &what)
-    {
-        ++m_done;
-        if (m_options.progress)
-            m_options.progress(m_done, qMax(m_total, m_done), what);
-    }
-
-    Connection &m_connection;
-    SyncStore m_store;
-    DavClient &m_client;
-    const SyncOptions &m_options;
-    SyncSummary m_summary;
-    QUrl m_collection;
-    QHash<QString, SyncCardState> m_byHref;
-    QHash<QString, QString> m_hrefByUid;
-    QHash<qint64, QString> m_hrefByContact;
-    QHash<qint64, FieldTexts> m_local;    // compared texts (type caption)
-    QHash<qint64, QStringList> m_stored;  // texts as stored (type key), for conditional writes
-    QList<qint64> m_localOrder;
-    QHash<qint64, QString> m_captions;
-    QHash<QString, qint64> m_typeKeys;
-    QSet<qint64> m_handled;
-    std::optional<exchange::DuplicateFinder> m_finder;
-    int m_done = 0;
-    int m_total = 0;
-};
+namespace engine {
 
 Status Engine::prepare()
 {
@@ -199,163 +99,6 @@ Status Engine::loadLocal()
         m_localOrder << id;
     }
     return {};
-}
-
-Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QString> &deleted, QString &newToken)
-{
-    Result<QString> token = m_store.value(kKeyToken);
-    if (!token)
-        return token.error();
-    if (!token->isEmpty() && !m_byHref.isEmpty()) {
-        Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::syncCollectionBody(*token));
-        if (!reply)
-            return reply.error();
-        if (reply->status == 401)
-            return failure(describeHttpFailure(QStringLiteral("Reading the changes"), *reply));
-        if (reply->status == 207) {
-            Result<dav::Multistatus> changes = dav::parseMultistatus(reply->body);
-            if (!changes)
-                return changes.error();
-            for (const dav::Response &response : changes->responses) {
-                const QString href = QUrl(response.href).path();
-                if (href == m_collection.path())
-                    continue;
-                if (response.status == 404) {
-                    if (m_byHref.contains(href) && !m_byHref.value(href).etag.isEmpty())
-                        deleted.insert(href);
-                }
-                else if (response.has(dav::kDav, "getetag")) {
-                    const QString etag = response.text(dav::kDav, "getetag").trimmed();
-                    if (m_byHref.value(href).etag != etag)
-                        changed.insert(href, etag);
-                }
-            }
-            newToken = changes->syncToken;
-            return false;
-        }
-        // Any other answer (a stale token, no support): compare everything.
-    }
-    // The token first, so that changes made while the listing is read come again next time.
-    Result<DavReply> tokenReply = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "sync-token"}}), {{"Depth", "0"}});
-    if (!tokenReply)
-        return tokenReply.error();
-    if (tokenReply->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Reading the address book %1").arg(m_collection.path()), *tokenReply));
-    if (Result<dav::Multistatus> own = dav::parseMultistatus(tokenReply->body); own)
-        for (const dav::Response &response : own->responses)
-            if (response.has(dav::kDav, "sync-token"))
-                newToken = response.text(dav::kDav, "sync-token").trimmed();
-    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}});
-    if (!listing)
-        return listing.error();
-    if (listing->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Listing the address book %1").arg(m_collection.path()), *listing));
-    Result<dav::Multistatus> all = dav::parseMultistatus(listing->body);
-    if (!all)
-        return all.error();
-    QSet<QString> present;
-    for (const dav::Response &response : all->responses) {
-        const QString href = QUrl(response.href).path();
-        if (href == m_collection.path() || !response.has(dav::kDav, "getetag"))
-            continue;
-        present.insert(href);
-        const QString etag = response.text(dav::kDav, "getetag").trimmed();
-        if (m_byHref.value(href).etag != etag)
-            changed.insert(href, etag);
-    }
-    for (auto it = m_byHref.cbegin(); it != m_byHref.cend(); ++it)
-        if (!present.contains(it.key()) && !it->etag.isEmpty())
-            deleted.insert(it.key());
-    return true;
-}
-
-ServerCard Engine::serverCardFrom(const QString &href, const QString &etag, const QByteArray &bytes, bool &readable)
-{
-    ServerCard server{href, etag, bytes, {}, {}, {}};
-    Result<ParsedCard> card = parseCard(bytes);
-    readable = card.ok();
-    if (!readable)
-        return server;
-    server.card = *card;
-    server.fields = fieldsFromCard(server.card);
-    server.uid = uidOf(server.card);
-    if (server.uid.isEmpty())
-        server.uid = QStringLiteral("href:") + href; // a card without UID gets one when it is next written
-    return server;
-}
-
-Result<QList<ServerCard>> Engine::multiget(const QStringList &hrefs, QSet<QString> &missing)
-{
-    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::multigetBody(hrefs), {{"Depth", "1"}});
-    if (!reply)
-        return reply.error();
-    if (reply->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Reading cards from %1").arg(m_collection.path()), *reply));
-    Result<dav::Multistatus> cards = dav::parseMultistatus(reply->body);
-    if (!cards)
-        return cards.error();
-    QList<ServerCard> found;
-    for (const dav::Response &response : cards->responses) {
-        const QString href = QUrl(response.href).path();
-        if (!response.has(dav::kCardDav, "address-data")) {
-            if (response.status == 404 || response.found.isEmpty())
-                missing.insert(href);
-            continue;
-        }
-        bool readable = false;
-        ServerCard server = serverCardFrom(href, response.text(dav::kDav, "getetag").trimmed(),
-                                           response.text(dav::kCardDav, "address-data").toUtf8(), readable);
-        if (readable)
-            found << server;
-        else
-            m_summary.remarks << QStringLiteral("The card %1 on the server cannot be read; it was left alone.").arg(href);
-    }
-    return found;
-}
-
-Result<std::optional<ServerCard>> Engine::fetch(const QString &href)
-{
-    Result<DavReply> reply = m_client.send("GET", urlOf(href), {}, {}, maxCardBytes);
-    if (!reply)
-        return reply.error();
-    if (reply->status == 404 || reply->status == 410)
-        return std::optional<ServerCard>();
-    if (reply->status != 200)
-        return failure(describeHttpFailure(QStringLiteral("Reading the card %1").arg(href), *reply));
-    bool readable = false;
-    ServerCard server = serverCardFrom(href, reply->etag, reply->body, readable);
-    if (!readable)
-        return failure(QStringLiteral("The card %1 on the server cannot be read.").arg(href));
-    return std::optional<ServerCard>(server);
-}
-
-Result<Sent> Engine::sendCard(const QString &href, const QByteArray &bytes, const QString &ifMatch)
-{
-    const Headers headers{{"Content-Type", "text/vcard; charset=utf-8"},
-                          ifMatch.isEmpty() ? QPair<QByteArray, QByteArray>("If-None-Match", "*")
-                                            : QPair<QByteArray, QByteArray>("If-Match", ifMatch.toUtf8())};
-    Result<DavReply> reply = m_client.send("PUT", urlOf(href), bytes, headers);
-    if (!reply)
-        return reply.error();
-    Sent sent;
-    if (reply->status == 412)
-        return Sent{PutOutcome::PreconditionFailed, {}, {}};
-    if (reply->status == 404 || reply->status == 410)
-        return Sent{PutOutcome::Missing, {}, {}};
-    if (reply->status == 409 && reply->body.contains("no-uid-conflict"))
-        return Sent{PutOutcome::UidConflict, {}, {}};
-    if (reply->status < 200 || reply->status >= 300)
-        return failure(describeHttpFailure(QStringLiteral("Sending the card %1").arg(href), *reply));
-    ++m_summary.sent;
-    if (reply->strongEtag())
-        return Sent{PutOutcome::Stored, reply->etag, bytes};
-    // No strong ETag: the server may have changed what it stored; read it back.
-    Result<std::optional<ServerCard>> back = fetch(href);
-    if (!back)
-        return back.error();
-    if (!*back)
-        return failure(QStringLiteral("The server accepted the card %1 but does not give it back.").arg(href));
-    return Sent{PutOutcome::Stored, (*back)->etag, (*back)->bytes};
 }
 
 Status Engine::commitContact(qint64 contactId, const FieldTexts &fields, const SyncCardState &given, bool &written)
@@ -592,36 +335,6 @@ Status Engine::applyServerDeletion(const QString &href)
     return {};
 }
 
-Result<QString> Engine::findHrefOfUid(const QString &uid)
-{
-    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}});
-    if (!listing)
-        return listing.error();
-    if (listing->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Listing the address book %1").arg(m_collection.path()), *listing));
-    Result<dav::Multistatus> all = dav::parseMultistatus(listing->body);
-    if (!all)
-        return all.error();
-    QStringList unknown;
-    for (const dav::Response &response : all->responses) {
-        const QString href = QUrl(response.href).path();
-        if (href != m_collection.path() && response.has(dav::kDav, "getetag") && !m_byHref.contains(href))
-            unknown << href;
-    }
-    for (qsizetype at = 0; at < unknown.size(); at += kBatch) {
-        QSet<QString> missing;
-        Result<QList<ServerCard>> cards = multiget(unknown.mid(at, kBatch), missing);
-        if (!cards)
-            return cards.error();
-        for (const ServerCard &card : *cards)
-            if (card.uid == uid)
-                return card.href;
-    }
-    return QString();
-}
-
-// A contact the server does not have (yet): PUT with If-None-Match. The
-// state is committed first, so that a retry after a crash finds its card.
 Status Engine::sendNew(qint64 contactId, SyncCardState pending)
 {
     const FieldTexts local = m_local.value(contactId);
@@ -757,26 +470,6 @@ Status Engine::deleteThere(const SyncCardState &state)
 // A server may leave out of later change reports a card that was made and
 // deleted after the token (Xandikos does): so the token moves past this
 // sync's own writes, when nothing but those writes happened since.
-QString Engine::tokenAfterOwnWrites(const QString &token)
-{
-    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::syncCollectionBody(token));
-    if (!reply || reply->status != 207)
-        return token;
-    Result<dav::Multistatus> changes = dav::parseMultistatus(reply->body);
-    if (!changes || changes->syncToken.isEmpty())
-        return token;
-    for (const dav::Response &response : changes->responses) {
-        const QString href = QUrl(response.href).path();
-        if (href == m_collection.path())
-            continue;
-        const bool ours = response.status == 404 ? !m_byHref.contains(href)
-                                                 : m_byHref.value(href).etag == response.text(dav::kDav, "getetag").trimmed();
-        if (!ours)
-            return token; // someone else's change: the next sync reads it
-    }
-    return changes->syncToken;
-}
-
 SyncOutcome Engine::run()
 {
     SyncOutcome outcome;
@@ -881,11 +574,11 @@ SyncOutcome Engine::run()
     return outcome;
 }
 
-} // namespace
+} // namespace engine
 
 SyncOutcome runSync(Connection &connection, DavClient &client, const SyncOptions &options)
 {
-    Engine engine(connection, client, options);
+    engine::Engine engine(connection, client, options);
     return engine.run();
 }
 
