@@ -25,7 +25,7 @@ DavClient::DavClient(SyncAccount account, QString password)
 DavClient::~DavClient() = default;
 
 Result<DavReply> DavClient::send(const QByteArray &method, const QUrl &url, const QByteArray &body,
-                                 const QList<QPair<QByteArray, QByteArray>> &headers, qint64 maxBytes)
+                                 const QList<QPair<QByteArray, QByteArray>> &headers, qint64 maxBytes, int idleSeconds)
 {
     if (m_cancelled)
         return failure(QStringLiteral("The sync was cancelled."));
@@ -69,7 +69,8 @@ Result<DavReply> DavClient::send(const QByteArray &method, const QUrl &url, cons
             reply->abort();
     });
     cancelPoll.start(100);
-    BoundedReply bounded(reply, maxBytes, m_timeoutSeconds * 1000);
+    const int idle = idleSeconds > 0 ? idleSeconds : m_timeoutSeconds;
+    BoundedReply bounded(reply, maxBytes, idle * 1000);
     const Status read = bounded.wait();
     cancelPoll.stop();
 
@@ -83,7 +84,7 @@ Result<DavReply> DavClient::send(const QByteArray &method, const QUrl &url, cons
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (result.status == 0) {
         const QString why = reply->error() == QNetworkReply::OperationCanceledError
-                                ? QStringLiteral("no answer within %1 seconds").arg(m_timeoutSeconds)
+                                ? QStringLiteral("no answer within %1 seconds").arg(idle)
                                 : reply->errorString();
         return failure(QStringLiteral("The server %1 could not be reached: %2.").arg(url.host(), why));
     }

@@ -44,7 +44,11 @@ public:
     // is a DavReply; a failure to reach the server, a refused connection or a
     // body over `maxBytes` is an Error that says so.
     Result<DavReply> send(const QByteArray &method, const QUrl &url, const QByteArray &body = {},
-                          const QList<QPair<QByteArray, QByteArray>> &headers = {}, qint64 maxBytes = 64 * 1024 * 1024);
+                          const QList<QPair<QByteArray, QByteArray>> &headers = {}, qint64 maxBytes = 64 * 1024 * 1024,
+                          int idleSeconds = 0);
+    // Requests about the whole address book: a server may think for minutes
+    // before it answers the first byte (Radicale lists 10,000 cards slowly).
+    static constexpr int kCollectionIdleSeconds = 600;
 
     // Stops the request in progress and refuses every later one.
     void cancel() { m_cancelled = true; }

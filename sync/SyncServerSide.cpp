@@ -11,7 +11,8 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
     if (!token)
         return token.error();
     if (!token->isEmpty() && !m_byHref.isEmpty()) {
-        Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::syncCollectionBody(*token));
+        Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::syncCollectionBody(*token), {}, maxListingBytes,
+                                                   DavClient::kCollectionIdleSeconds);
         if (!reply)
             return reply.error();
         if (reply->status == 401)
@@ -40,7 +41,7 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
         // Any other answer (a stale token, no support): compare everything.
     }
     // The token first, so that changes made while the listing is read come again next time.
-    Result<DavReply> tokenReply = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "sync-token"}}), {{"Depth", "0"}});
+    Result<DavReply> tokenReply = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "sync-token"}}), {{"Depth", "0"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
     if (!tokenReply)
         return tokenReply.error();
     if (tokenReply->status != 207)
@@ -49,7 +50,7 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
         for (const dav::Response &response : own->responses)
             if (response.has(dav::kDav, "sync-token"))
                 newToken = response.text(dav::kDav, "sync-token").trimmed();
-    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}});
+    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
     if (!listing)
         return listing.error();
     if (listing->status != 207)
@@ -90,7 +91,7 @@ ServerCard Engine::serverCardFrom(const QString &href, const QString &etag, cons
 
 Result<QList<ServerCard>> Engine::multiget(const QStringList &hrefs, QSet<QString> &missing)
 {
-    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::multigetBody(hrefs), {{"Depth", "1"}});
+    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::multigetBody(hrefs), {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
     if (!reply)
         return reply.error();
     if (reply->status != 207)
@@ -164,7 +165,7 @@ Result<Sent> Engine::sendCard(const QString &href, const QByteArray &bytes, cons
 
 Result<QString> Engine::findHrefOfUid(const QString &uid)
 {
-    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}});
+    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
     if (!listing)
         return listing.error();
     if (listing->status != 207)
@@ -194,7 +195,7 @@ Result<QString> Engine::findHrefOfUid(const QString &uid)
 // state is committed first, so that a retry after a crash finds its card.
 QString Engine::tokenAfterOwnWrites(const QString &token)
 {
-    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::syncCollectionBody(token));
+    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::syncCollectionBody(token), {}, maxListingBytes, DavClient::kCollectionIdleSeconds);
     if (!reply || reply->status != 207)
         return token;
     Result<dav::Multistatus> changes = dav::parseMultistatus(reply->body);
