@@ -7,6 +7,7 @@
 #include "Form1Parts.h"
 #include "NewCallRowModel.h"
 #include "exchange/ContactExchangeMenu.h"
+#include "sync/SyncWindow.h"
 #include "frame/Accessibility.h"
 #include "frame/AppTitle.h"
 #include "frame/MessageService.h"
@@ -94,6 +95,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
     }
     Form_Load();
     exchange::ContactExchangeMenu::install(this, ui->ListView1, [this] { return m_contactsRs->currentId(); }, [this] { reloadAll(); });
+    SyncWindow::install(this, [this] { reloadAll(); });
 }
 
 Form1::~Form1()
