@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "ExchangeCommands.h"
+#include "SyncCommand.h"
 
 #include "backup/BackupFile.h"
 #include "frame/MessageService.h"
@@ -232,6 +233,8 @@ QString commandUsage(const QString &command)
                               "3 Weekly Call Summary.\n");
     if (command == QLatin1String("import") || command == QLatin1String("export"))
         return QStringLiteral("Usage:\n") + exchangeCommandsHelp();
+    if (command == QLatin1String("sync"))
+        return QStringLiteral("Usage:\n") + syncCommandHelp();
     return {};
 }
 } // namespace
@@ -252,7 +255,7 @@ QString commandLineHelp()
         "  corvanta report 1|2|3 --pdf FILE          write a report as PDF (1 Alphabetical\n"
         "                                            Contact Listing, 2 Call History,\n"
         "                                            3 Weekly Call Summary)\n")
-        + exchangeCommandsHelp() + QStringLiteral(
+        + exchangeCommandsHelp() + syncCommandHelp() + QStringLiteral(
         "  corvanta --help                           show this help\n"
         "  corvanta --version                        show the version\n"
         "\n"
@@ -296,6 +299,8 @@ int runCommandLine(const QStringList &arguments, const CommandLineStreams &io)
         return runReport(arguments, io);
     if (command == QLatin1String("import") || command == QLatin1String("export"))
         return runExchangeCommand(arguments, io, [&] { return prepareData(*io.err); });
+    if (command == QLatin1String("sync"))
+        return runSyncCommand(arguments, io, [&] { return prepareData(*io.err); });
     return usage(io, QStringLiteral("unknown command %1.").arg(command));
 }
 
