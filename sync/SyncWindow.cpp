@@ -1,5 +1,6 @@
 #include "SyncWindow.h"
 
+#include "EngineSyncJob.h"
 #include "PasswordStore.h"
 #include "SecurityQuestions.h"
 #include "TransportSecurity.h"
@@ -19,13 +20,13 @@ namespace {
 
 SyncWindow::JobFactory &jobFactory()
 {
-    static SyncWindow::JobFactory factory;
+    static SyncWindow::JobFactory factory = engineJobFactory();
     return factory;
 }
 
 SyncSettingsDialog::Discover &discoverer()
 {
-    static SyncSettingsDialog::Discover discover;
+    static SyncSettingsDialog::Discover discover = serverDiscovery();
     return discover;
 }
 
@@ -115,7 +116,7 @@ void SyncWindow::syncNow()
     start(true);
 }
 
-void SyncWindow::start(bool byUser)
+void SyncWindow::start(bool byUser, bool allowMassDelete)
 {
     if (m_job || !m_account || !jobFactory())
         return;
@@ -143,7 +144,7 @@ void SyncWindow::start(bool byUser)
             return;
     }
     clearSecurityRefusal();
-    m_job = jobFactory()(*m_account, **password, this);
+    m_job = jobFactory()(*m_account, **password, allowMassDelete, this);
     connect(m_job, &SyncJob::progress, this, [this](int done, int total, const QString &what) {
         if (m_progress) {
             m_progress->setMaximum(qMax(total, 1));
@@ -154,6 +155,7 @@ void SyncWindow::start(bool byUser)
     });
     connect(m_job, &SyncJob::finished, this, &SyncWindow::jobFinished);
     connect(m_job, &SyncJob::failed, this, &SyncWindow::jobFailed);
+    connect(m_job, &SyncJob::guardStopped, this, &SyncWindow::jobStoppedByGuard);
     if (byUser) {
         m_progress = new QProgressDialog(tr("Syncing with %1...").arg(server.host()), tr("Cancel"), 0, 0, m_window);
         m_progress->setObjectName(QStringLiteral("SyncProgress"));
@@ -210,6 +212,21 @@ void SyncWindow::jobFailed(const QString &message)
         MessageService::instance().information(m_window, message);
     if (m_refresh)
         m_refresh();
+    emit syncEnded(false);
+}
+
+void SyncWindow::jobStoppedByGuard(const QString &message)
+{
+    endJob();
+    if (m_byUser
+        && MessageService::instance().question(m_window, tr("Sync"),
+                                               tr("%1\n\nNothing was deleted yet. Delete these contacts anyway?")
+                                                   .arg(message))
+               == MessageService::Answer::Yes) {
+        start(true, true);
+        return;
+    }
+    setStatus(tr("Sync stopped %1: it would delete many contacts; choose Sync Now").arg(timeNow()));
     emit syncEnded(false);
 }
 

@@ -31,6 +31,8 @@ signals:
     // What changed ("3 sent, 2 received ...") and how many conflicts.
     void finished(const QString &changes, int conflicts);
     void failed(const QString &message);
+    // The guard against mass deletion stopped it before anything changed.
+    void guardStopped(const QString &message);
 
 public slots:
     virtual void cancel() = 0;
@@ -45,7 +47,8 @@ class SyncWindow : public QObject {
     Q_OBJECT
 
 public:
-    using JobFactory = std::function<SyncJob *(const SyncAccount &, const QString &password, QObject *parent)>;
+    using JobFactory =
+        std::function<SyncJob *(const SyncAccount &, const QString &password, bool allowMassDelete, QObject *parent)>;
     using Refresh = std::function<void()>;
 
     // Attaches to the window: the context menu of the import/export commands,
@@ -68,7 +71,8 @@ signals:
 private:
     SyncWindow(QWidget *window, Refresh refresh);
     void addCommands(QMenu *menu);
-    void start(bool byUser);
+    void start(bool byUser, bool allowMassDelete = false);
+    void jobStoppedByGuard(const QString &message);
     void jobFinished(const QString &changes, int conflicts);
     void jobFailed(const QString &message);
     void endJob();
