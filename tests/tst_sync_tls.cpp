@@ -4,6 +4,8 @@
 // arguments, files and output; hostile answers refused.
 #include "support/TestSupport.h"
 
+#include "contacts/Form1.h"
+#include "exchange/ContactExchangeMenu.h"
 #include "sync/PasswordStore.h"
 #include "sync/SyncAccount.h"
 #include "sync/SyncSettingsDialog.h"
@@ -22,7 +24,9 @@
 #include <QThread>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMenu>
 #include <QSettings>
+#include <QShortcut>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -226,6 +230,7 @@ private slots:
     void certificateTrustedOnlyByItsFingerprint();
     void windowAsksWithTheCertificate();
     void hostileAnswersAndPlainHttpAreRefused();
+    void theMainWindowOffersSync();
 
 private:
     std::unique_ptr<IsolatedEnvironment> env;
@@ -482,6 +487,31 @@ void SyncTlsTest::hostileAnswersAndPlainHttpAreRefused()
     QVERIFY2(run.err.contains(QLatin1String("larger than 64 MB")), qPrintable(run.all()));
     QVERIFY(filesHolding(env->root() + QStringLiteral("/config"), "ServerUrl").isEmpty());
     QVERIFY(!run.all().contains(kPassword));
+    env.reset();
+}
+
+void SyncTlsTest::theMainWindowOffersSync()
+{
+    env = std::make_unique<IsolatedEnvironment>();
+    {
+        Form1 main;
+        auto *part = main.findChild<SyncWindow *>(QStringLiteral("SyncWindow"));
+        QVERIFY(part);
+        auto *exchangeMenu = main.findChild<exchange::ContactExchangeMenu *>(QStringLiteral("ContactExchangeMenu"));
+        QVERIFY(exchangeMenu);
+        std::unique_ptr<QMenu> menu(exchangeMenu->buildMenu(&main));
+        QStringList texts;
+        for (QAction *action : menu->actions())
+            texts << action->text();
+        QVERIFY2(texts.contains(QStringLiteral("Sync Now")) && texts.contains(QStringLiteral("Sync Settings...")),
+                 qPrintable(texts.join(QLatin1Char('|'))));
+        QVERIFY(texts.contains(QStringLiteral("Import Contacts...")));
+        auto *shortcut = main.findChild<QShortcut *>(QStringLiteral("SyncNowShortcut"));
+        QVERIFY(shortcut);
+        QCOMPARE(shortcut->key(), QKeySequence(Qt::Key_F5));
+        // The account has no interval: no periodic sync.
+        QVERIFY(!part->periodicTimer()->isActive());
+    }
     env.reset();
 }
 
