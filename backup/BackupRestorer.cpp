@@ -10,6 +10,7 @@
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "frame/Paths.h"
 
 #include <QFile>
@@ -498,7 +499,7 @@ RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const Resto
         result.status = RestoreStatus::NoData;
         return result;
     }
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         return failedAt(Stage::OpenDatabase, connection.error().description);
     BackupStore((*connection)->database()).tuneForBulkWrite();

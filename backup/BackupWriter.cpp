@@ -16,6 +16,7 @@
 
 #include "store/BackupStore.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -122,8 +123,8 @@ public:
         const QString path = db.databaseName();
         if (path.isEmpty() || path == QLatin1String(":memory:") || !QFileInfo(path).isFile())
             return nullptr;
-        Result<std::unique_ptr<Connection>> lock = Connection::open(path);
-        Result<std::unique_ptr<Connection>> second = Connection::open(path);
+        Result<std::unique_ptr<Connection>> lock = openDatabaseFile(path);
+        Result<std::unique_ptr<Connection>> second = openDatabaseFile(path);
         if (!lock || !second)
             return nullptr;
         BackupStore locker((*lock)->database());
@@ -318,7 +319,7 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
         result.error = QStringLiteral("Could not create the file %1: %2").arg(result.filePath, file.errorString());
         return result;
     }
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection) {
         result.failedStage = Stage::OpenDatabase;
         result.error = connection.error().description;

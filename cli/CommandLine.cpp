@@ -5,7 +5,7 @@
 #include "backup/BackupFile.h"
 #include "frame/MessageService.h"
 #include "frame/Paths.h"
-#include "store/StartUp.h"
+#include "frame/StartUpSteps.h"
 #include "frame/Trap.h"
 #include "reports/ReportRenderer.h"
 
@@ -232,7 +232,7 @@ QString commandUsage(const QString &command)
                               "Writes a report as PDF: 1 Alphabetical Contact Listing, 2 Call History,\n"
                               "3 Weekly Call Summary.\n");
     if (command == QLatin1String("import") || command == QLatin1String("export"))
-        return QStringLiteral("Usage:\n") + exchangeCommandsHelp();
+        return exchangeCommandUsage(command);
     if (command == QLatin1String("sync"))
         return QStringLiteral("Usage:\n") + syncCommandHelp();
     return {};

@@ -5,6 +5,7 @@
 #include "exchange/ContactExport.h"
 #include "exchange/ContactFileImport.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -12,19 +13,19 @@
 using namespace exchange;
 
 namespace {
-int usage(const CommandLineStreams &io, const QString &problem)
+int usage(const CommandLineStreams &io, const QString &command, const QString &problem)
 {
-    *io.err << "corvanta: " << problem << Qt::endl << Qt::endl << exchangeCommandsHelp() << Qt::flush;
+    *io.err << "corvanta: " << problem << Qt::endl << Qt::endl << exchangeCommandUsage(command) << Qt::flush;
     return 2;
 }
 
 int runExport(const QStringList &args, const CommandLineStreams &io, const std::function<bool()> &prepareData)
 {
     if (args.size() != 3 || (args[1] != QLatin1String("--vcard") && args[1] != QLatin1String("--csv")))
-        return usage(io, QStringLiteral("export needs --vcard FILE or --csv FILE."));
+        return usage(io, QStringLiteral("export"), QStringLiteral("export needs --vcard FILE or --csv FILE."));
     if (!prepareData())
         return 1;
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     if (!connection) {
         *io.err << "corvanta: export failed: " << connection.error().description << Qt::endl;
         return 1;
@@ -46,16 +47,16 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--on-duplicate")) {
             if (++i >= args.size() || !QStringList{"skip", "update", "add"}.contains(args[i]))
-                return usage(io, QStringLiteral("--on-duplicate takes skip, update or add."));
+                return usage(io, QStringLiteral("import"), QStringLiteral("--on-duplicate takes skip, update or add."));
             choice = args[i];
         } else if (args[i].startsWith(QLatin1String("--"))) {
-            return usage(io, QStringLiteral("unknown option %1.").arg(args[i]));
+            return usage(io, QStringLiteral("import"), QStringLiteral("unknown option %1.").arg(args[i]));
         } else {
             files << args[i];
         }
     }
     if (files.isEmpty())
-        return usage(io, QStringLiteral("import needs at least one FILE."));
+        return usage(io, QStringLiteral("import"), QStringLiteral("import needs at least one FILE."));
     for (const QString &path : files) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -65,7 +66,7 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     }
     if (!prepareData())
         return 1;
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     if (!connection) {
         *io.err << "corvanta: import failed: " << connection.error().description << Qt::endl;
         return 1;
@@ -103,6 +104,21 @@ int runImport(const QStringList &args, const CommandLineStreams &io, const std::
     return 0;
 }
 } // namespace
+
+QString exchangeCommandUsage(const QString &command)
+{
+    if (command == QLatin1String("import"))
+        return QStringLiteral(
+            "Usage: corvanta import FILE... [--on-duplicate skip|update|add]\n\n"
+            "Imports vCard or CSV files; the format is read from each file's content.\n"
+            "Contacts already stored are skipped (skip, the default), have their empty\n"
+            "fields filled (update) or are added once more (add).\n");
+    if (command == QLatin1String("export"))
+        return QStringLiteral(
+            "Usage: corvanta export --vcard FILE | --csv FILE\n\n"
+            "Writes every contact to FILE as vCard 3.0 or as CSV with a heading line.\n");
+    return {};
+}
 
 QString exchangeCommandsHelp()
 {

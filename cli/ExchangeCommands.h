@@ -13,6 +13,8 @@ struct CommandLineStreams;
 int runExchangeCommand(const QStringList &arguments, const CommandLineStreams &io,
                        const std::function<bool()> &prepareData);
 QString exchangeCommandsHelp();
+// The usage of "import" or "export", for its --help and its usage errors.
+QString exchangeCommandUsage(const QString &command);
 
 // True when every argument names a vCard or CSV file (corvanta FILE.vcf):
 // the program then opens its windows and imports the files.

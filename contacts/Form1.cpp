@@ -20,8 +20,8 @@
 #include "store/CallStore.h"
 #include "store/Connection.h"
 #include "store/ContactStore.h"
-#include "store/Schema.h"
-#include "store/StartUp.h"
+#include "store/Database.h"
+#include "frame/StartUpSteps.h"
 #include "store/Statement.h"
 #include "store/TypeStore.h"
 
@@ -57,11 +57,9 @@ const QStringList &defaultCaptions()
 template <typename S>
 Status openLiveStore(std::unique_ptr<Connection> &connection, std::unique_ptr<S> &store)
 {
-    Result<std::unique_ptr<Connection>> opened = Connection::openLive();
+    Result<std::unique_ptr<Connection>> opened = openPreparedLiveDatabase();
     if (!opened)
         return opened.error();
-    if (Status prepared = prepareSchema(**opened); !prepared)
-        return prepared;
     connection = std::move(opened).value();
     store = std::make_unique<S>(*connection);
     return {};

@@ -5,6 +5,7 @@
 #include "frame/MessageService.h"
 #include "frame/Trap.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -50,7 +51,7 @@ QString fileNameFor(const QString &name)
 ContactExchangeMenu::ContactExchangeMenu(QWidget *window, QAbstractItemView *list, CurrentContact currentContact,
                                          Refresh refresh, ConnectionOpener open)
     : QObject(window), m_window(window), m_list(list), m_currentContact(std::move(currentContact)),
-      m_refresh(std::move(refresh)), m_open(open ? std::move(open) : ConnectionOpener(&Connection::openLive))
+      m_refresh(std::move(refresh)), m_open(open ? std::move(open) : ConnectionOpener(&openLiveDatabase))
 {
     setObjectName(QStringLiteral("ContactExchangeMenu"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/ContactFields.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,14 +9,11 @@
 
 namespace exchange {
 
-// Field positions of the Contacts table (position 0 is the key).
-enum Field : int {
-    ContactID, FirstName, LastName, Dear, Address, City, StateOrProvince, PostalCode, Region,
-    Country, CompanyName, Title, EmailName, WorkPhone, WorkExtension, HomePhone, MobilePhone,
-    FaxNumber, Notes, ContactTypeID, ReferredBy, MaritalStatus, Hometown, SpouseName, Birthdate,
-    ContactsInterests, SpousesInterests, ChildrenNames,
-    FieldCount
-};
+// Field positions of the Contacts table (position 0 is the key): the
+// store's own definition.
+using Field = ContactField::Id;
+using enum ContactField::Id;
+inline constexpr int FieldCount = ContactField::Count;
 
 const QStringList &fieldNames();
 

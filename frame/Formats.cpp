@@ -8,15 +8,25 @@
 
 QString shortDateFormat()
 {
-    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    return shortDateFormat(QLocale::system());
+}
+
+QString formatShortDate(const QDate &date)
+{
+    return formatShortDate(date, QLocale::system());
+}
+
+QString shortDateFormat(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
     static const QRegularExpression years(QStringLiteral("y+"));
     format.replace(years, QStringLiteral("yyyy"));
     return format;
 }
 
-QString formatShortDate(const QDate &date)
+QString formatShortDate(const QDate &date, const QLocale &locale)
 {
-    return date.isValid() ? QLocale::system().toString(date, shortDateFormat()) : QString();
+    return date.isValid() ? locale.toString(date, shortDateFormat(locale)) : QString();
 }
 
 QString formatTimeAmPm(const QTime &time)
@@ -46,6 +56,11 @@ QTime storedTime(const QVariant &value)
     if (!time.isValid())
         time = QTime::fromString(text.left(5), QStringLiteral("HH:mm"));
     return time;
+}
+
+QString counted(qint64 count, QStringView one, QStringView many)
+{
+    return QString::number(count) + QLatin1Char(' ') + (count == 1 ? one : many).toString();
 }
 
 QString phoneDisplayText(const QString &stored)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QLocale>
 #include <QString>
 #include <QTime>
 
@@ -8,6 +9,9 @@
 // (en_US: M/d/yyyy).
 QString shortDateFormat();
 QString formatShortDate(const QDate &date);
+// The same in the locale given.
+QString shortDateFormat(const QLocale &locale);
+QString formatShortDate(const QDate &date, const QLocale &locale);
 
 // "h:mm AM/PM": hour without a leading zero, two-digit minutes, AM or PM.
 QString formatTimeAmPm(const QTime &time);
@@ -16,6 +20,10 @@ QString formatTimeAmPm(const QTime &time);
 // 'YYYY-MM-DDTHH:MM:SS'. These read such a text (null when it is none).
 QDate storedDate(const QVariant &value);
 QTime storedTime(const QVariant &value);
+
+// A count and the word for what is counted, singular for one:
+// counted(1, u"contact", u"contacts") is "1 contact", 0 and 2 take "contacts".
+QString counted(qint64 count, QStringView one, QStringView many);
 
 // The phone display format "\(###\) 000\-0000" for a value made only of the
 // digits 0 to 9, as its placeholders define: the last seven digits fill the

@@ -6,6 +6,7 @@
 
 #include "frame/Clock.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/ReportStore.h"
 
 #include <cups/cups.h>
@@ -167,7 +168,7 @@ Status ShowReport(QWidget *parent, int reportNumber)
         return {};
 
     // 1 to 4: a connection of its own to the live database, closed at the end.
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         return connection.error();
     ReportStore store(**connection);

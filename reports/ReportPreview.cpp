@@ -60,7 +60,7 @@ ReportPreview::ReportPreview(std::shared_ptr<const report::Definition> definitio
     m_printer = printer();
     // The preview widget draws on the printer until it is destroyed, which
     // happens only after this dialog's own destructor has run.
-    connect(this, &QObject::destroyed, [printer = m_printer] { delete printer; });
+    connect(this, &QObject::destroyed, this, [printer = m_printer] { delete printer; }, Qt::DirectConnection);
     setWindowTitle(m_definition->title);
     setWindowModality(Qt::ApplicationModal);
 

@@ -2,6 +2,7 @@
 
 #include "frame/Clock.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/ReportStore.h"
 
 #include <QFile>
@@ -133,7 +134,7 @@ Status writeReportPdf(int reportNumber, const QString &pdfPath)
 {
     if (!reportDefinition(reportNumber))
         return failure(QStringLiteral("There is no report %1.").arg(reportNumber));
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         return connection.error();
     ReportStore store(**connection);

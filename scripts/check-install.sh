@@ -8,8 +8,16 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 app_id=com.quillmark.Corvanta
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
+# cmake --install records what it installed in the build's install_manifest.txt,
+# which the uninstall instructions rely on: keep the user's own record.
+manifest=$build/install_manifest.txt
+[ ! -e "$manifest" ] || cp -p "$manifest" "$work/install_manifest.txt"
+restore_manifest() {
+    if [ -e "$work/install_manifest.txt" ]; then cp -p "$work/install_manifest.txt" "$manifest"; else rm -f "$manifest"; fi
+    rm -rf "$work"
+}
+trap restore_manifest EXIT
 failures=0
 fail() { echo "check-install: $*" >&2; failures=$((failures + 1)); }
 

@@ -1,36 +1,44 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the program, its tests and benchmarks need.
+# Installs the Debian 12 packages Corvanta needs.
+#   scripts/install-deps.sh          what building, running and all tests, benchmarks and fuzzing need
+#   scripts/install-deps.sh --run    only what building and running the program need
+# Waits (up to ten minutes) for another apt process, such as the automatic
+# updates of a freshly booted machine, to release its lock.
 set -euo pipefail
-packages=(
-    build-essential cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
-    libcups2-dev cups cups-bsd cups-daemon cups-client
-    fonts-liberation
-    xvfb xauth x11-apps xdotool imagemagick poppler-utils
-    sqlite3 libsqlite3-dev clang libclang-rt-14-dev ccache desktop-file-utils appstream
-)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+cd "$(dirname "$0")"
+
+# shellcheck source=packages.sh
+source ./packages.sh
+case "${1:-}" in
+    --run) wanted=("${run_packages[@]}") ;;
+    "") wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
+    *) echo "usage: $0 [--run]" >&2; exit 2 ;;
+esac
+
+apt_get() {
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"
+}
+missing() {
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || echo "$package"
+    done
+}
+
+mapfile -t to_install < <(missing "${wanted[@]}")
+plain=() lean=()
+for package in "${to_install[@]}"; do
+    if [[ " ${without_recommends[*]} " == *" $package "* ]]; then lean+=("$package"); else plain+=("$package"); fi
 done
-if [ ${#missing[@]} -gt 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}"
+if [ ${#to_install[@]} -gt 0 ]; then
+    apt_get update -qq
+    [ ${#plain[@]} -eq 0 ] || apt_get install -y -qq "${plain[@]}"
+    [ ${#lean[@]} -eq 0 ] || apt_get install -y -qq --no-install-recommends "${lean[@]}"
 fi
-# The vCard library of GNOME's address book; its recommended packages would
-# pull in the whole address-book service.
-if ! dpkg-query -W -f='${Status}' libebook-contacts1.2-dev 2>/dev/null | grep -q 'install ok installed'; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends libebook-contacts1.2-dev
-fi
+
 # The locales the date tests run under.
-if ! dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q 'install ok installed'; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends locales
+if [ -z "${1:-}" ]; then
+    for name in en_US en_GB de_DE; do
+        locale -a 2>/dev/null | grep -qi "^${name}\.utf-\?8$" || localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
 fi
-for name in en_US en_GB de_DE; do
-    locale -a 2>/dev/null | grep -qi "^${name}\.utf-\?8$" || localedef -i "$name" -f UTF-8 "$name.UTF-8"
-done

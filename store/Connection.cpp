@@ -1,11 +1,12 @@
 #include "Connection.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QAtomicInteger>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlRecord>
 
 #include <sqlite3.h>
 
@@ -31,11 +32,6 @@ Connection::~Connection()
         QSqlDatabase::removeDatabase(name);
 }
 
-Result<std::unique_ptr<Connection>> Connection::openLive()
-{
-    return open(liveDatabasePath());
-}
-
 Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open mode)
 {
     if (mode == Open::ExistingFile && path != QLatin1String(":memory:") && !QFileInfo::exists(path))
@@ -52,9 +48,151 @@ Result<std::unique_ptr<Connection>> Connection::open(const QString &path, Open m
     }
     std::unique_ptr<Connection> connection(new Connection(db));
     // Neither pragma is essential: a read-only file keeps its journal mode.
-    (void)connection->exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    (void)connection->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    (void)connection->execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+    (void)connection->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
     return connection;
+}
+
+// ---------------------------------------------------------------- statements
+
+Result<Rows> Connection::run(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return errorOf(query);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return errorOf(query);
+    return Rows(std::move(query));
+}
+
+Status Connection::execute(const QString &sql, const QVariantList &values)
+{
+    Result<Rows> rows = run(sql, values);
+    if (!rows)
+        return rows.error();
+    return {};
+}
+
+Result<std::optional<QVariant>> Connection::value(const QString &sql, const QVariantList &values)
+{
+    Result<Rows> rows = run(sql, values);
+    if (!rows)
+        return rows.error();
+    return rows->first();
+}
+
+bool Rows::next()
+{
+    return m_query.next();
+}
+
+int Rows::columnCount() const
+{
+    return m_query.record().count();
+}
+
+int Rows::column(const QString &name) const
+{
+    return m_query.record().indexOf(name);
+}
+
+Status Rows::status() const
+{
+    if (m_query.lastError().isValid())
+        return Connection::errorOf(m_query);
+    return {};
+}
+
+Result<QVector<QVariantList>> Rows::all(int columns)
+{
+    QVector<QVariantList> rows;
+    while (next()) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int column = 0; column < columns; ++column)
+            row << value(column);
+        rows.append(std::move(row));
+    }
+    if (Status read = status(); !read)
+        return read.error();
+    return rows;
+}
+
+Result<std::optional<QVariant>> Rows::first()
+{
+    if (next())
+        return std::optional<QVariant>(value(0));
+    if (Status read = status(); !read)
+        return read.error();
+    return std::optional<QVariant>();
+}
+
+// ---------------------------------------------------------------- transactions
+
+Result<Connection::Transaction> Connection::begin(Lock lock)
+{
+    if (lock == Lock::Immediate) {
+        // SQLite's own form: the write lock from the first statement on.
+        if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
+            return begun.error();
+    } else if (!m_db.transaction()) {
+        return errorOf(m_db);
+    }
+    return Transaction(this);
+}
+
+Status Connection::endTransaction(bool commit)
+{
+    if (commit ? m_db.commit() : m_db.rollback())
+        return {};
+    return errorOf(m_db);
+}
+
+Connection::Transaction::~Transaction()
+{
+    // Nothing to report here: a transaction the database already gave up
+    // has nothing left to undo.
+    if (m_connection)
+        (void)m_connection->endTransaction(false);
+}
+
+Status Connection::Transaction::commit()
+{
+    if (!m_connection)
+        return failure(QStringLiteral("The transaction has already ended."));
+    if (Status committed = m_connection->endTransaction(true); !committed)
+        return committed; // still open: rolled back at the end of the scope
+    m_connection = nullptr;
+    return {};
+}
+
+Status Connection::Transaction::rollback()
+{
+    if (!m_connection)
+        return {};
+    Connection *connection = std::exchange(m_connection, nullptr);
+    return connection->endTransaction(false);
+}
+
+bool Connection::inTransaction()
+{
+    const Result<sqlite3 *> db = sqliteHandle();
+    return db && sqlite3_get_autocommit(*db) == 0;
+}
+
+Result<sqlite3 *> Connection::sqliteHandle()
+{
+    return sqliteHandleOf(m_db);
+}
+
+// ---------------------------------------------------------------- to be removed
+
+Result<std::unique_ptr<Connection>> Connection::openLive()
+{
+    return Connection::open(liveDatabasePath());
 }
 
 Status Connection::exec(const QString &sql)
@@ -99,11 +237,6 @@ Status Connection::rollback()
     if (!m_db.rollback())
         return errorOf(m_db);
     return {};
-}
-
-Result<sqlite3 *> Connection::sqliteHandle()
-{
-    return sqliteHandleOf(m_db);
 }
 
 Result<sqlite3 *> Connection::sqliteHandleOf(const QSqlDatabase &database)

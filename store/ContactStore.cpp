@@ -1,7 +1,7 @@
 #include "ContactStore.h"
 
 #include "Connection.h"
-#include "ContactFields.h"
+#include "base/ContactFields.h"
 #include "Statement.h"
 
 namespace {
@@ -11,35 +11,44 @@ QString selectAll()
         + QStringLiteral(" FROM Contacts ");
 }
 
-Result<QVector<qint64>> keysOf(Result<QSqlQuery> query)
+Result<QVector<qint64>> keysOf(Result<Rows> rows)
 {
-    if (!query)
-        return query.error();
+    if (!rows)
+        return rows.error();
     QVector<qint64> keys;
-    while (query->next())
-        keys.append(query->value(0).toLongLong());
+    while (rows->next())
+        keys.append(rows->value(0).toLongLong());
+    if (Status read = rows->status(); !read)
+        return read.error();
     return keys;
+}
+
+Result<qint64> countOf(Result<std::optional<QVariant>> value)
+{
+    if (!value)
+        return value.error();
+    return value->has_value() ? (*value)->toLongLong() : 0;
 }
 } // namespace
 
 Result<qint64> ContactStore::count()
 {
-    Result<QSqlQuery> query = runStatement(m_connection, QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder"));
-    if (!query)
-        return query.error();
-    return query->next() ? query->value(0).toLongLong() : 0;
+    return countOf(m_connection.value(QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder")));
 }
 
 Result<std::optional<ContactValues>> ContactStore::one(const QString &condition, const QVariantList &values)
 {
-    Result<QSqlQuery> query = runStatement(m_connection, selectAll() + condition, values);
-    if (!query)
-        return query.error();
-    if (!query->next())
+    Result<Rows> rows = m_connection.run(selectAll() + condition, values);
+    if (!rows)
+        return rows.error();
+    if (!rows->next()) {
+        if (Status read = rows->status(); !read)
+            return read.error();
         return std::optional<ContactValues>();
+    }
     ContactValues row(ContactField::Count);
     for (int field = 0; field < ContactField::Count; ++field)
-        row[field] = query->value(field);
+        row[field] = rows->value(field);
     return std::optional<ContactValues>(std::move(row));
 }
 
@@ -79,13 +88,12 @@ Result<qint64> ContactStore::insert(const ContactValues &values)
         marks << QStringLiteral("?");
         bound << storableValue(values.value(field));
     }
-    Result<QSqlQuery> query = runStatement(
-        m_connection,
+    Result<Rows> inserted = m_connection.run(
         QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)").arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
         bound);
-    if (!query)
-        return query.error();
-    return query->lastInsertId().toLongLong();
+    if (!inserted)
+        return inserted.error();
+    return inserted->insertedKey();
 }
 
 Status ContactStore::update(qint64 key, const QVector<int> &fields, const ContactValues &values, const ContactValues &read)
@@ -105,67 +113,58 @@ Status ContactStore::update(qint64 key, const QVector<int> &fields, const Contac
         unchanged << names[field] + QStringLiteral(" IS ?");
         bound << read.value(field);
     }
-    Result<QSqlQuery> query = runStatement(m_connection,
-                                           QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ? AND %2")
-                                               .arg(assignments.join(QStringLiteral(", ")), unchanged.join(QStringLiteral(" AND "))),
-                                           bound);
-    if (!query)
-        return query.error();
-    if (query->numRowsAffected() == 0)
+    Result<Rows> updated = m_connection.run(QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ? AND %2")
+                                                .arg(assignments.join(QStringLiteral(", ")), unchanged.join(QStringLiteral(" AND "))),
+                                            bound);
+    if (!updated)
+        return updated.error();
+    if (updated->rowsAffected() == 0)
         return rowChangedError();
     return {};
 }
 
 Status ContactStore::remove(qint64 key)
 {
-    if (Status begun = m_connection.transaction(); !begun)
-        return begun;
-    Result<QSqlQuery> calls = runStatement(m_connection, QStringLiteral("DELETE FROM Calls WHERE ContactID = ?"), {key});
-    if (!calls) {
-        (void)m_connection.rollback();
-        return calls.error();
-    }
-    Result<QSqlQuery> contact = runStatement(m_connection, QStringLiteral("DELETE FROM Contacts WHERE ContactID = ?"), {key});
-    if (!contact) {
-        (void)m_connection.rollback();
-        return contact.error();
-    }
-    if (Status committed = m_connection.commit(); !committed) {
-        (void)m_connection.rollback();
-        return committed;
-    }
-    return {};
+    Result<Connection::Transaction> transaction = m_connection.begin();
+    if (!transaction)
+        return transaction.error();
+    if (Status calls = m_connection.execute(QStringLiteral("DELETE FROM Calls WHERE ContactID = ?"), {key}); !calls)
+        return calls;
+    // Foreign keys are not enforced on these connections: the UID goes by hand.
+    if (Status uid = m_connection.execute(QStringLiteral("DELETE FROM ContactUids WHERE ContactID = ?"), {key}); !uid)
+        return uid;
+    if (Status contact = m_connection.execute(QStringLiteral("DELETE FROM Contacts WHERE ContactID = ?"), {key}); !contact)
+        return contact;
+    return transaction->commit();
 }
 
 Result<QVector<qint64>> ContactStore::keysAfter(qint64 afterKey, int limit)
 {
-    return keysOf(runStatement(m_connection,
-                               QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder "
-                                              "WHERE ContactID > ? ORDER BY ContactID LIMIT ?"),
-                               {afterKey, limit}));
+    return keysOf(m_connection.run(QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder "
+                                                  "WHERE ContactID > ? ORDER BY ContactID LIMIT ?"),
+                                   {afterKey, limit}));
 }
 
 Result<QVector<qint64>> ContactStore::keysFrom(qint64 offset, int limit)
 {
-    return keysOf(runStatement(m_connection,
-                               QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder "
-                                              "ORDER BY ContactID LIMIT ? OFFSET ?"),
-                               {limit, offset}));
+    return keysOf(m_connection.run(QStringLiteral("SELECT ContactID FROM Contacts INDEXED BY idxContactsOrder "
+                                                  "ORDER BY ContactID LIMIT ? OFFSET ?"),
+                                   {limit, offset}));
 }
 
 Result<qint64> ContactStore::keysBelow(qint64 key)
 {
-    Result<QSqlQuery> query = runStatement(
-        m_connection, QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder WHERE ContactID < ?"), {key});
-    if (!query)
-        return query.error();
-    return query->next() ? query->value(0).toLongLong() : 0;
+    return countOf(
+        m_connection.value(QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder WHERE ContactID < ?"), {key}));
 }
 
 Result<QVector<QVariantList>> ContactStore::listColumns(qint64 firstKey, qint64 lastKey)
 {
     const QString sql = listColumnsSelect() + QStringLiteral("WHERE ContactID BETWEEN ? AND ? ORDER BY ContactID");
-    return rowsOf(runStatement(m_connection, sql, {firstKey, lastKey}), 7);
+    Result<Rows> rows = m_connection.run(sql, {firstKey, lastKey});
+    if (!rows)
+        return rows.error();
+    return rows->all(7);
 }
 
 QString ContactStore::listColumnsSelect()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -49,7 +49,7 @@ public:
     // not changed here are left alone, so edits of other fields by another
     // program merge.
     Status update(qint64 key, const QVector<int> &fields, const ContactValues &values, const ContactValues &read);
-    // Deletes the contact together with its calls.
+    // Deletes the contact together with its calls and its UID.
     Status remove(qint64 key);
 
     // Keys in ascending order: `limit` keys after `afterKey`, or from the

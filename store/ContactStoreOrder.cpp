@@ -3,7 +3,6 @@
 #include "ContactStore.h"
 
 #include "Connection.h"
-#include "Statement.h"
 
 #include <array>
 
@@ -36,11 +35,11 @@ Error unknownOrderError()
     return Error{QStringLiteral("The contact list cannot be sorted by that column.")};
 }
 
-Result<qint64> countOf(Result<QSqlQuery> query)
+Result<qint64> countOf(Result<std::optional<QVariant>> value)
 {
-    if (!query)
-        return query.error();
-    return query->next() ? query->value(0).toLongLong() : 0;
+    if (!value)
+        return value.error();
+    return value->has_value() ? (*value)->toLongLong() : 0;
 }
 
 // The statement that reads `limit` keys from an offset in that order; empty
@@ -64,27 +63,30 @@ Result<QVector<qint64>> ContactStore::keysInOrder(const ContactListOrder &order,
     const QString sql = orderedKeysStatement(order);
     if (sql.isEmpty())
         return unknownOrderError();
-    Result<QSqlQuery> query = runStatement(m_connection, sql, {limit, offset});
-    if (!query)
-        return query.error();
+    Result<Rows> rows = m_connection.run(sql, {limit, offset});
+    if (!rows)
+        return rows.error();
     QVector<qint64> keys;
     keys.reserve(limit);
-    while (query->next())
-        keys.append(query->value(0).toLongLong());
+    while (rows->next())
+        keys.append(rows->value(0).toLongLong());
+    if (Status read = rows->status(); !read)
+        return read.error();
     return keys;
 }
 
 Result<std::optional<qint64>> ContactStore::positionInOrder(const ContactListOrder &order, qint64 key)
 {
     if (order.column == 0) {
-        Result<QSqlQuery> there = runStatement(m_connection, QStringLiteral("SELECT 1 FROM Contacts WHERE ContactID = ?"), {key});
+        const Result<std::optional<QVariant>> there =
+            m_connection.value(QStringLiteral("SELECT 1 FROM Contacts WHERE ContactID = ?"), {key});
         if (!there)
             return there.error();
-        if (!there->next())
+        if (!there->has_value())
             return std::optional<qint64>();
         const QString sql = QStringLiteral("SELECT COUNT(*) FROM Contacts INDEXED BY idxContactsOrder WHERE ContactID %1 ?")
                                 .arg(order.descending ? QLatin1Char('>') : QLatin1Char('<'));
-        const Result<qint64> before = countOf(runStatement(m_connection, sql, {key}));
+        const Result<qint64> before = countOf(m_connection.value(sql, {key}));
         if (!before)
             return before.error();
         return std::optional<qint64>(*before);
@@ -95,12 +97,13 @@ Result<std::optional<qint64>> ContactStore::positionInOrder(const ContactListOrd
     const QLatin1String name(column->name);
     const QLatin1String index(column->index);
 
-    Result<QSqlQuery> read = runStatement(m_connection, QStringLiteral("SELECT %1 FROM Contacts WHERE ContactID = ?").arg(name), {key});
+    const Result<std::optional<QVariant>> read =
+        m_connection.value(QStringLiteral("SELECT %1 FROM Contacts WHERE ContactID = ?").arg(name), {key});
     if (!read)
         return read.error();
-    if (!read->next())
+    if (!read->has_value())
         return std::optional<qint64>();
-    const QVariant value = read->value(0);
+    const QVariant value = **read;
 
     // Counted in three index ranges: Null sorts before every value, equal
     // values (ignoring case) in key order.
@@ -124,7 +127,7 @@ Result<std::optional<qint64>> ContactStore::positionInOrder(const ContactListOrd
         sql = QStringLiteral("SELECT (%1%2 COLLATE NOCASE > ?) + (%1%2 COLLATE NOCASE = ? AND ContactID > ?)").arg(from, name);
         values = {value, value, key};
     }
-    const Result<qint64> before = countOf(runStatement(m_connection, sql, values));
+    const Result<qint64> before = countOf(m_connection.value(sql, values));
     if (!before)
         return before.error();
     return std::optional<qint64>(*before);
@@ -141,7 +144,10 @@ Result<QVector<QVariantList>> ContactStore::listColumnsOf(const QVector<qint64> 
         values << key;
     }
     const QString sql = listColumnsSelect() + QStringLiteral("WHERE ContactID IN (%1)").arg(marks.join(QLatin1Char(',')));
-    return rowsOf(runStatement(m_connection, sql, values), 7);
+    Result<Rows> rows = m_connection.run(sql, values);
+    if (!rows)
+        return rows.error();
+    return rows->all(7);
 }
 
 Result<QStringList> ContactStore::orderPlan(const ContactListOrder &order)
@@ -149,11 +155,13 @@ Result<QStringList> ContactStore::orderPlan(const ContactListOrder &order)
     const QString sql = orderedKeysStatement(order);
     if (sql.isEmpty())
         return unknownOrderError();
-    Result<QSqlQuery> query = runStatement(m_connection, QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {100, 0});
-    if (!query)
-        return query.error();
+    Result<Rows> rows = m_connection.run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {100, 0});
+    if (!rows)
+        return rows.error();
     QStringList steps;
-    while (query->next())
-        steps << query->value(3).toString();
+    while (rows->next())
+        steps << rows->value(3).toString();
+    if (Status read = rows->status(); !read)
+        return read.error();
     return steps;
 }

@@ -1,7 +1,7 @@
 #include "ExchangeStore.h"
 
 #include "Connection.h"
-#include "ContactFields.h"
+#include "base/ContactFields.h"
 
 #include <QSqlError>
 
@@ -13,7 +13,7 @@ const QStringList &contactColumns()
 {
     return contactFieldNames();
 }
-constexpr int typeColumn = 19;
+constexpr int typeColumn = ContactField::ContactTypeID;
 
 QVariant stored(int column, const QString &text)
 {

@@ -3,8 +3,8 @@
 #include "Connection.h"
 
 #include <QFile>
-#include <QSqlError>
-#include <QSqlRecord>
+
+#include <vector>
 
 // The schema is a resource of this static library.
 static void initStoreResource()
@@ -51,23 +51,20 @@ QString ReportStore::definition(const QString &name)
 void ReportStore::bringUpToDate(const QString &name)
 {
     const QString wanted = definition(name);
-    Result<QSqlQuery> stored = m_connection.prepare(
-        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ?"));
-    if (wanted.isEmpty() || !stored)
+    if (wanted.isEmpty())
         return;
-    stored->addBindValue(name);
-    if (!Connection::run(*stored) || !stored->next())
+    const Result<std::optional<QVariant>> stored =
+        m_connection.value(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ?"), {name});
+    if (!stored || !stored->has_value())
         return; // a missing query stays missing
-    if (stored->value(0).toString() == wanted)
+    if ((*stored)->toString() == wanted)
         return;
-    stored->finish();
     // A file that cannot be changed (read-only, locked) keeps its own query.
-    if (!m_connection.transaction())
+    Result<Connection::Transaction> transaction = m_connection.begin();
+    if (!transaction)
         return;
-    if (m_connection.exec(QStringLiteral("DROP VIEW %1").arg(name)) && m_connection.exec(wanted)
-        && m_connection.commit())
-        return;
-    (void)m_connection.rollback();
+    if (m_connection.execute(QStringLiteral("DROP VIEW %1").arg(name)) && m_connection.execute(wanted))
+        (void)transaction->commit();
 }
 
 Result<QueryRows> ReportStore::savedQuery(const QString &name, const QStringList &columns)
@@ -76,19 +73,14 @@ Result<QueryRows> ReportStore::savedQuery(const QString &name, const QStringList
     if (!isSavedQuery(name))
         return failure(QStringLiteral("There is no saved report query %1.").arg(name));
     bringUpToDate(name);
-    Result<QSqlQuery> prepared = m_connection.prepare(QStringLiteral("SELECT * FROM %1").arg(name));
-    if (!prepared)
-        return prepared.error();
-    QSqlQuery &query = *prepared;
-    query.setForwardOnly(true);
-    if (Status ran = Connection::run(query); !ran)
-        return ran.error();
+    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT * FROM %1").arg(name));
+    if (!rows)
+        return rows.error();
 
-    const QSqlRecord record = query.record();
     std::vector<int> indexes;
     indexes.reserve(size_t(columns.size()));
     for (const QString &column : columns) {
-        const int index = record.indexOf(column);
+        const int index = rows->column(column);
         if (index < 0) {
             return failure(QStringLiteral("Item cannot be found in the collection corresponding to the "
                                           "requested name or ordinal: %1 (%2).")
@@ -99,14 +91,14 @@ Result<QueryRows> ReportStore::savedQuery(const QString &name, const QStringList
 
     QueryRows result;
     result.columns = columns;
-    while (query.next()) {
+    while (rows->next()) {
         QVariantList row;
         row.reserve(qsizetype(indexes.size()));
         for (const int index : indexes)
-            row.push_back(query.value(index));
+            row.push_back(rows->value(index));
         result.rows.push_back(std::move(row));
     }
-    if (query.lastError().isValid())
-        return Connection::errorOf(query);
+    if (Status read = rows->status(); !read)
+        return read.error();
     return result;
 }

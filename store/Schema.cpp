@@ -1,7 +1,6 @@
 #include "Schema.h"
 
 #include "Connection.h"
-#include "Statement.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -20,6 +19,12 @@ struct SchemaObject {
     QString sql;
 };
 
+// The CREATE TABLE statement of a table, or nothing when there is no such table.
+Result<std::optional<QVariant>> tableDefinition(Connection &connection, const QString &table)
+{
+    return connection.value(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"), {table});
+}
+
 // The views, and the indexes of one table, as the file holds them.
 Result<QVector<SchemaObject>> objects(Connection &connection, const QString &type, const QString &table = QString())
 {
@@ -29,22 +34,24 @@ Result<QVector<SchemaObject>> objects(Connection &connection, const QString &typ
         sql += QStringLiteral(" AND tbl_name = ?");
         values << table;
     }
-    Result<QSqlQuery> query = runStatement(connection, sql, values);
-    if (!query)
-        return query.error();
+    Result<Rows> rows = connection.run(sql, values);
+    if (!rows)
+        return rows.error();
     QVector<SchemaObject> found;
-    while (query->next())
-        found.append({query->value(0).toString(), query->value(1).toString()});
+    while (rows->next())
+        found.append({rows->value(0).toString(), rows->value(1).toString()});
+    if (Status read = rows->status(); !read)
+        return read.error();
     return found;
 }
 
 Result<bool> exists(Connection &connection, const QString &type, const QString &name)
 {
-    Result<QSqlQuery> query =
-        runStatement(connection, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = ? AND name = ?"), {type, name});
-    if (!query)
-        return query.error();
-    return query->next();
+    const Result<std::optional<QVariant>> found =
+        connection.value(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = ? AND name = ?"), {type, name});
+    if (!found)
+        return found.error();
+    return found->has_value();
 }
 
 // Rebuilds one table with its INTEGER PRIMARY KEY declared AUTOINCREMENT: the
@@ -52,14 +59,13 @@ Result<bool> exists(Connection &connection, const QString &type, const QString &
 // own indexes come back as they were.
 Status upgradeKey(Connection &connection, const QString &table)
 {
-    Result<QSqlQuery> definition = runStatement(
-        connection, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"), {table});
+    // The value is read to its end: no statement may be open on the table that is dropped.
+    const Result<std::optional<QVariant>> definition = tableDefinition(connection, table);
     if (!definition)
         return definition.error();
-    if (!definition->next())
+    if (!definition->has_value())
         return {}; // created afresh below
-    const QString sql = definition->value(0).toString();
-    definition->finish(); // no statement may be open on the table that is dropped
+    const QString sql = (*definition)->toString();
     if (sql.contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive))
         return {};
     static const QRegularExpression key(QStringLiteral("\\bINTEGER\\s+PRIMARY\\s+KEY\\b"),
@@ -74,13 +80,16 @@ Status upgradeKey(Connection &connection, const QString &table)
     Result<QVector<SchemaObject>> indexes = objects(connection, QStringLiteral("index"), table);
     if (!indexes)
         return indexes.error();
-    Result<QSqlQuery> info = runStatement(connection, QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid"), {table});
-    if (!info)
-        return info.error();
     QStringList columns;
-    while (info->next())
-        columns << quoted(info->value(0).toString());
-    info->finish();
+    {
+        Result<Rows> info = connection.run(QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid"), {table});
+        if (!info)
+            return info.error();
+        while (info->next())
+            columns << quoted(info->value(0).toString());
+        if (Status read = info->status(); !read)
+            return read;
+    }
     const QString columnList = columns.join(QStringLiteral(", "));
 
     const QStringList statements = {
@@ -90,11 +99,11 @@ Status upgradeKey(Connection &connection, const QString &table)
         QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(kUpgradeTable), quoted(table)),
     };
     for (const QString &statement : statements) {
-        if (Status done = connection.exec(statement); !done)
+        if (Status done = connection.execute(statement); !done)
             return done;
     }
     for (const SchemaObject &index : *indexes) {
-        if (Status done = connection.exec(index.sql); !done)
+        if (Status done = connection.execute(index.sql); !done)
             return done;
     }
     return {};
@@ -109,11 +118,11 @@ Status prepareInTransaction(Connection &connection, int version)
     bool rebuild = false;
     if (version < kSchemaVersion) {
         for (const QString &table : kKeyedTables) {
-            Result<QSqlQuery> definition = runStatement(
-                connection, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"), {table});
+            const Result<std::optional<QVariant>> definition = tableDefinition(connection, table);
             if (!definition)
                 return definition.error();
-            if (definition->next() && !definition->value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive))
+            if (definition->has_value()
+                && !(*definition)->toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive))
                 rebuild = true;
         }
     }
@@ -124,7 +133,7 @@ Status prepareInTransaction(Connection &connection, int version)
             return found.error();
         views = *found;
         for (const SchemaObject &view : views) {
-            if (Status dropped = connection.exec(QStringLiteral("DROP VIEW %1").arg(quoted(view.name))); !dropped)
+            if (Status dropped = connection.execute(QStringLiteral("DROP VIEW %1").arg(quoted(view.name))); !dropped)
                 return dropped;
         }
         for (const QString &table : kKeyedTables) {
@@ -133,7 +142,7 @@ Status prepareInTransaction(Connection &connection, int version)
         }
     }
     for (const QString &statement : *statements) {
-        if (Status done = connection.exec(statement); !done)
+        if (Status done = connection.execute(statement); !done)
             return done;
     }
     for (const SchemaObject &view : views) {
@@ -141,13 +150,13 @@ Status prepareInTransaction(Connection &connection, int version)
         if (!there)
             return there.error();
         if (!*there) {
-            if (Status done = connection.exec(view.sql); !done)
+            if (Status done = connection.execute(view.sql); !done)
                 return done;
         }
     }
     if (version == kSchemaVersion)
         return {};
-    const Status recorded = connection.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+    const Status recorded = connection.execute(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
     // A read-only file whose keys need nothing keeps working without the record.
     return rebuild ? recorded : Status();
 }
@@ -182,10 +191,10 @@ Result<QStringList> builtInSchema()
 
 Result<int> schemaVersion(Connection &connection)
 {
-    Result<QSqlQuery> query = runStatement(connection, QStringLiteral("PRAGMA user_version"));
-    if (!query)
-        return query.error();
-    return query->next() ? query->value(0).toInt() : 0;
+    const Result<std::optional<QVariant>> version = connection.value(QStringLiteral("PRAGMA user_version"));
+    if (!version)
+        return version.error();
+    return version->has_value() ? (*version)->toInt() : 0;
 }
 
 Status prepareSchema(Connection &connection)
@@ -193,17 +202,12 @@ Status prepareSchema(Connection &connection)
     const Result<int> version = schemaVersion(connection);
     if (!version)
         return version.error();
-    if (Status begun = connection.transaction(); !begun)
-        return begun;
-    if (Status prepared = prepareInTransaction(connection, *version); !prepared) {
-        (void)connection.rollback();
+    Result<Connection::Transaction> transaction = connection.begin();
+    if (!transaction)
+        return transaction.error();
+    if (Status prepared = prepareInTransaction(connection, *version); !prepared)
         return prepared;
-    }
-    if (Status committed = connection.commit(); !committed) {
-        (void)connection.rollback();
-        return committed;
-    }
-    return {};
+    return transaction->commit();
 }
 
 Status writeBlankDatabaseFile(const QString &path)
@@ -215,5 +219,5 @@ Status writeBlankDatabaseFile(const QString &path)
     if (Status prepared = prepareSchema(**connection); !prepared)
         return prepared;
     // A seed file is copied as it stands, so it carries no WAL side files.
-    return (*connection)->exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    return (*connection)->execute(QStringLiteral("PRAGMA journal_mode=DELETE"));
 }

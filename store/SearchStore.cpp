@@ -4,24 +4,15 @@
 #include "SearchPattern.h"
 
 #include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 // Keys are read back by ContactID in runs of at most this many.
 constexpr int kKeysPerStatement = 500;
-
-Status bindAndRun(QSqlQuery &query, const QVariantList &values)
-{
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    return Connection::run(query);
-}
 } // namespace
 
 Result<std::unique_ptr<SearchStore>> SearchStore::open(const QString &databaseFile)
 {
-    Result<std::unique_ptr<Connection>> connection = Connection::open(databaseFile);
+    Result<std::unique_ptr<Connection>> connection = Connection::open(databaseFile, Connection::Open::ExistingFile);
     if (!connection)
         return connection.error();
     return std::make_unique<SearchStore>(std::move(connection).value());
@@ -57,21 +48,18 @@ Status SearchStore::start(const QString &typed)
 {
     stop();
     auto pattern = std::make_unique<SearchPattern>(typed);
-    Result<QSqlQuery> query = m_connection->prepare(keyQuery(*pattern));
-    if (!query)
-        return query.error();
-    query->setForwardOnly(true);
-    if (Status ran = bindAndRun(*query, pattern->bindValues()); !ran)
-        return ran;
+    Result<Rows> rows = m_connection->run(keyQuery(*pattern), pattern->bindValues());
+    if (!rows)
+        return rows.error();
     m_pattern = std::move(pattern);
-    m_query = std::make_unique<QSqlQuery>(std::move(query).value());
+    m_rows = std::make_unique<Rows>(std::move(rows).value());
     return {};
 }
 
 Result<QList<qint64>> SearchStore::nextKeys(int count, QDeadlineTimer deadline)
 {
     QList<qint64> keys;
-    if (!m_query)
+    if (!m_rows)
         return keys;
     const bool check = !m_pattern->databaseDecides();
     const int fieldCount = int(SearchPattern::fields().size());
@@ -79,38 +67,37 @@ Result<QList<qint64>> SearchStore::nextKeys(int count, QDeadlineTimer deadline)
         // Where rows are checked here, many may come back for each key.
         if (stepped % 1024 == 0 && deadline.hasExpired())
             break;
-        if (!m_query->next()) {
-            const Error error = Connection::errorOf(*m_query);
-            const bool failed = m_query->lastError().isValid();
+        if (!m_rows->next()) {
+            const Status read = m_rows->status();
             stop();
-            if (failed)
-                return error;
+            if (!read)
+                return read.error();
             break;
         }
         if (check) {
             bool found = false;
             for (int field = 1; field <= fieldCount && !found; ++field) {
-                const QVariant value = m_query->value(field);
+                const QVariant value = m_rows->value(field);
                 found = !value.isNull() && m_pattern->matches(value.toString());
             }
             if (!found)
                 continue;
         }
-        keys.append(m_query->value(0).toLongLong());
+        keys.append(m_rows->value(0).toLongLong());
     }
     return keys;
 }
 
 bool SearchStore::searching() const
 {
-    return m_query != nullptr;
+    return m_rows != nullptr;
 }
 
 void SearchStore::stop()
 {
-    if (m_query) {
-        m_query->finish();
-        m_query.reset();
+    if (m_rows) {
+        m_rows->finish();
+        m_rows.reset();
     }
     m_pattern.reset();
 }
@@ -126,24 +113,21 @@ Result<QList<SearchRow>> SearchStore::rows(const QList<qint64> &keys)
             marks << QStringLiteral("?");
             values << key;
         }
-        Result<QSqlQuery> query = m_connection->prepare(
-            QStringLiteral("SELECT ContactID, %1 FROM Contacts WHERE ContactID IN (%2)")
-                .arg(shownFields().join(QStringLiteral(", ")), marks.join(QLatin1Char(','))));
-        if (!query)
-            return query.error();
-        query->setForwardOnly(true);
-        if (Status ran = bindAndRun(*query, values); !ran)
-            return ran.error();
-        while (query->next()) {
+        Result<Rows> read = m_connection->run(QStringLiteral("SELECT ContactID, %1 FROM Contacts WHERE ContactID IN (%2)")
+                                                  .arg(shownFields().join(QStringLiteral(", ")), marks.join(QLatin1Char(','))),
+                                              values);
+        if (!read)
+            return read.error();
+        while (read->next()) {
             QStringList texts;
             for (int column = 1; column <= shownFields().size(); ++column) {
-                const QVariant value = query->value(column);
+                const QVariant value = read->value(column);
                 texts << (value.isNull() ? QString() : value.toString());
             }
-            found.insert(query->value(0).toLongLong(), texts);
+            found.insert(read->value(0).toLongLong(), texts);
         }
-        if (query->lastError().isValid())
-            return Connection::errorOf(*query);
+        if (Status status = read->status(); !status)
+            return status.error();
     }
     QList<SearchRow> rows;
     rows.reserve(found.size());
@@ -157,27 +141,23 @@ Result<QList<SearchRow>> SearchStore::rows(const QList<qint64> &keys)
 
 Result<bool> SearchStore::contains(qint64 contactId)
 {
-    Result<QSqlQuery> query = m_connection->prepare(QStringLiteral("SELECT 1 FROM Contacts WHERE ContactID = ?"));
-    if (!query)
-        return query.error();
-    if (Status ran = bindAndRun(*query, {contactId}); !ran)
-        return ran.error();
-    const bool found = query->next();
-    if (query->lastError().isValid())
-        return Connection::errorOf(*query);
-    return found;
+    const Result<std::optional<QVariant>> found =
+        m_connection->value(QStringLiteral("SELECT 1 FROM Contacts WHERE ContactID = ?"), {contactId});
+    if (!found)
+        return found.error();
+    return found->has_value();
 }
 
 Result<QStringList> SearchStore::queryPlan(const QString &typed)
 {
     const SearchPattern pattern(typed);
-    Result<QSqlQuery> query = m_connection->prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + keyQuery(pattern));
-    if (!query)
-        return query.error();
-    if (Status ran = bindAndRun(*query, pattern.bindValues()); !ran)
-        return ran.error();
+    Result<Rows> rows = m_connection->run(QStringLiteral("EXPLAIN QUERY PLAN ") + keyQuery(pattern), pattern.bindValues());
+    if (!rows)
+        return rows.error();
     QStringList steps;
-    while (query->next())
-        steps << query->value(3).toString();
+    while (rows->next())
+        steps << rows->value(3).toString();
+    if (Status read = rows->status(); !read)
+        return read.error();
     return steps;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -10,7 +10,7 @@
 #include <memory>
 
 class Connection;
-class QSqlQuery;
+class Rows;
 class SearchPattern;
 
 // One contact in the search's result list: its key and the six fields the
@@ -63,5 +63,5 @@ private:
 
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<SearchPattern> m_pattern;
-    std::unique_ptr<QSqlQuery> m_query;
+    std::unique_ptr<Rows> m_rows;
 };

@@ -2,19 +2,6 @@
 
 #include "Connection.h"
 
-Result<QSqlQuery> runStatement(Connection &connection, const QString &sql, const QVariantList &values)
-{
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        return Connection::errorOf(query);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        return Connection::errorOf(query);
-    return query;
-}
-
 Error closedObjectError()
 {
     return failure(QStringLiteral("Operation is not allowed when the object is closed."));
@@ -39,6 +26,19 @@ QVariant storableValue(const QVariant &value)
     if (value.typeId() == QMetaType::QString && value.toString().isEmpty())
         return QVariant(QMetaType::fromType<QString>());
     return value;
+}
+
+Result<QSqlQuery> runStatement(Connection &connection, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(connection.database());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return Connection::errorOf(query);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return Connection::errorOf(query);
+    return query;
 }
 
 Result<QVector<QVariantList>> rowsOf(Result<QSqlQuery> query, int columns)

@@ -5,42 +5,38 @@
 
 Result<QVector<ContactTypeRow>> TypeStore::all()
 {
-    Result<QSqlQuery> query = runStatement(
-        m_connection,
-        QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactType, ContactTypeID"));
-    if (!query)
-        return query.error();
+    Result<Rows> read =
+        m_connection.run(QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactType, ContactTypeID"));
+    if (!read)
+        return read.error();
     QVector<ContactTypeRow> rows;
-    while (query->next())
-        rows.append({query->value(0).toLongLong(), query->value(1)});
+    while (read->next())
+        rows.append({read->value(0).toLongLong(), read->value(1)});
+    if (Status status = read->status(); !status)
+        return status.error();
     return rows;
 }
 
 Result<qint64> TypeStore::add(const QString &name)
 {
-    Result<QSqlQuery> query =
-        runStatement(m_connection, QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"), {name});
-    if (!query)
-        return query.error();
-    return query->lastInsertId().toLongLong();
+    Result<Rows> inserted = m_connection.run(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"), {name});
+    if (!inserted)
+        return inserted.error();
+    return inserted->insertedKey();
 }
 
 Status TypeStore::rename(qint64 id, const QString &name)
 {
-    Result<QSqlQuery> query = runStatement(
-        m_connection, QStringLiteral("UPDATE \"Contact Types\" SET ContactType = ? WHERE ContactTypeID = ?"), {name, id});
-    if (!query)
-        return query.error();
-    if (query->numRowsAffected() == 0)
+    Result<Rows> updated =
+        m_connection.run(QStringLiteral("UPDATE \"Contact Types\" SET ContactType = ? WHERE ContactTypeID = ?"), {name, id});
+    if (!updated)
+        return updated.error();
+    if (updated->rowsAffected() == 0)
         return rowChangedError();
     return {};
 }
 
 Status TypeStore::remove(qint64 id)
 {
-    Result<QSqlQuery> query =
-        runStatement(m_connection, QStringLiteral("DELETE FROM \"Contact Types\" WHERE ContactTypeID = ?"), {id});
-    if (!query)
-        return query.error();
-    return {};
+    return m_connection.execute(QStringLiteral("DELETE FROM \"Contact Types\" WHERE ContactTypeID = ?"), {id});
 }

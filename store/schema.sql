@@ -140,3 +140,11 @@ CREATE INDEX IF NOT EXISTS idxContactsChildrenNamesNoCase ON Contacts (ChildrenN
 CREATE INDEX IF NOT EXISTS idxContactsHometownNoCase ON Contacts (Hometown COLLATE NOCASE)
 ;;
 CREATE INDEX IF NOT EXISTS idxContactsContactsInterestsNoCase ON Contacts (ContactsInterests COLLATE NOCASE)
+;;
+-- The lasting identity of each contact (the UID other address books and
+-- servers know it by), kept apart from the contact's own columns. A contact
+-- gets one when it is first needed; a deleted contact's row goes with it.
+CREATE TABLE IF NOT EXISTS ContactUids (
+    ContactID INTEGER PRIMARY KEY REFERENCES Contacts(ContactID) ON DELETE CASCADE,
+    Uid       TEXT NOT NULL UNIQUE
+)

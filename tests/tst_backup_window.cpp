@@ -205,7 +205,7 @@ void BackupWindowTest::rejectedRecordsAreAnsweredThroughTheRealBoxes()
     clock.start();
     QTimer driver;
     driver.setInterval(20);
-    QObject::connect(&driver, &QTimer::timeout, [&] {
+    QObject::connect(&driver, &QTimer::timeout, &driver, [&] {
         QWidget *modal = QApplication::activeModalWidget();
         for (QWidget *top : QApplication::topLevelWidgets()) {
             if (qobject_cast<QMessageBox *>(top) && top->isVisible() && qobject_cast<QProgressDialog *>(modal))

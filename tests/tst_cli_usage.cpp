@@ -117,24 +117,34 @@ void CliUsageTest::eachCommandExplainsItself_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("usage");
-    QTest::newRow("backup --help") << QStringList{"backup", "--help"} << "Usage: corvanta backup FOLDER";
-    QTest::newRow("backup FOLDER -h") << QStringList{"backup", ".", "-h"} << "Usage: corvanta backup FOLDER";
-    QTest::newRow("restore --help") << QStringList{"restore", "--help"} << "Usage: corvanta restore FOLDER";
+    // Each command prints its own usage only, not its neighbours'.
+    QTest::addColumn<QString>("notOthers");
+    QTest::newRow("backup --help") << QStringList{"backup", "--help"} << "Usage: corvanta backup FOLDER" << "restore";
+    QTest::newRow("backup FOLDER -h") << QStringList{"backup", ".", "-h"} << "Usage: corvanta backup FOLDER"
+                                      << "restore";
+    QTest::newRow("restore --help") << QStringList{"restore", "--help"} << "Usage: corvanta restore FOLDER"
+                                    << "corvanta backup";
     QTest::newRow("restore with options --help")
-        << QStringList{"restore", ".", "--delete-first", "--help"} << "Usage: corvanta restore FOLDER";
-    QTest::newRow("report --help") << QStringList{"report", "--help"} << "Usage: corvanta report 1|2|3 --pdf FILE";
-    QTest::newRow("import --help") << QStringList{"import", "--help"} << "corvanta import FILE";
-    QTest::newRow("export --help") << QStringList{"export", "--help"} << "corvanta export";
+        << QStringList{"restore", ".", "--delete-first", "--help"} << "Usage: corvanta restore FOLDER"
+        << "corvanta backup";
+    QTest::newRow("report --help") << QStringList{"report", "--help"} << "Usage: corvanta report 1|2|3 --pdf FILE"
+                                   << "corvanta import";
+    QTest::newRow("import --help") << QStringList{"import", "--help"} << "Usage: corvanta import FILE"
+                                   << "corvanta export";
+    QTest::newRow("export --help") << QStringList{"export", "--help"} << "Usage: corvanta export --vcard FILE"
+                                   << "corvanta import";
 }
 
 void CliUsageTest::eachCommandExplainsItself()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, usage);
+    QFETCH(QString, notOthers);
     const Outcome outcome = runProgram(arguments, withoutDisplay(), env.root());
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.status, 0);
     QVERIFY2(outcome.out.contains(usage), qPrintable(outcome.out));
+    QVERIFY2(!outcome.out.contains(notOthers), qPrintable(outcome.out));
     QVERIFY2(outcome.err.isEmpty(), qPrintable(outcome.err));
     // Help does nothing else: no backup file, no database.
     QVERIFY(!QFile::exists(env.root() + QStringLiteral("/BackupDB.txt")));

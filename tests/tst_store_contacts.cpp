@@ -47,16 +47,18 @@ const char *const kOlderSchema[] = {
 
 QStringList rows(Connection &connection, const QString &sql)
 {
-    QSqlQuery query(connection.database());
-    if (!query.exec(sql))
-        return {query.lastError().text()};
+    Result<Rows> rows = connection.run(sql);
+    if (!rows)
+        return {rows.error().description};
     QStringList result;
-    while (query.next()) {
+    while (rows->next()) {
         QStringList values;
-        for (int i = 0; i < query.record().count(); ++i)
-            values << (query.isNull(i) ? QStringLiteral("<null>") : query.value(i).toString());
+        for (int i = 0; i < rows->columnCount(); ++i)
+            values << (rows->isNull(i) ? QStringLiteral("<null>") : rows->value(i).toString());
         result << values.join(QLatin1Char('|'));
     }
+    if (Status read = rows->status(); !read)
+        return {read.error().description};
     return result;
 }
 } // namespace
@@ -194,7 +196,7 @@ void StoreContactsTest::updateOfARowGoneOrReplacedWritesNothing()
     edit[ContactField::FirstName] = QStringLiteral("Edited Xu");
 
     // Another program puts another person under the key (a restore).
-    QSqlQuery(connection->database()).exec(QStringLiteral("UPDATE Contacts SET FirstName = 'Xena'"));
+    QVERIFY(connection->execute(QStringLiteral("UPDATE Contacts SET FirstName = 'Xena'")));
     Status refused = store.update(key, {ContactField::FirstName}, edit, read);
     QCOMPARE(refused.error().description, kRowChanged);
     QCOMPARE(store.byKey(key).value()->at(ContactField::FirstName).toString(), QStringLiteral("Xena"));
@@ -334,7 +336,7 @@ void StoreContactsTest::readOnlyFileGivesTheDatabaseMessage()
     // ignore file permissions, so the connection is made read-only itself).
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
     std::unique_ptr<Connection> readOnly = open();
-    QVERIFY(readOnly->exec(QStringLiteral("PRAGMA query_only = ON")).ok());
+    QVERIFY(readOnly->execute(QStringLiteral("PRAGMA query_only = ON")).ok());
     QVERIFY(prepareSchema(*readOnly).ok()); // nothing to change: a read-only file still opens
     ContactStore reader(*readOnly);
     QCOMPARE(reader.first().value()->at(ContactField::FirstName).toString(), QStringLiteral("Ann"));
@@ -352,14 +354,14 @@ void StoreContactsTest::lockedFileGivesTheDatabaseMessageAfterTheBusyTimeout()
     ContactStore store(*connection);
     const qint64 key = store.insert(contact({{"FirstName", "Ann"}})).value();
     std::unique_ptr<Connection> holder = open();
-    QVERIFY(holder->exec(QStringLiteral("BEGIN EXCLUSIVE")).ok());
+    QVERIFY(holder->execute(QStringLiteral("BEGIN EXCLUSIVE")).ok());
     const ContactValues read = *store.byKey(key).value(); // readers still read
     ContactValues edit = read;
     edit[ContactField::City] = QStringLiteral("Rome");
     const Status refused = store.update(key, {ContactField::City}, edit, read);
     QVERIFY(!refused);
     QVERIFY2(refused.error().description.contains(QLatin1String("locked")), qPrintable(refused.error().description));
-    QVERIFY(holder->exec(QStringLiteral("ROLLBACK")).ok());
+    QVERIFY(holder->execute(QStringLiteral("ROLLBACK")).ok());
     QVERIFY(store.update(key, {ContactField::City}, edit, read).ok());
 }
 
@@ -371,7 +373,7 @@ void StoreContactsTest::olderFileIsUpgradedOnceKeepingRowsKeysAndPositions()
         Result<std::unique_ptr<Connection>> made = Connection::open(older, Connection::Open::CreateIfMissing);
         QVERIFY(made.ok());
         for (const char *statement : kOlderSchema)
-            QVERIFY2((*made)->exec(QString::fromUtf8(statement)).ok(), statement);
+            QVERIFY2((*made)->execute(QString::fromUtf8(statement)).ok(), statement);
     }
     std::unique_ptr<Connection> file = open(older);
     const QStringList contactsBefore = rows(*file, QStringLiteral("SELECT * FROM Contacts ORDER BY ContactID"));
@@ -420,9 +422,9 @@ void StoreContactsTest::upgradeThatFailsLeavesTheFileAsItWas()
         Result<std::unique_ptr<Connection>> made = Connection::open(older, Connection::Open::CreateIfMissing);
         QVERIFY(made.ok());
         for (const char *statement : kOlderSchema)
-            QVERIFY((*made)->exec(QString::fromUtf8(statement)).ok());
+            QVERIFY((*made)->execute(QString::fromUtf8(statement)).ok());
         // A table in the way of the rebuild makes it fail halfway.
-        QVERIFY((*made)->exec(QStringLiteral("CREATE TABLE corvanta_upgrade (x)")).ok());
+        QVERIFY((*made)->execute(QStringLiteral("CREATE TABLE corvanta_upgrade (x)")).ok());
     }
     std::unique_ptr<Connection> file = open(older);
     const QStringList before = rows(*file, QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY name"));

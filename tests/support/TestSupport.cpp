@@ -202,3 +202,18 @@ QVariant scalar(QSqlDatabase &db, const QString &sql, const QVariantList &values
     return query.value(0);
 }
 } // namespace TestData
+
+namespace {
+// A test run by hand, outside CTest, sees the same clock zone and platform as
+// under CTest: dates in the fixtures are UTC, and without a display the
+// widgets are drawn offscreen. The locale is left as the user has it; tests
+// that check a format set their own.
+const bool testProcessPrepared = [] {
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", "UTC");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}();
+} // namespace

@@ -1,0 +1,21 @@
+cmake_policy(SET CMP0007 NEW)
+# Fails when a source outside store/ opens a database connection itself
+# instead of asking the store (store/Database.h). Tests, benchmarks and fuzz
+# targets may use the store's helpers and are not checked.
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.h)
+set(found)
+foreach(source IN LISTS sources)
+    if(source MATCHES "^(store|tests|bench|fuzz|build[^/]*)/")
+        continue()
+    endif()
+    file(STRINGS ${SOURCE_DIR}/${source} lines REGEX "QSqlDatabase::addDatabase|Connection::open|QSqlDatabase::database")
+    foreach(line IN LISTS lines)
+        string(STRIP "${line}" line)
+        list(APPEND found "${source}: ${line}")
+    endforeach()
+endforeach()
+if(found)
+    list(JOIN found "\n  " listed)
+    message(FATAL_ERROR "Connections opened outside store/ (use store/Database.h):\n  ${listed}")
+endif()
+message(STATUS "Every connection is opened by the store.")
