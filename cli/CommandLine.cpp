@@ -299,8 +299,7 @@ QString commandUsage(const QString &command)
     if (command == QLatin1String("import") || command == QLatin1String("export"))
         return exchangeCommandUsage(command);
     if (command == QLatin1String("sync"))
-        return QStringLiteral("Usage:
-") + syncCommandHelp();
+        return QStringLiteral("Usage:\n") + syncCommandHelp();
     return {};
 }
 } // namespace

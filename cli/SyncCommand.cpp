@@ -8,6 +8,7 @@
 #include "sync/PasswordStore.h"
 #include "sync/SyncAccount.h"
 #include "sync/SyncEngine.h"
+#include "sync/TransportSecurity.h"
 
 #include <QTextStream>
 
@@ -24,9 +25,20 @@ struct SyncArguments {
     QString user;
     QString addressBook;
     QString passwordFile;
+    QString acceptCertificate;   // "AB:CD:..." as normalized
+    bool allowInsecureHttp = false;
     bool setup = false;
     bool allowMassDelete = false;
 };
+
+// What the user decided on the command line is stored with the account.
+void applySecurityChoices(const SyncArguments &args, SyncAccount &account)
+{
+    if (!args.acceptCertificate.isEmpty())
+        account.trustedCertificateSha256 = args.acceptCertificate;
+    if (args.allowInsecureHttp)
+        account.allowInsecureHttp = true;
+}
 
 // Fills `parsed`; an empty text when the arguments are sound, else the problem.
 QString parse(const QStringList &args, SyncArguments &parsed)
@@ -52,6 +64,18 @@ QString parse(const QStringList &args, SyncArguments &parsed)
         } else if (arg == QLatin1String("--password-file")) {
             if (!next(parsed.passwordFile))
                 return QStringLiteral("--password-file needs a FILE.");
+        } else if (arg == QLatin1String("--accept-certificate")) {
+            QString typed;
+            const std::optional<QString> fingerprint = next(typed) ? normalizedFingerprint(typed) : std::nullopt;
+            if (!fingerprint)
+                return QStringLiteral("--accept-certificate needs the certificate's SHA-256 fingerprint "
+                                      "(64 hexadecimal digits, with or without colons).");
+            parsed.acceptCertificate = *fingerprint;
+        } else if (arg == QLatin1String("--allow-insecure-http")) {
+            parsed.allowInsecureHttp = true;
+        } else if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password="))) {
+            return QStringLiteral("a password is never given on the command line (every user of the machine can "
+                                  "read it there): use --password-file FILE.");
         } else if (arg == QLatin1String("--allow-mass-delete")) {
             parsed.allowMassDelete = true;
         } else {
@@ -70,13 +94,23 @@ QString parse(const QStringList &args, SyncArguments &parsed)
 int runSetup(const SyncArguments &args, const CommandLineStreams &io)
 {
     SyncAccount account;
-    if (Result<std::optional<SyncAccount>> previous = loadSyncAccount(); previous && previous->has_value())
-        account = **previous; // keeps trusted certificates and the interval
+    Result<std::optional<SyncAccount>> loaded = loadSyncAccount();
+    const bool previous = loaded && loaded->has_value();
+    const QString previousServer = previous ? (*loaded)->serverUrl.toString() : QString();
+    if (previous)
+        account = **loaded; // keeps trusted certificates and the interval
     account.serverUrl = QUrl::fromUserInput(args.setupUrl);
     if (!args.setupUrl.contains(QLatin1String("://")))
         account.serverUrl = QUrl(args.setupUrl);
+    account.serverUrl.setUserInfo(QString()); // a password typed into the URL is never kept
+    if (!previous || normalizedServerUrl(account.serverUrl.toString()).host() != normalizedServerUrl(previousServer).host()) {
+        // Decisions about another server do not carry over.
+        account.trustedCertificateSha256.clear();
+        account.allowInsecureHttp = false;
+    }
     account.userName = args.user;
     account.addressBookPath.clear();
+    applySecurityChoices(args, account);
     Result<QString> password = args.passwordFile.isEmpty() && io.interactive
                                    ? Result<QString>([&] {
                                          *io.err << "Password for " << args.user << ": " << Qt::flush;
@@ -125,6 +159,13 @@ int runOneSync(const SyncArguments &args, const CommandLineStreams &io, const st
         *io.err << "corvanta: no sync account is set up; run corvanta sync --setup URL --user NAME first." << Qt::endl;
         return 1;
     }
+    if (!args.acceptCertificate.isEmpty() || args.allowInsecureHttp) {
+        applySecurityChoices(args, **account);
+        if (Status saved = saveSyncAccount(**account); !saved) {
+            *io.err << "corvanta: nothing was synced: " << saved.error().description << Qt::endl;
+            return 1;
+        }
+    }
     Result<QString> password = PasswordStore::passwordForSync(**account, args.passwordFile);
     if (!password) {
         *io.err << "corvanta: nothing was synced: " << password.error().description << Qt::endl;
@@ -164,7 +205,11 @@ QString syncCommandHelp()
         "                                            (the password file's first line is the\n"
         "                                            password)\n"
         "  corvanta sync [--password-file FILE] [--allow-mass-delete]\n"
-        "                                            sync the contacts with the server once\n");
+        "                                            sync the contacts with the server once\n"
+        "    (both) --accept-certificate FINGERPRINT trust exactly the server certificate with\n"
+        "                                            this SHA-256 fingerprint (kept with the account)\n"
+        "    (both) --allow-insecure-http            allow plain HTTP to a server that is not\n"
+        "                                            this machine (password and contacts unencrypted)\n");
 }
 
 int runSyncCommand(const QStringList &arguments, const CommandLineStreams &io, const std::function<bool()> &prepareData)

@@ -7,6 +7,7 @@
 #include "Form1Parts.h"
 #include "NewCallRowModel.h"
 #include "exchange/ContactExchangeMenu.h"
+#include "sync/SyncWindow.h"
 #include "frame/Accessibility.h"
 #include "frame/AppTitle.h"
 #include "frame/MessageService.h"
@@ -108,6 +109,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::Form1>(
         this, ui->ListView1,
         [this] { return m_menuContactId > 0 ? m_menuContactId : m_contactsRs->currentId(); },
         [this] { reloadAll(QStringLiteral("ImportContacts_Refresh")); });
+    SyncWindow::install(this, [this] { reloadAll(QStringLiteral("SyncNow_Refresh")); });
 }
 
 Form1::~Form1()

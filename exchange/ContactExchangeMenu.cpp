@@ -94,6 +94,7 @@ QMenu *ContactExchangeMenu::buildMenu(QWidget *parent)
     menu->addAction(tr("Export All Contacts..."), this, &ContactExchangeMenu::exportAll);
     QAction *one = menu->addAction(tr("Export This Contact..."), this, &ContactExchangeMenu::exportCurrent);
     one->setEnabled(m_currentContact && m_currentContact() > 0);
+    emit menuBuilt(menu);
     return menu;
 }
 

@@ -43,6 +43,10 @@ public:
     // Local files of a drop that the import reads (.vcf, .vcard, .csv).
     static QStringList importableFiles(const QMimeData *data);
 
+signals:
+    // The menu is built and about to be shown: others add their commands.
+    void menuBuilt(QMenu *menu);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

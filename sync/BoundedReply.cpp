@@ -6,7 +6,7 @@
 #include <QNetworkReply>
 
 BoundedReply::BoundedReply(QNetworkReply *reply, qint64 limit, int idleMs, int deadlineMs)
-    : QObject(reply), m_reply(reply), m_limit(limit)
+    : m_reply(reply), m_limit(limit)
 {
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleMs > 0 ? idleMs : idleTimeoutMs);
@@ -35,6 +35,7 @@ BoundedReply::BoundedReply(QNetworkReply *reply, qint64 limit, int idleMs, int d
     connect(reply, &QNetworkReply::readyRead, this, &BoundedReply::readMore);
     connect(reply, &QNetworkReply::uploadProgress, this, [this] { m_idle.start(); });
     connect(reply, &QNetworkReply::finished, this, &BoundedReply::finish);
+    connect(reply, &QObject::destroyed, this, &BoundedReply::finish);
     m_idle.start();
     m_deadline.start();
     if (reply->isFinished())
@@ -43,7 +44,7 @@ BoundedReply::BoundedReply(QNetworkReply *reply, qint64 limit, int idleMs, int d
 
 void BoundedReply::readMore()
 {
-    if (m_cut)
+    if (m_cut || !m_reply)
         return;
     m_idle.start();
     m_body += m_reply->readAll();
@@ -58,14 +59,17 @@ void BoundedReply::stop(Error why)
     m_cut = std::move(why);
     m_body.clear();
     m_body.squeeze();
-    m_reply->abort();
+    if (m_reply)
+        m_reply->abort();
+    else
+        finish();
 }
 
 void BoundedReply::finish()
 {
     if (m_done)
         return;
-    if (!m_cut && m_reply->bytesAvailable() > 0)
+    if (!m_cut && m_reply && m_reply->bytesAvailable() > 0)
         readMore();
     m_done = true;
     m_idle.stop();

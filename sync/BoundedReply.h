@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <optional>
@@ -15,7 +16,7 @@ class QNetworkReply;
 // as soon as its announced or received size passes the limit, when nothing
 // arrives for the idle timeout, or when it is still running at the deadline.
 // The body is kept here only; a cut reply leaves an Error and no body, so
-// that nothing partial can be stored.
+// that nothing partial can be stored. It does not own the reply.
 //
 //   QNetworkReply *reply = manager.sendCustomRequest(request, "REPORT", xml);
 //   BoundedReply bounded(reply, maxListingBytes);
@@ -43,7 +44,7 @@ private:
     void stop(Error why);
     void finish();
 
-    QNetworkReply *m_reply;
+    QPointer<QNetworkReply> m_reply;
     qint64 m_limit;
     QByteArray m_body;
     QTimer m_idle;

@@ -31,7 +31,7 @@ Status saveSyncAccount(const SyncAccount &account)
 {
     QSettings settings(QStringLiteral("Quillmark"), QStringLiteral("Corvanta"));
     settings.beginGroup(kGroup);
-    settings.setValue(QStringLiteral("ServerUrl"), account.serverUrl.toString());
+    settings.setValue(QStringLiteral("ServerUrl"), account.serverUrl.toString(QUrl::RemoveUserInfo));
     settings.setValue(QStringLiteral("UserName"), account.userName);
     settings.setValue(QStringLiteral("AddressBookPath"), account.addressBookPath);
     settings.setValue(QStringLiteral("TrustedCertificateSha256"), account.trustedCertificateSha256);
