@@ -207,6 +207,16 @@ public:
                 if (Status deleted = m_store.deleteAll(kUidTable); !deleted)
                     return deleted;
             }
+            // What the last sync knew describes the contacts just deleted:
+            // forgotten, the next sync matches the restored contacts with the
+            // server's cards afresh instead of taking the missing ones for
+            // deletions to send.
+            for (const QString &syncTable : {QStringLiteral("SyncCards"), QStringLiteral("SyncValues")}) {
+                if (m_store.columns(syncTable).valueOr({}).isEmpty())
+                    continue;
+                if (Status deleted = m_store.deleteAll(syncTable); !deleted)
+                    return deleted;
+            }
             // Into empty tables it is far quicker to build the indexes once,
             // after the rows are in, than to update them row by row. The
             // statements are part of the transaction, so a failure brings the

@@ -348,16 +348,28 @@ void BackupDamagedTest::uidsTravelWithTheirContacts()
     };
     const QString original = uids();
 
-    // Delete first: the UIDs of the deleted contacts go, the file's come back.
+    // Delete first: the UIDs of the deleted contacts go, the file's come back,
+    // and what the last sync knew of the deleted contacts is forgotten, so the
+    // next sync does not take the contacts missing now for deletions.
     exec(db, "DELETE FROM ContactUids");
     exec(db, "INSERT INTO ContactUids (ContactID, Uid) VALUES (2, 'stale')");
+    exec(db, "CREATE TABLE SyncCards (ContactID INTEGER UNIQUE, Href TEXT UNIQUE, ETag TEXT, Uid TEXT UNIQUE, "
+             "BaseCard TEXT, BaseFields TEXT)");
+    exec(db, "CREATE TABLE SyncValues (Name TEXT PRIMARY KEY, Value TEXT)");
+    exec(db, "INSERT INTO SyncCards VALUES (2, '/ann/contacts/stale.vcf', '\"e1\"', 'stale', 'BEGIN:VCARD', '')");
+    exec(db, "INSERT INTO SyncValues VALUES ('token', 'http://example.invalid/sync/7')");
     QCOMPARE(restoreBackup(folder(), RestoreMode::DeleteFirst)->status, RestoreStatus::Done);
     QCOMPARE(uids(), original);
+    QCOMPARE(TestData::scalar(db, "SELECT (SELECT COUNT(*) FROM SyncCards) + (SELECT COUNT(*) FROM SyncValues)").toInt(),
+             0);
+    exec(db, "INSERT INTO SyncValues VALUES ('token', 'http://example.invalid/sync/8')");
 
     // Append: the copies do not take the originals' UIDs.
     QCOMPARE(restoreBackup(folder(), RestoreMode::Append)->status, RestoreStatus::Done);
     QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM Contacts").toInt(), 6);
     QCOMPARE(uids(), original);
+    // An append deletes nothing, so the sync's knowledge stays.
+    QCOMPARE(TestData::scalar(db, "SELECT COUNT(*) FROM SyncValues").toInt(), 1);
 
     // A file cut inside the list is refused like any other cut file.
     const QString before = snapshot(db);
