@@ -25,7 +25,7 @@ called=(
 # not called as programs here.
 not_called=(cancel dir display file fold import sort test true false time date
     link list size type users which more less join split paste expand tail head
-    env install kill wait sleep read printf echo cat)
+    env install kill wait sleep read printf echo cat column edit zip)
 
 # The packages install-deps.sh installs, with everything they depend on.
 listed=" $(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
