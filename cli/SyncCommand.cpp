@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "sync/DavClient.h"
 #include "sync/Discovery.h"
 #include "sync/PasswordStore.h"
@@ -173,7 +174,7 @@ int runOneSync(const SyncArguments &args, const CommandLineStreams &io, const st
     }
     if (!prepareData())
         return 1;
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection) {
         *io.err << "corvanta: nothing was synced: " << connection.error().description << Qt::endl;
         return 1;

@@ -7,6 +7,7 @@
 #include "store/UidStore.h"
 
 #include <QSaveFile>
+#include <QUuid>
 
 namespace exchange {
 
@@ -31,6 +32,14 @@ void toRecord(const QStringList &row, const QHash<qint64, QString> &captions, Co
             record.markEmptyText(field);
     }
     record.uid = row.value(ExchangeStore::kUidPosition);
+    if (record.uid.isEmpty()) {
+        // A database that cannot be written (opened read-only) cannot keep a
+        // new UID: the card gets one derived from the contact's key, the same
+        // at every such export, so that other programs can still tell the
+        // cards apart.
+        static const QUuid unstoredUids(QStringLiteral("{6f6c1a52-8a3f-4c55-9a7e-2b1c0d4e5f60}"));
+        record.uid = QUuid::createUuidV5(unstoredUids, row.value(ContactID)).toString(QUuid::WithoutBraces);
+    }
     record.typeName = record[ContactTypeID].isEmpty() ? QString() : captions.value(record[ContactTypeID].toLongLong());
 }
 
@@ -49,8 +58,12 @@ Status giveUids(Connection &connection, qint64 onlyContactId)
 
 Result<QList<ContactRecord>> storedContacts(Connection &connection, qint64 onlyContactId)
 {
-    if (Status given = giveUids(connection, onlyContactId); !given)
-        return given.error();
+    if (Status given = giveUids(connection, onlyContactId); !given) {
+        const bool readOnly = given.error().code == 8 /* SQLITE_READONLY */
+                              || given.error().description.contains(QLatin1String("readonly"));
+        if (!readOnly)
+            return given.error();
+    }
     ExchangeStore store(connection);
     Result<QHash<qint64, QString>> captions = typeCaptions(store);
     if (!captions)

@@ -5,6 +5,7 @@
 #include "SyncEngine.h"
 
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -58,7 +59,7 @@ public:
         m_password.clear();
         m_thread = QThread::create([self, shared, account, password, allowMassDelete] {
             carddav::SyncOutcome outcome;
-            Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+            Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
             if (!connection) {
                 outcome.message = connection.error().description;
             } else {

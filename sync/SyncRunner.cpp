@@ -3,6 +3,7 @@
 #include "DavClient.h"
 
 #include "store/Connection.h"
+#include "store/Database.h"
 
 #include <QThread>
 
@@ -33,7 +34,7 @@ bool SyncRunner::start(const SyncAccount &account, const QString &password, bool
     m_cancelled = false;
     const QString path = m_databasePath;
     m_thread = QThread::create([this, account, password, allowMassDelete, path] {
-        Result<std::unique_ptr<Connection>> connection = path.isEmpty() ? Connection::openLive() : Connection::open(path);
+        Result<std::unique_ptr<Connection>> connection = path.isEmpty() ? openLiveDatabase() : openDatabaseFile(path);
         if (!connection) {
             m_running = false;
             emit failed(QStringLiteral("Nothing was synced: %1").arg(connection.error().description), SyncSummary{}, false);

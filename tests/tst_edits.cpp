@@ -349,7 +349,9 @@ void EditsTest::rightClickActsOnTheRowUnderThePointer()
     start();
     auto *city = child<QLineEdit>(form.get(), QStringLiteral("Text1_12"));
     typeAt(city, 0, QStringLiteral("Rome"));
-    const qint64 version = HardContacts::dataVersion(db);
+    // Exporting may give the exported contact its lasting UID (a table of its
+    // own); the contacts and calls themselves stay as they were.
+    const auto before = HardContacts::snapshot(db);
     QString suggested;
     QTimer::singleShot(0, [&] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -380,7 +382,7 @@ void EditsTest::rightClickActsOnTheRowUnderThePointer()
     QCOMPARE(form->contactsRs()->currentId(), seeded.ids[0]);
     QCOMPARE(selectedId(), seeded.ids[0]);
     QCOMPARE(city->text(), QStringLiteral("Rome"));
-    QCOMPARE(HardContacts::dataVersion(db), version);
+    QCOMPARE(HardContacts::snapshot(db), before);
     QTest::mouseClick(bar()->nextButton(), Qt::LeftButton);
     QCOMPARE(TestData::scalar(db, "SELECT City FROM Contacts WHERE ContactID = ?", {seeded.ids[0]}).toString(),
              QStringLiteral("Rome"));
