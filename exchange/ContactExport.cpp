@@ -44,26 +44,26 @@ void toRecord(const QStringList &row, const QHash<qint64, QString> &captions, Co
 }
 
 // Every contact written out carries its UID: those without one get it now.
+// A database that cannot be written keeps none; its cards get derived ones
+// (see toRecord).
 Status giveUids(Connection &connection, qint64 onlyContactId)
 {
     UidStore uids(connection);
-    if (onlyContactId == 0)
-        return uids.giveUidsToAll();
-    Result<QString> uid = uids.uidOf(onlyContactId);
-    if (!uid)
-        return uid.error();
-    return {};
+    Status given = onlyContactId == 0 ? uids.giveUidsToAll() : Status();
+    if (onlyContactId != 0) {
+        if (Result<QString> uid = uids.uidOf(onlyContactId); !uid)
+            given = uid.error();
+    }
+    const bool readOnly = !given && (given.error().code == 8 /* SQLITE_READONLY */
+                                     || given.error().description.contains(QLatin1String("readonly")));
+    return readOnly ? Status() : given;
 }
 } // namespace
 
 Result<QList<ContactRecord>> storedContacts(Connection &connection, qint64 onlyContactId)
 {
-    if (Status given = giveUids(connection, onlyContactId); !given) {
-        const bool readOnly = given.error().code == 8 /* SQLITE_READONLY */
-                              || given.error().description.contains(QLatin1String("readonly"));
-        if (!readOnly)
-            return given.error();
-    }
+    if (Status given = giveUids(connection, onlyContactId); !given)
+        return given.error();
     ExchangeStore store(connection);
     Result<QHash<qint64, QString>> captions = typeCaptions(store);
     if (!captions)
