@@ -367,28 +367,7 @@ Utf8Kind classifyUtf8(QByteArrayView bytes)
 
 bool isValidUtf8(QByteArrayView bytes)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *end = p + bytes.size();
-    while (p != end) {
-        // Eight ASCII bytes at a time: most of a file.
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
-        const int length = utf8SequenceLength(p, end);
-        if (length == 0)
-            return false;
-        p += length;
-    }
-    return true;
+    return classifyUtf8(bytes) != Utf8Kind::Malformed;
 }
 
 void appendInteger(QByteArray &out, qint64 value)
