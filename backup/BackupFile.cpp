@@ -4,7 +4,7 @@
 #include "BackupTables.h"
 
 #include "store/BackupStore.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QLocale>

@@ -3,7 +3,7 @@
 // Writing the whole database to BackupDB.txt and rebuilding it from such a
 // file. Widget-free: the backup window and the command line share this code.
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -26,6 +26,10 @@ using ProgressFunction = std::function<void(qint64 done, qint64 total)>;
 // The backup file in a folder: the folder, a separator and "BackupDB.txt",
 // with doubled separators collapsed.
 QString backupFilePath(const QString &folder);
+
+// The part of a backup or a restore that a failure belongs to (Error::part).
+enum class BackupPart { OpenFile = 1, OpenDatabase, ContactTypes, Contacts, Calls };
+enum class RestorePart { OpenFile = 1, OpenDatabase, DeleteContactTypes, DeleteContacts, DeleteCalls, ContactTypes, Contacts, Calls };
 
 // What a backup wrote.
 struct BackupSummary {

@@ -5,7 +5,7 @@
 // in large pieces. For a file the disk starts writing each piece at once, so
 // that little is left to wait for when the file is committed.
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

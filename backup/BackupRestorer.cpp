@@ -13,7 +13,7 @@
 #include "store/Connection.h"
 #include "store/DataFolder.h"
 #include "store/Database.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,34 +25,18 @@ namespace backup {
 
 namespace {
 
-// Rolls the restore back unless it was committed, also when a callback
-// ends the run by throwing.
-class TransactionGuard {
-public:
-    explicit TransactionGuard(BackupStore &store) : m_store(store) {}
-    ~TransactionGuard()
-    {
-        if (m_active)
-            (void)m_store.rollback();
+RestorePart restorePartOf(BackupTable table)
+{
+    switch (table) {
+    case BackupTable::ContactTypes:
+        return RestorePart::ContactTypes;
+    case BackupTable::Contacts:
+        return RestorePart::Contacts;
+    case BackupTable::Calls:
+        break;
     }
-    Status begin()
-    {
-        Status begun = m_store.beginWrite();
-        m_active = bool(begun);
-        return begun;
-    }
-    Status commit()
-    {
-        Status committed = m_store.commit();
-        if (committed)
-            m_active = false;
-        return committed;
-    }
-
-private:
-    BackupStore &m_store;
-    bool m_active = false;
-};
+    return RestorePart::Calls;
+}
 
 // A value quoted in a rejection message: at most kQuotedLength characters,
 // so that a huge value gives a message of ordinary size.
@@ -180,9 +164,10 @@ public:
                                    .arg(started.error().description));
             copy = std::move(started).value();
         }
-        TransactionGuard transaction(m_store);
-        if (Status begun = transaction.begin(); !begun)
-            return begun;
+        // Every early return below rolls the whole restore back.
+        Result<Connection::Transaction> transaction = m_store.beginWrite();
+        if (!transaction)
+            return transaction.error();
         // What the tables held before, so that the rows they hold at the end
         // can be checked against the records restored.
         qint64 before[3] = {0, 0, 0};
@@ -196,11 +181,14 @@ public:
         }
         QStringList deferredIndexes;
         if (m_mode == RestoreMode::DeleteFirst) {
-            for (const TableInfo *table : {&types, &contacts, &calls}) {
+            const std::pair<const TableInfo *, RestorePart> deletions[3] = {{&types, RestorePart::DeleteContactTypes},
+                                                                            {&contacts, RestorePart::DeleteContacts},
+                                                                            {&calls, RestorePart::DeleteCalls}};
+            for (const auto &[table, part] : deletions) {
                 if (Status deleted = m_store.deleteAll(table->name); !deleted)
-                    return failure(QStringLiteral("Could not delete the existing rows of %1: %2")
-                                       .arg(table->name, deleted.error().description),
-                                   deleted.error().code);
+                    return inPart(part, failure(QStringLiteral("Could not delete the existing rows of %1: %2")
+                                                    .arg(table->name, deleted.error().description),
+                                                deleted.error().code));
             }
             // The UIDs of the deleted contacts go with them.
             if (hasUidTable()) {
@@ -255,7 +243,7 @@ public:
         for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts, BackupTable::Calls}) {
             if (Status restored = restoreSection(table, tables[int(table)], ranges[int(table)], plans[int(table)]);
                 !restored)
-                return restored;
+                return inPart(restorePartOf(table), restored.error());
         }
 
         if (Status uids = restoreUids(explicitKeys, mapKeys ? &contactMap : nullptr); !uids)
@@ -285,7 +273,7 @@ public:
                 return failure(QStringLiteral("Could not keep a copy of the database before the restore: %1")
                                    .arg(kept.error().description));
         }
-        if (Status committed = transaction.commit(); !committed)
+        if (Status committed = transaction->commit(); !committed)
             return committed;
         if (m_callbacks.progress)
             m_callbacks.progress(m_total, m_total);
@@ -593,16 +581,16 @@ RestoreResult restoreBackup(const QString &folder, RestoreMode mode, const Resto
     // changes.
     Result<BackupLines> lines = BackupLines::map(path);
     if (!lines)
-        return lines.error();
+        return inPart(RestorePart::OpenFile, lines.error());
     if (lines->isEmpty()) {
         result.status = RestoreStatus::NoData;
         return result;
     }
     if (const QString reason = liveDatabaseReadOnlyReason(); !reason.isEmpty())
-        return failure(readOnlyRefusal(reason));
+        return inPart(RestorePart::OpenDatabase, failure(readOnlyRefusal(reason)));
     Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
-        return connection.error();
+        return inPart(RestorePart::OpenDatabase, connection.error());
     BackupStore(**connection).tuneForBulkWrite();
     // A delete-first restore keeps the database as it was, for an undo.
     const QString keepCopyAt = mode == RestoreMode::DeleteFirst ? beforeRestorePath() : QString();

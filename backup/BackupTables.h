@@ -6,7 +6,7 @@
 #include "BackupFile.h"
 #include "BackupText.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QList>
 #include <QString>

@@ -5,7 +5,7 @@
 // record line splits into values. Nothing here touches the database or a
 // widget.
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -28,6 +28,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace backup {
@@ -175,18 +176,20 @@ public:
         BackupStore locker(**lock);
         // Another program writing now only costs the second thread.
         locker.setBusyTimeout(200);
-        if (!locker.beginWrite())
+        Result<Connection::Transaction> locked = locker.beginWrite();
+        if (!locked)
             return nullptr;
         std::unique_ptr<SameMoment> moment(new SameMoment(std::move(*second)));
-        const bool reading = store.beginRead() && store.pin() && moment->m_store.beginRead() && moment->m_store.pin();
-        (void)locker.rollback();
-        if (!reading) {
-            (void)store.commit();
+        Result<Connection::Transaction> first = store.beginRead();
+        if (!first)
             return nullptr;
-        }
+        Result<Connection::Transaction> other = moment->m_store.beginRead();
+        if (!other)
+            return nullptr;
+        moment->m_firstReading.emplace(std::move(*first));
+        moment->m_otherReading.emplace(std::move(*other));
         return moment;
     }
-    ~SameMoment() { (void)m_store.commit(); }
 
     BackupStore &store() { return m_store; }
 
@@ -197,6 +200,9 @@ private:
     }
     std::unique_ptr<Connection> m_connection;
     BackupStore m_store;
+    // Both connections read until the moment is given up.
+    std::optional<Connection::Transaction> m_firstReading;
+    std::optional<Connection::Transaction> m_otherReading;
 };
 
 class Writer {
@@ -232,27 +238,15 @@ public:
         }
         for (const BackupTable table : {BackupTable::ContactTypes, BackupTable::Contacts}) {
             if (Status written = writeSection(table, tables[int(table)], calls.get()); !written)
-                return written;
+                return inPart(table == BackupTable::ContactTypes ? BackupPart::ContactTypes : BackupPart::Contacts, written.error());
         }
         if (calls) {
             // The other sections are in the file: the calls follow, piece by
             // piece as they are encoded.
-            if (Status written = m_lines.line(kMarkerCalls); !written)
-                return written;
-            if (Status flushed = m_lines.flush(); !flushed)
-                return flushed;
-            for (bool finished = false; !finished;) {
-                QList<CallsInBackground::Piece> pieces = calls->takePieces(std::chrono::milliseconds(20), &finished);
-                for (CallsInBackground::Piece &piece : pieces) {
-                    if (Status written = calls->write(piece, m_lines); !written)
-                        return written;
-                }
-                report(calls.get());
-            }
-            if (Status encoded = calls->join(&m_sections[2]); !encoded)
-                return encoded;
+            if (Status written = writeCallsFrom(*calls); !written)
+                return inPart(BackupPart::Calls, written.error());
         } else if (Status written = writeSection(BackupTable::Calls, tables[2], nullptr); !written) {
-            return written;
+            return inPart(BackupPart::Calls, written.error());
         }
         for (int s = 0; s < 3; ++s)
             m_result.written[s] = m_sections[s].written;
@@ -271,6 +265,24 @@ private:
     {
         if (m_progress)
             m_progress(m_done.load() + (calls ? calls->done() : 0), m_total);
+    }
+
+    // The calls as they are encoded on the second thread, piece by piece.
+    Status writeCallsFrom(CallsInBackground &calls)
+    {
+        if (Status written = m_lines.line(kMarkerCalls); !written)
+            return written;
+        if (Status flushed = m_lines.flush(); !flushed)
+            return flushed;
+        for (bool finished = false; !finished;) {
+            QList<CallsInBackground::Piece> pieces = calls.takePieces(std::chrono::milliseconds(20), &finished);
+            for (CallsInBackground::Piece &piece : pieces) {
+                if (Status written = calls.write(piece, m_lines); !written)
+                    return written;
+            }
+            report(&calls);
+        }
+        return calls.join(&m_sections[2]);
     }
 
     Status writeSection(BackupTable table, const TableInfo &info, const CallsInBackground *calls)
@@ -374,11 +386,13 @@ BackupResult writeBackupTo(Connection &connection, QIODevice &out, const Progres
     // One moment of the database for all three sections: one read
     // transaction, shared with the connection that encodes the calls.
     std::unique_ptr<SameMoment> moment = SameMoment::open(connection, store);
-    const bool inTransaction = moment || bool(store.beginRead());
+    std::optional<Connection::Transaction> reading;
+    if (!moment)
+        if (Result<Connection::Transaction> begun = store.beginRead(); begun)
+            reading.emplace(std::move(*begun));
     const Status written = Writer(store, moment.get(), out, progress, result).run();
     moment.reset();
-    if (inTransaction)
-        (void)store.commit();
+    reading.reset();
     if (!written)
         return written.error();
     return result;
@@ -389,11 +403,11 @@ BackupResult writeBackup(const QString &folder, const ProgressFunction &progress
     const QString path = backupFilePath(folder);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return failure(QStringLiteral("Could not create the file %1: %2").arg(path, file.errorString()));
+        return inPart(BackupPart::OpenFile, failure(QStringLiteral("Could not create the file %1: %2").arg(path, file.errorString())));
     Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection) {
         file.cancelWriting();
-        return connection.error();
+        return inPart(BackupPart::OpenDatabase, connection.error());
     }
     BackupResult written = writeBackupTo(**connection, file, progress);
     connection->reset();

@@ -10,7 +10,7 @@
 #include "frame/AppTitle.h"
 #include "frame/ErrorReport.h"
 #include "frame/MessageService.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Settings.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
@@ -51,6 +51,48 @@ QString defaultFolder()
 QString truthText(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+// The step of the backup whose part failed.
+int backupStep(int part)
+{
+    switch (BackupPart(part)) {
+    case BackupPart::OpenFile:
+        return 104;
+    case BackupPart::OpenDatabase:
+        return 108;
+    case BackupPart::ContactTypes:
+        return 110;
+    case BackupPart::Contacts:
+        return 134;
+    case BackupPart::Calls:
+        return 192;
+    }
+    return 252;
+}
+
+// The step of the restore whose part failed.
+int restoreStep(int part)
+{
+    switch (RestorePart(part)) {
+    case RestorePart::OpenFile:
+        return 116;
+    case RestorePart::OpenDatabase:
+        return 138;
+    case RestorePart::DeleteContactTypes:
+        return 142;
+    case RestorePart::DeleteContacts:
+        return 144;
+    case RestorePart::DeleteCalls:
+        return 146;
+    case RestorePart::ContactTypes:
+        return 188;
+    case RestorePart::Contacts:
+        return 230;
+    case RestorePart::Calls:
+        return 272;
+    }
+    return 276;
 }
 
 int recordStep(BackupTable table)
@@ -195,7 +237,7 @@ void Form6::PushButton1_Click()
         return;
     Trap trap(this, kUnit, kBackupProcedure);
     // The whole run is one step: a failure leaves the file as it was.
-    const bool written = trap.step(104, [&] {
+    const bool written = trap.step(backupStep, [&] {
         RunningFlag running(m_running);
         RunProgress progress(this, QStringLiteral("Writing the backup file..."));
         return writeBackup(ui->Text1->text(), progress.function());
@@ -257,7 +299,7 @@ void Form6::PushButton2_Click()
     };
     // The whole run is one step: a failure leaves the database as it was.
     RestoreSummary result;
-    const bool ran = trap.step(116, [&]() -> Status {
+    const bool ran = trap.step(restoreStep, [&]() -> Status {
         RunningFlag running(m_running);
         RunProgress progress(this, QStringLiteral("Restoring the database..."));
         shownProgress = &progress;

@@ -9,10 +9,14 @@
 // Why an operation failed. The description is shown verbatim in the
 // "Application Error" box, so it carries the failing facility's own message
 // (the database's, the file system's ...). `code` is the SQLite result code
-// when the database failed, otherwise 0.
+// when the database failed, otherwise 0. A long operation made of parts
+// (a backup: the file, the database, each table) says in `part` which of
+// them failed, by a number of its own, so that its caller can name it;
+// 0 when it does not say.
 struct Error {
     QString description;
     int code = 0;
+    int part = 0;
 };
 
 // The outcome of an operation that can fail: a value or an Error.
@@ -63,4 +67,14 @@ using Status = Result<void>;
 inline Error failure(QString description, int code = 0)
 {
     return Error{std::move(description), code};
+}
+
+// The error as a failure of the given part of a longer operation; a part
+// already named by a deeper step is kept.
+template <typename Part>
+Error inPart(Part part, Error error)
+{
+    if (error.part == 0)
+        error.part = int(part);
+    return error;
 }

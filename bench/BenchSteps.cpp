@@ -8,7 +8,7 @@
 #include "store/Database.h"
 #include "store/SearchStore.h"
 #include "frame/MessageService.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -51,14 +53,30 @@ QVariant maybe(QRandomGenerator &random, const QString &value)
     return random.bounded(6u) == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(value);
 }
 
-// Fills the fresh database in one transaction.
-Status fill(Connection &connection, const GeneratorOptions &options)
+Status ran(QSqlQuery &query)
 {
-    QSqlDatabase &db = connection.database();
-    if (Status done = connection.exec("PRAGMA synchronous=OFF"); !done)
+    if (!query.exec())
+        return failure(query.lastError().text());
+    return {};
+}
+
+Status ran(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return failure(query.lastError().text());
+    return {};
+}
+
+// Fills the fresh database in one transaction, as another program would:
+// through a driver connection of its own, each statement prepared once for
+// millions of rows.
+Status fillWith(QSqlDatabase &db, const GeneratorOptions &options)
+{
+    if (Status done = ran(db, "PRAGMA synchronous=OFF"); !done)
         return done;
-    if (Status begun = connection.transaction(); !begun)
-        return begun;
+    if (!db.transaction())
+        return failure(db.lastError().text());
     {
         QRandomGenerator random(options.seed);
 
@@ -66,7 +84,7 @@ Status fill(Connection &connection, const GeneratorOptions &options)
         type.prepare("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)");
         for (int i = 0; i < options.types; ++i) {
             type.addBindValue(kTypes.at(i % kTypes.size()) + (i >= kTypes.size() ? QString(" %1").arg(i) : QString()));
-            if (Status inserted = Connection::run(type); !inserted)
+            if (Status inserted = ran(type); !inserted)
                 return inserted;
         }
 
@@ -102,7 +120,7 @@ Status fill(Connection &connection, const GeneratorOptions &options)
                 maybe(random, "Sailing, jazz, cooking"), maybe(random, "Tennis"), maybe(random, "Léa, Max")};
             for (const QVariant &value : values)
                 contact.addBindValue(value);
-            if (Status inserted = Connection::run(contact); !inserted)
+            if (Status inserted = ran(contact); !inserted)
                 return inserted;
             const qint64 contactId = contact.lastInsertId().toLongLong();
             for (qint64 c = 0; c < options.callsPerContact; ++c) {
@@ -117,16 +135,30 @@ Status fill(Connection &connection, const GeneratorOptions &options)
                 call.addBindValue(pick(random, kSubjects));
                 call.addBindValue(random.bounded(3u) == 0 ? QVariant(QMetaType::fromType<QString>())
                                                           : QVariant(QString("Spoke with %1.\r\nNext step: send the offer.").arg(first)));
-                if (Status inserted = Connection::run(call); !inserted)
+                if (Status inserted = ran(call); !inserted)
                     return inserted;
             }
         }
     }
-    if (Status committed = connection.commit(); !committed)
-        return committed;
-    if (Status analysed = connection.exec("ANALYZE"); !analysed)
+    if (!db.commit())
+        return failure(db.lastError().text());
+    if (Status analysed = ran(db, "ANALYZE"); !analysed)
         return analysed;
-    return connection.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    return ran(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+Status fill(Connection &connection, const GeneratorOptions &options)
+{
+    const QString name = QStringLiteral("corvanta-generator");
+    Status filled;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(connection.path());
+        filled = db.open() ? fillWith(db, options) : Status(failure(db.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return filled;
 }
 } // namespace
 

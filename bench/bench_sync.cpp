@@ -28,7 +28,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -245,8 +244,7 @@ int main(int argc, char *argv[])
     // One card changed on each side.
     {
         std::unique_ptr<Connection> connection = std::move(Connection::open(download).value());
-        QSqlQuery change(connection->database());
-        change.exec(QStringLiteral("UPDATE Contacts SET Title = 'Changed here' WHERE ContactID = (SELECT MIN(ContactID) FROM Contacts)"));
+        (void)connection->execute(QStringLiteral("UPDATE Contacts SET Title = 'Changed here' WHERE ContactID = (SELECT MIN(ContactID) FROM Contacts)"));
         QFile card(work + QStringLiteral("/radicale/collections/collection-root/%1/contacts/card-%2.vcf").arg(kUser).arg(contacts - 1));
         card.open(QIODevice::ReadOnly);
         QByteArray text = card.readAll();

@@ -5,7 +5,7 @@
 #include "backup/BackupFile.h"
 #include "frame/Formats.h"
 #include "frame/MessageService.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/StartUpSteps.h"
 #include "store/DataFolder.h"
 #include "frame/Trap.h"

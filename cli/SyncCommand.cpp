@@ -13,7 +13,28 @@
 
 #include <QTextStream>
 
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
+
+// Reads the password typed at the terminal without showing it (only the
+// closing newline is echoed); from a pipe it reads a plain line.
+QString readPasswordLine(QTextStream &in)
+{
+    termios shown{};
+    const bool terminal = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &shown) == 0;
+    if (terminal) {
+        termios hidden = shown;
+        hidden.c_lflag &= ~tcflag_t(ECHO);
+        hidden.c_lflag |= ECHONL;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    }
+    const QString line = in.readLine();
+    if (terminal)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &shown);
+    return line;
+}
 
 int usage(const CommandLineStreams &io, const QString &problem)
 {
@@ -115,7 +136,7 @@ int runSetup(const SyncArguments &args, const CommandLineStreams &io)
     Result<QString> password = args.passwordFile.isEmpty() && io.interactive
                                    ? Result<QString>([&] {
                                          *io.err << "Password for " << args.user << ": " << Qt::flush;
-                                         return io.in->readLine();
+                                         return readPasswordLine(*io.in);
                                      }())
                                    : PasswordStore::readPasswordFile(args.passwordFile);
     if (args.passwordFile.isEmpty() && !io.interactive)

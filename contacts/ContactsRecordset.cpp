@@ -1,6 +1,6 @@
 #include "ContactsRecordset.h"
 
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 #include "store/ContactStore.h"
 #include "store/Statement.h"
 

@@ -10,7 +10,7 @@
 #include "Form1Parts.h"
 #include "backup/Form6.h"
 #include "frame/MessageService.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Settings.h"
 #include "frame/Trap.h"
 #include "reference/ContactTypesModel.h"

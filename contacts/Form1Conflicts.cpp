@@ -9,7 +9,7 @@
 #include "frame/MessageService.h"
 #include "frame/Settings.h"
 #include "reference/ContactTypesModel.h"
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 
 #include <QLabel>
 #include <QTimer>

@@ -2,7 +2,7 @@
 
 // Shared by the files that implement the main window.
 
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 #include "ContactRecord.h"
 #include "CsvFormat.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QDataStream>
 #include <QList>

@@ -6,7 +6,7 @@
 #include "TextLineReader.h"
 #include "VCardBatchParser.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QList>
 #include <QQueue>

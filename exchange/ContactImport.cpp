@@ -109,20 +109,18 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
         return finder.error();
     ExchangeStore store(connection);
     (void)store.useImportCache(); // only speed depends on it
-    if (Status began = connection.transaction(); !began)
-        return began.error();
-    auto abandon = [&](const Error &error) -> Result<ImportOutcome> {
-        (void)connection.rollback();
-        return error;
-    };
+    // Every early return below rolls the whole import back.
+    Result<Connection::Transaction> transaction = connection.begin();
+    if (!transaction)
+        return transaction.error();
     Result<QHash<QString, qint64>> types = store.typeKeys();
     if (!types)
-        return abandon(types.error());
+        return types.error();
     QStringList indexes;
     if (expected >= kIndexRebuildRecords && expected >= finder->storedCount()) {
         Result<QStringList> dropped = store.dropContactIndexes();
         if (!dropped)
-            return abandon(dropped.error());
+            return dropped.error();
         indexes = *dropped;
     }
     auto typeKey = [&](const QString &caption) -> Result<QString> {
@@ -143,7 +141,7 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
     QStringList fields;
     for (int done = 0;; ++done) {
         if (progress && !progress(done)) {
-            if (Status undone = connection.rollback(); !undone)
+            if (Status undone = transaction->rollback(); !undone)
                 return undone.error();
             outcome = ImportOutcome{};
             outcome.cancelled = true;
@@ -151,7 +149,7 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
         }
         const Result<bool> more = next(record);
         if (!more)
-            return abandon(more.error());
+            return more.error();
         if (!*more)
             break;
         const qint64 duplicate = policy == DuplicatePolicy::AddNew ? 0 : finder->match(record);
@@ -163,23 +161,23 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
         if (duplicate == 0) {
             Result<QString> type = typeKey(record.typeName);
             if (!type)
-                return abandon(type.error());
+                return type.error();
             fields[ContactTypeID] = *type;
             if (Status stored = store.insertContact(fields); !stored)
-                return abandon(stored.error());
+                return stored.error();
             Result<qint64> key = store.lastInsertedKey();
             if (!key)
-                return abandon(key.error());
+                return key.error();
             // A UID another contact holds already stays with that one.
             const QString uid = record.uid.trimmed();
             bool uidKept = false;
             if (!uid.isEmpty()) {
                 Result<std::optional<qint64>> holder = uids.contactOfUid(uid);
                 if (!holder)
-                    return abandon(holder.error());
+                    return holder.error();
                 if (!holder->has_value()) {
                     if (Status given = uids.setUid(*key, uid); !given)
-                        return abandon(given.error());
+                        return given.error();
                     uidKept = true;
                 }
             }
@@ -194,7 +192,7 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
         // Values that differ from stored ones are kept as dated Notes lines.
         Result<QStringList> existing = store.contact(duplicate);
         if (!existing)
-            return abandon(existing.error());
+            return existing.error();
         QList<QPair<int, QString>> fill;
         QStringList keptLines;
         for (int field = FirstName; field < FieldCount; ++field) {
@@ -203,7 +201,7 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
                     continue;
                 Result<QString> type = typeKey(record.typeName);
                 if (!type)
-                    return abandon(type.error());
+                    return type.error();
                 if (existing->value(field).isEmpty())
                     fill.append({field, *type});
                 else if (existing->value(field) != *type)
@@ -239,24 +237,24 @@ Result<ImportOutcome> importContacts(Connection &connection, const RecordSource 
             continue;
         }
         if (Status updated = store.updateContact(duplicate, fill); !updated)
-            return abandon(updated.error());
+            return updated.error();
         if (!record.uid.trimmed().isEmpty()) {
             Result<std::optional<QString>> had = uids.storedUidOf(duplicate);
             if (!had)
-                return abandon(had.error());
+                return had.error();
             Result<std::optional<qint64>> holder = uids.contactOfUid(record.uid);
             if (!holder)
-                return abandon(holder.error());
+                return holder.error();
             if (!had->has_value() && !holder->has_value())
                 if (Status given = uids.setUid(duplicate, record.uid); !given)
-                    return abandon(given.error());
+                    return given.error();
         }
         ++outcome.filled;
     }
     if (Status built = store.createIndexes(indexes); !built)
-        return abandon(built.error());
-    if (Status committed = connection.commit(); !committed)
-        return abandon(committed.error());
+        return built.error();
+    if (Status committed = transaction->commit(); !committed)
+        return committed.error();
     return outcome;
 }
 

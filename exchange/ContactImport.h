@@ -2,7 +2,7 @@
 
 #include "ContactRecord.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QHash>
 #include <QList>

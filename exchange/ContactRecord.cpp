@@ -1,6 +1,6 @@
 #include "ContactRecord.h"
 
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -3,7 +3,7 @@
 #include "CursorFile.h"
 
 #include "AppIcon.h"
-#include "Paths.h"
+#include "base/Paths.h"
 #include "Trap.h"
 
 #include <QAbstractButton>

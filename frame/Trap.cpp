@@ -26,11 +26,16 @@ Trap::Trap(QWidget *parent, QString unit, QString procedure)
 
 bool Trap::run(int number, const std::function<Status()> &body)
 {
+    return run([number](int) { return number; }, body);
+}
+
+bool Trap::run(const std::function<int(int part)> &numberOf, const std::function<Status()> &body)
+{
     const Status outcome = runCatching(body);
     if (outcome)
         return true;
     ++m_failures;
-    reportApplicationError(m_parent, m_unit, m_procedure, number, outcome.error().description);
+    reportApplicationError(m_parent, m_unit, m_procedure, numberOf(outcome.error().part), outcome.error().description);
     return false;
 }
 

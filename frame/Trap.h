@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Result.h"
+#include "base/Result.h"
 
 #include <QString>
 
@@ -73,6 +73,15 @@ public:
         return run(number, [&]() -> Status { return trapdetail::asStatus(body); });
     }
 
+    // A step made of parts that fail under numbers of their own:
+    // `numberOf` gives the number a failure is reported under from the
+    // part its Error names (Error::part).
+    template <typename Body>
+    bool step(const std::function<int(int part)> &numberOf, Body &&body)
+    {
+        return run(numberOf, [&]() -> Status { return trapdetail::asStatus(body); });
+    }
+
     // A conditional test. A failing test is reported and counts as true, so
     // that the then-branch runs, as the continue-after-failure rule demands.
     template <typename Condition>
@@ -100,6 +109,7 @@ public:
 
 private:
     bool run(int number, const std::function<Status()> &body);
+    bool run(const std::function<int(int part)> &numberOf, const std::function<Status()> &body);
 
     QWidget *m_parent;
     QString m_unit;

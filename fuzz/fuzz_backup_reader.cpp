@@ -13,7 +13,9 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QSqlQuery>
+#include <QVariant>
+
+#include <optional>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +23,6 @@
 using namespace backup;
 
 namespace {
-QSqlDatabase *g_db = nullptr;
 Connection *g_connection = nullptr;
 
 void fail(const char *what, const QByteArray &detail = {})
@@ -40,12 +41,11 @@ QByteArray backupOf(Connection &connection)
     return buffer.data();
 }
 
-void emptyTables(QSqlDatabase &db)
+void emptyTables(Connection &connection)
 {
-    QSqlQuery query(db);
-    query.exec(QStringLiteral("DELETE FROM \"Contact Types\""));
-    query.exec(QStringLiteral("DELETE FROM Contacts"));
-    query.exec(QStringLiteral("DELETE FROM Calls"));
+    for (const char *table : {"\"Contact Types\"", "Contacts", "Calls"})
+        if (!connection.execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))))
+            std::abort();
 }
 } // namespace
 
@@ -57,14 +57,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     if (!connection || !prepareSchema(**connection))
         std::abort();
     g_connection = connection->get();
-    g_db = &g_connection->database();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    QSqlDatabase &db = *g_db;
 
     // The text layer on its own: every line, as record and as date.
     const BackupLines lines(bytes);
@@ -83,13 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The whole restore, in the mode the first byte chooses, onto a database
     // that already holds a row of each table.
-    emptyTables(db);
-    {
-        QSqlQuery query(db);
-        query.exec(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES ('Existing')"));
-        query.exec(QStringLiteral("INSERT INTO Contacts (FirstName, ContactTypeID) VALUES ('Existing', 1)"));
-        query.exec(QStringLiteral("INSERT INTO Calls (ContactID, CallDate) VALUES (1, '2021-03-14')"));
-    }
+    emptyTables(*g_connection);
+    for (const char *insert : {"INSERT INTO \"Contact Types\" (ContactType) VALUES ('Existing')",
+                               "INSERT INTO Contacts (FirstName, ContactTypeID) VALUES ('Existing', 1)",
+                               "INSERT INTO Calls (ContactID, CallDate) VALUES (1, '2021-03-14')"})
+        if (!g_connection->execute(QString::fromLatin1(insert)))
+            std::abort();
     const RestoreMode mode = size > 0 && (data[0] & 1) ? RestoreMode::Append : RestoreMode::DeleteFirst;
     const RestoreResult first = restoreBackupData(*g_connection, bytes, mode);
     if (!first)
@@ -97,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (first->status == RestoreStatus::NoData && !bytes.isEmpty() && lines.size() != 0)
         fail("lines but no data");
     if (first->status == RestoreStatus::NotBackup || first->status == RestoreStatus::Incomplete) {
-        QSqlQuery count(db);
-        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM Contacts")) || !count.next() || count.value(0).toInt() != 1)
+        const Result<std::optional<QVariant>> count = g_connection->value(QStringLiteral("SELECT COUNT(*) FROM Contacts"));
+        if (!count || !count->has_value() || (*count)->toInt() != 1)
             fail("a refused file changed the database");
     }
 

@@ -5,7 +5,7 @@
 
 #include "Printers.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Theme.h"
 #include "frame/Trap.h"
 

@@ -1,6 +1,6 @@
 #include "PrinterJournal.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDataStream>
 #include <QDir>

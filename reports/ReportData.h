@@ -2,7 +2,7 @@
 
 #include "ReportDefinition.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QString>
 #include <QVariant>

@@ -4,7 +4,7 @@
 #include "ReportLayout.h"
 
 #include <QDateTime>
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QPrintPreviewDialog>
 

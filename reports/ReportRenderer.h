@@ -2,7 +2,7 @@
 
 #include "ReportLayout.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QDateTime>
 #include <QList>

@@ -3,7 +3,6 @@
 #include "Connection.h"
 
 #include <QFile>
-#include <QSqlQuery>
 
 #include <sqlite3.h>
 
@@ -17,7 +16,7 @@ Error sqliteError(sqlite3 *db)
 }
 } // namespace
 
-BackupStore::BackupStore(Connection &connection) : m_connection(connection), m_db(connection.database()) {}
+BackupStore::BackupStore(Connection &connection) : m_connection(connection) {}
 
 QString BackupStore::path() const
 {
@@ -33,65 +32,54 @@ QString BackupStore::quoted(const QString &identifier)
 
 Status BackupStore::exec(const QString &sql)
 {
-    QSqlQuery query(m_db);
-    if (!query.exec(sql))
-        return Connection::errorOf(query);
-    return {};
+    return m_connection.execute(sql);
 }
 
 Result<sqlite3 *> BackupStore::handle()
 {
-    return Connection::sqliteHandleOf(m_db);
+    return m_connection.sqliteHandle();
 }
 
 Result<QList<BackupStore::Column>> BackupStore::columns(const QString &table)
 {
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
-        return Connection::errorOf(query);
+    Result<::Rows> rows = m_connection.run(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
+    if (!rows)
+        return rows.error();
     QList<Column> result;
-    while (query.next())
-        result.append({query.value(1).toString(), query.value(2).toString()});
+    while (rows->next())
+        result.append({rows->value(1).toString(), rows->value(2).toString()});
+    if (Status read = rows->status(); !read)
+        return read.error();
     return result;
 }
 
 Result<qint64> BackupStore::rowCount(const QString &table)
 {
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoted(table))))
-        return Connection::errorOf(query);
-    return query.next() ? query.value(0).toLongLong() : 0;
+    Result<std::optional<QVariant>> count = m_connection.value(QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoted(table)));
+    if (!count)
+        return count.error();
+    return count->value_or(QVariant(0)).toLongLong();
 }
 
-Status BackupStore::beginRead()
+Result<Connection::Transaction> BackupStore::beginRead()
 {
-    return exec(QStringLiteral("BEGIN"));
+    Result<Connection::Transaction> transaction = m_connection.begin();
+    if (!transaction)
+        return transaction.error();
+    // A deferred transaction takes its moment at its first read.
+    if (Status pinned = exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")); !pinned)
+        return pinned.error();
+    return transaction;
 }
 
-Status BackupStore::pin()
+Result<Connection::Transaction> BackupStore::beginWrite()
 {
-    return exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
-}
-
-Status BackupStore::beginWrite()
-{
-    return exec(QStringLiteral("BEGIN IMMEDIATE"));
-}
-
-Status BackupStore::commit()
-{
-    return exec(QStringLiteral("COMMIT"));
-}
-
-Status BackupStore::rollback()
-{
-    return exec(QStringLiteral("ROLLBACK"));
+    return m_connection.begin(Connection::Lock::Immediate);
 }
 
 bool BackupStore::inTransaction()
 {
-    const Result<sqlite3 *> db = handle();
-    return db && sqlite3_get_autocommit(*db) == 0;
+    return m_connection.inTransaction();
 }
 
 void BackupStore::setBusyTimeout(int milliseconds)
@@ -113,17 +101,13 @@ Status BackupStore::deleteAll(const QString &table)
         return deleted;
     // Keys are never handed out twice, but an emptied table numbers its
     // restored rows from 1 again, as the file's references expect.
-    QSqlQuery sequence(m_db);
-    if (!sequence.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'")))
-        return Connection::errorOf(sequence);
-    if (!sequence.next())
+    Result<std::optional<QVariant>> sequence =
+        m_connection.value(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'"));
+    if (!sequence)
+        return sequence.error();
+    if (!sequence->has_value())
         return {};
-    sequence.finish();
-    sequence.prepare(QStringLiteral("DELETE FROM sqlite_sequence WHERE name = ?"));
-    sequence.addBindValue(table);
-    if (!sequence.exec())
-        return Connection::errorOf(sequence);
-    return {};
+    return m_connection.execute(QStringLiteral("DELETE FROM sqlite_sequence WHERE name = ?"), {table});
 }
 
 Result<QStringList> BackupStore::dropPlainIndexes(const QStringList &tables)
@@ -131,19 +115,20 @@ Result<QStringList> BackupStore::dropPlainIndexes(const QStringList &tables)
     QStringList names;
     QStringList definitions;
     {
-        QSqlQuery query(m_db);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral(
-                "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL")))
-            return Connection::errorOf(query);
-        while (query.next()) {
-            const QString sql = query.value(2).toString();
-            if (!tables.contains(query.value(1).toString(), Qt::CaseInsensitive)
+        Result<::Rows> rows =
+            m_connection.run(QStringLiteral("SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL"));
+        if (!rows)
+            return rows.error();
+        while (rows->next()) {
+            const QString sql = rows->value(2).toString();
+            if (!tables.contains(rows->value(1).toString(), Qt::CaseInsensitive)
                 || sql.simplified().startsWith(QLatin1String("CREATE UNIQUE"), Qt::CaseInsensitive))
                 continue;
-            names << query.value(0).toString();
+            names << rows->value(0).toString();
             definitions << sql;
         }
+        if (Status read = rows->status(); !read)
+            return read.error();
     }
     for (const QString &name : std::as_const(names)) {
         if (Status dropped = exec(QStringLiteral("DROP INDEX %1").arg(quoted(name))); !dropped)

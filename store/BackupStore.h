@@ -4,21 +4,21 @@
 
 #include <QByteArrayView>
 #include <QList>
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
 
-class Connection;
+#include "Connection.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 // The data access of the backup file's writer and reader. Whole tables are
 // read and written through SQLite's own C interface (the Qt driver's handle,
-// checked by Connection::sqliteHandleOf), which is several times quicker than
-// a QSqlQuery per row for a database of a million rows.
+// checked by Connection::sqliteHandle), which is several times quicker than
+// a statement of the driver per row for a database of a million rows.
 class BackupStore {
 public:
     // Works on an open connection; the caller keeps it open meanwhile.
@@ -32,14 +32,11 @@ public:
     Result<QList<Column>> columns(const QString &table);
     Result<qint64> rowCount(const QString &table);
 
-    // A read transaction, so that several reads see one moment of the file.
-    // The moment is fixed by the first read; pin() makes that read at once.
-    Status beginRead();
-    Status pin();
+    // A read transaction, so that several reads see one moment of the file;
+    // the moment is fixed when it begins.
+    Result<Connection::Transaction> beginRead();
     // A write transaction that holds the write lock from its start.
-    Status beginWrite();
-    Status commit();
-    Status rollback();
+    Result<Connection::Transaction> beginWrite();
     // True while a transaction is open; false once the database has given
     // up a transaction by itself (a failing disk, a trigger's ROLLBACK).
     bool inTransaction();
@@ -141,7 +138,6 @@ private:
     static QString quoted(const QString &identifier);
 
     Connection &m_connection;
-    QSqlDatabase m_db;
 };
 
 // A copy of a database file as it is at start(), written by SQLite's online

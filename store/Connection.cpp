@@ -1,7 +1,5 @@
 #include "Connection.h"
 
-#include "base/Paths.h"
-
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
@@ -236,65 +234,9 @@ bool Connection::inTransaction()
 
 Result<sqlite3 *> Connection::sqliteHandle()
 {
-    return sqliteHandleOf(m_db);
-}
-
-// ---------------------------------------------------------------- to be removed
-
-Result<std::unique_ptr<Connection>> Connection::openLive()
-{
-    return Connection::open(liveDatabasePath());
-}
-
-Status Connection::exec(const QString &sql)
-{
-    QSqlQuery query(m_db);
-    if (!query.exec(sql))
-        return errorOf(query);
-    return {};
-}
-
-Result<QSqlQuery> Connection::prepare(const QString &sql)
-{
-    QSqlQuery query(m_db);
-    if (!query.prepare(sql))
-        return errorOf(query);
-    return query;
-}
-
-Status Connection::run(QSqlQuery &query)
-{
-    if (!query.exec())
-        return errorOf(query);
-    return {};
-}
-
-Status Connection::transaction()
-{
-    if (!m_db.transaction())
-        return errorOf(m_db);
-    return {};
-}
-
-Status Connection::commit()
-{
-    if (!m_db.commit())
-        return errorOf(m_db);
-    return {};
-}
-
-Status Connection::rollback()
-{
-    if (!m_db.rollback())
-        return errorOf(m_db);
-    return {};
-}
-
-Result<sqlite3 *> Connection::sqliteHandleOf(const QSqlDatabase &database)
-{
-    if (!database.isValid() || !database.driver())
+    if (!m_db.isValid() || !m_db.driver())
         return failure(QStringLiteral("The database connection is not open."));
-    const QVariant handle = database.driver()->handle();
+    const QVariant handle = m_db.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return failure(QStringLiteral("The database driver does not use SQLite."));
     sqlite3 *db = *static_cast<sqlite3 *const *>(handle.data());

@@ -125,23 +125,12 @@ public:
     // against another SQLite library than the one the program links.
     Result<sqlite3 *> sqliteHandle();
 
-    // ---- To be removed once the backup's and the exchange's stores run
-    // their statements through run() and Transaction (do not use in new code).
-    static Result<std::unique_ptr<Connection>> openLive();
-    QSqlDatabase &database() { return m_db; }
-    Status exec(const QString &sql);
-    Result<QSqlQuery> prepare(const QString &sql);
-    static Status run(QSqlQuery &query);
-    Status transaction();
-    Status commit();
-    Status rollback();
-    static Result<sqlite3 *> sqliteHandleOf(const QSqlDatabase &db);
-    // ---- end of the entry points to be removed.
 
+private:
+    friend class Rows;
     static Error errorOf(const QSqlQuery &query);
     static Error errorOf(const QSqlDatabase &db);
 
-private:
     explicit Connection(QSqlDatabase db);
     Status endTransaction(bool commit);
 

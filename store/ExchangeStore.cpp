@@ -3,10 +3,7 @@
 #include "Connection.h"
 #include "base/ContactFields.h"
 
-#include <QSqlError>
-
 #include <sqlite3.h>
-#include <QSqlRecord>
 
 namespace {
 const QStringList &contactColumns()
@@ -28,54 +25,50 @@ QVariant stored(int column, const QString &text)
 
 Result<QHash<QString, qint64>> ExchangeStore::typeKeys()
 {
-    Result<QSqlQuery> query = m_connection.prepare(
-        QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactTypeID"));
-    if (!query)
-        return query.error();
-    if (Status ran = Connection::run(*query); !ran)
-        return ran.error();
+    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactTypeID"));
+    if (!rows)
+        return rows.error();
     QHash<QString, qint64> keys;
-    while (query->next())
-        if (!keys.contains(query->value(1).toString()))
-            keys.insert(query->value(1).toString(), query->value(0).toLongLong());
+    while (rows->next())
+        if (!keys.contains(rows->value(1).toString()))
+            keys.insert(rows->value(1).toString(), rows->value(0).toLongLong());
+    if (Status read = rows->status(); !read)
+        return read.error();
     return keys;
 }
 
 Result<qint64> ExchangeStore::addType(const QString &caption)
 {
-    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"));
-    if (!query)
-        return query.error();
-    query->addBindValue(caption);
-    if (Status ran = Connection::run(*query); !ran)
-        return ran.error();
-    return query->lastInsertId().toLongLong();
+    Result<Rows> inserted = m_connection.run(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"), {caption});
+    if (!inserted)
+        return inserted.error();
+    return inserted->insertedKey();
 }
 
 Status ExchangeStore::useImportCache()
 {
-    return m_connection.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+    return m_connection.execute(QStringLiteral("PRAGMA cache_size = -32768"));
 }
 
 Result<QStringList> ExchangeStore::dropContactIndexes()
 {
-    Result<QSqlQuery> query = m_connection.prepare(QStringLiteral(
+    Result<Rows> rows = m_connection.run(QStringLiteral(
         "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Contacts' AND sql IS NOT NULL"));
-    if (!query)
-        return query.error();
-    if (Status ran = Connection::run(*query); !ran)
-        return ran.error();
+    if (!rows)
+        return rows.error();
     QStringList names;
     QStringList statements;
-    while (query->next()) {
-        names << query->value(0).toString();
-        statements << query->value(1).toString();
+    while (rows->next()) {
+        names << rows->value(0).toString();
+        statements << rows->value(1).toString();
     }
-    query->finish();
+    if (Status read = rows->status(); !read)
+        return read.error();
+    rows->finish();
     for (const QString &name : names) {
         QString quoted = name;
         quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        if (Status dropped = m_connection.exec(QStringLiteral("DROP INDEX \"%1\"").arg(quoted)); !dropped)
+        if (Status dropped = m_connection.execute(QStringLiteral("DROP INDEX \"%1\"").arg(quoted)); !dropped)
             return dropped.error();
     }
     return statements;
@@ -84,7 +77,7 @@ Result<QStringList> ExchangeStore::dropContactIndexes()
 Status ExchangeStore::createIndexes(const QStringList &statements)
 {
     for (const QString &statement : statements)
-        if (Status created = m_connection.exec(statement); !created)
+        if (Status created = m_connection.execute(statement); !created)
             return created;
     return {};
 }
@@ -100,29 +93,22 @@ Result<QList<QStringList>> ExchangeStore::contacts()
 Status ExchangeStore::forEachContact(const std::function<bool(const QStringList &)> &each, qint64 onlyContactId)
 {
     const QString where = onlyContactId != 0 ? QStringLiteral(" WHERE ContactID = ?") : QString();
-    Result<QSqlQuery> query = m_connection.prepare(
-        QStringLiteral("SELECT %1, (SELECT Uid FROM ContactUids AS u WHERE u.ContactID = Contacts.ContactID) "
-                       "FROM Contacts%2 ORDER BY ContactID")
-            .arg(contactColumns().join(QStringLiteral(", ")), where));
-    if (!query)
-        return query.error();
-    query->setForwardOnly(true);
-    if (onlyContactId != 0)
-        query->addBindValue(onlyContactId);
-    if (Status ran = Connection::run(*query); !ran)
-        return ran.error();
+    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT %1, (SELECT Uid FROM ContactUids AS u WHERE u.ContactID = Contacts.ContactID) "
+                                                        "FROM Contacts%2 ORDER BY ContactID")
+                                             .arg(contactColumns().join(QStringLiteral(", ")), where),
+                                         onlyContactId != 0 ? QVariantList{onlyContactId} : QVariantList{});
+    if (!rows)
+        return rows.error();
     const int columns = int(contactColumns().size()) + 1;
     QStringList row;
-    while (query->next()) {
+    while (rows->next()) {
         row.clear();
         for (int column = 0; column < columns; ++column)
-            row << query->value(column).toString();
+            row << rows->value(column).toString();
         if (!each(row))
-            break;
+            return {};
     }
-    if (query->lastError().isValid())
-        return Connection::errorOf(*query);
-    return {};
+    return rows->status();
 }
 
 Result<QStringList> ExchangeStore::contact(qint64 contactId)
@@ -182,23 +168,23 @@ Status ExchangeStore::insertContact(const QStringList &fields)
             return failure(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_bulkInsert))), stepped);
         return {};
     }
-    if (!m_insert) {
-        Result<QSqlQuery> query = m_connection.prepare(sql());
-        if (!query)
-            return query.error();
-        m_insert = std::move(*query);
-    }
+    // Without SQLite's own interface: the same statement through the driver.
+    QVariantList values;
     for (int column = 1; column < contactColumns().size(); ++column)
-        m_insert->bindValue(column - 1, stored(column, fields.value(column)));
-    return Connection::run(*m_insert);
+        values << stored(column, fields.value(column));
+    Result<Rows> inserted = m_connection.run(sql(), values);
+    if (!inserted)
+        return inserted.error();
+    m_lastKey = inserted->insertedKey();
+    return {};
 }
 
 Result<qint64> ExchangeStore::lastInsertedKey()
 {
     if (m_bulkInsert)
         return qint64(sqlite3_last_insert_rowid(sqlite3_db_handle(m_bulkInsert)));
-    if (m_insert)
-        return m_insert->lastInsertId().toLongLong();
+    if (m_lastKey)
+        return *m_lastKey;
     return failure(QStringLiteral("No contact was stored yet."));
 }
 
@@ -212,12 +198,9 @@ Status ExchangeStore::updateContact(qint64 contactId, const QList<QPair<int, QSt
             return failure(QStringLiteral("No such field: %1").arg(field.first));
         sets << contactColumns()[field.first] + QStringLiteral(" = ?");
     }
-    Result<QSqlQuery> query =
-        m_connection.prepare(QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ?").arg(sets.join(QStringLiteral(", "))));
-    if (!query)
-        return query.error();
+    QVariantList values;
     for (const auto &field : fields)
-        query->addBindValue(stored(field.first, field.second));
-    query->addBindValue(contactId);
-    return Connection::run(*query);
+        values << stored(field.first, field.second);
+    values << contactId;
+    return m_connection.execute(QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ?").arg(sets.join(QStringLiteral(", "))), values);
 }

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QPair>
 #include <QString>
-#include <QSqlQuery>
 #include <QStringList>
 
 #include <functional>
@@ -62,7 +61,7 @@ public:
 
 private:
     Connection &m_connection;
-    std::optional<QSqlQuery> m_insert;
+    std::optional<qint64> m_lastKey; // of an insert without SQLite's own interface
     sqlite3_stmt *m_bulkInsert = nullptr;
     bool m_bulkTried = false;
 };

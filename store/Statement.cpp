@@ -28,31 +28,3 @@ QVariant storableValue(const QVariant &value)
         return QVariant(QMetaType::fromType<QString>());
     return value;
 }
-
-Result<QSqlQuery> runStatement(Connection &connection, const QString &sql, const QVariantList &values)
-{
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        return Connection::errorOf(query);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        return Connection::errorOf(query);
-    return query;
-}
-
-Result<QVector<QVariantList>> rowsOf(Result<QSqlQuery> query, int columns)
-{
-    if (!query)
-        return query.error();
-    QVector<QVariantList> rows;
-    while (query->next()) {
-        QVariantList row;
-        row.reserve(columns);
-        for (int column = 0; column < columns; ++column)
-            row << query->value(column);
-        rows.append(row);
-    }
-    return rows;
-}

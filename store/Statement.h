@@ -2,7 +2,6 @@
 
 #include "base/Result.h"
 
-#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -19,8 +18,3 @@ inline bool isRowChanged(const Error &error) { return error.code == kRowChangedC
 
 // Empty text is stored as Null: the program shows Null as empty everywhere.
 QVariant storableValue(const QVariant &value);
-
-// ---- To be removed: the former way of running a statement, kept only until
-// the stores of branches not yet merged use Connection::run (do not use).
-Result<QSqlQuery> runStatement(Connection &connection, const QString &sql, const QVariantList &values = {});
-Result<QVector<QVariantList>> rowsOf(Result<QSqlQuery> query, int columns);

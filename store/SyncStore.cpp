@@ -1,8 +1,7 @@
 #include "SyncStore.h"
 
 #include "Connection.h"
-#include "ContactFields.h"
-#include "Statement.h"
+#include "base/ContactFields.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -61,106 +60,98 @@ QVariant storedField(int field, const QString &text)
 Status SyncStore::prepare()
 {
     for (const QString &sql : kTables)
-        if (Status made = m_connection.exec(sql); !made)
+        if (Status made = m_connection.execute(sql); !made)
             return made;
     return {};
 }
 
 Result<QList<SyncCardState>> SyncStore::cards()
 {
-    Result<QSqlQuery> query = runStatement(
-        m_connection, QStringLiteral("SELECT ContactID, Href, ETag, Uid, BaseCard, BaseFields FROM SyncCards"));
-    if (!query)
-        return query.error();
+    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT ContactID, Href, ETag, Uid, BaseCard, BaseFields FROM SyncCards"));
+    if (!rows)
+        return rows.error();
     QList<SyncCardState> states;
-    while (query->next())
-        states << SyncCardState{query->value(0).toLongLong(), query->value(1).toString(), query->value(2).toString(),
-                                query->value(3).toString(),   query->value(4).toByteArray(), fieldsFrom(query->value(5).toString())};
+    while (rows->next())
+        states << SyncCardState{rows->value(0).toLongLong(), rows->value(1).toString(), rows->value(2).toString(),
+                                rows->value(3).toString(),   rows->value(4).toByteArray(), fieldsFrom(rows->value(5).toString())};
+    if (Status read = rows->status(); !read)
+        return read.error();
     return states;
 }
 
 Status SyncStore::saveCard(const SyncCardState &state)
 {
-    Result<QSqlQuery> cleared = runStatement(
-        m_connection, QStringLiteral("DELETE FROM SyncCards WHERE ContactID = ? OR Href = ? OR Uid = ?"),
-        {state.contactId, state.href, state.uid});
-    if (!cleared)
-        return cleared.error();
-    Result<QSqlQuery> saved = runStatement(
-        m_connection,
+    if (Status cleared = m_connection.execute(QStringLiteral("DELETE FROM SyncCards WHERE ContactID = ? OR Href = ? OR Uid = ?"),
+                                              {state.contactId, state.href, state.uid});
+        !cleared)
+        return cleared;
+    return m_connection.execute(
         QStringLiteral("INSERT INTO SyncCards (ContactID, Href, ETag, Uid, BaseCard, BaseFields) VALUES (?, ?, ?, ?, ?, ?)"),
         {state.contactId, state.href, state.etag.isEmpty() ? QStringLiteral("") : state.etag, state.uid, state.baseCard,
          fieldsText(state.baseFields)});
-    if (!saved)
-        return saved.error();
-    return {};
 }
 
 Status SyncStore::removeCard(const QString &href)
 {
-    Result<QSqlQuery> removed = runStatement(m_connection, QStringLiteral("DELETE FROM SyncCards WHERE Href = ?"), {href});
-    if (!removed)
-        return removed.error();
-    return {};
+    return m_connection.execute(QStringLiteral("DELETE FROM SyncCards WHERE Href = ?"), {href});
 }
 
 Status SyncStore::removeAllCards()
 {
-    return m_connection.exec(QStringLiteral("DELETE FROM SyncCards"));
+    return m_connection.execute(QStringLiteral("DELETE FROM SyncCards"));
 }
 
 Result<QString> SyncStore::value(const QString &key)
 {
-    Result<QSqlQuery> query = runStatement(m_connection, QStringLiteral("SELECT Value FROM SyncValues WHERE Name = ?"), {key});
-    if (!query)
-        return query.error();
-    return query->next() ? query->value(0).toString() : QString();
+    Result<std::optional<QVariant>> stored = m_connection.value(QStringLiteral("SELECT Value FROM SyncValues WHERE Name = ?"), {key});
+    if (!stored)
+        return stored.error();
+    return stored->has_value() ? (*stored)->toString() : QString();
 }
 
 Status SyncStore::setValue(const QString &key, const QString &value)
 {
-    Result<QSqlQuery> query = runStatement(
-        m_connection, QStringLiteral("INSERT OR REPLACE INTO SyncValues (Name, Value) VALUES (?, ?)"), {key, value});
-    if (!query)
-        return query.error();
-    return {};
+    return m_connection.execute(QStringLiteral("INSERT OR REPLACE INTO SyncValues (Name, Value) VALUES (?, ?)"), {key, value});
 }
 
 Result<QList<QStringList>> SyncStore::contacts()
 {
-    Result<QSqlQuery> query = runStatement(
-        m_connection, QStringLiteral("SELECT %1 FROM Contacts ORDER BY ContactID").arg(contactFieldNames().join(QStringLiteral(", "))));
-    if (!query)
-        return query.error();
-    QList<QStringList> rows;
-    while (query->next()) {
+    Result<Rows> rows =
+        m_connection.run(QStringLiteral("SELECT %1 FROM Contacts ORDER BY ContactID").arg(contactFieldNames().join(QStringLiteral(", "))));
+    if (!rows)
+        return rows.error();
+    QList<QStringList> contacts;
+    while (rows->next()) {
         QStringList row;
         row.reserve(ContactField::Count);
         for (int field = 0; field < ContactField::Count; ++field)
-            row << query->value(field).toString();
-        rows << row;
+            row << rows->value(field).toString();
+        contacts << row;
     }
-    return rows;
+    if (Status read = rows->status(); !read)
+        return read.error();
+    return contacts;
 }
 
 Result<QHash<qint64, QString>> SyncStore::typeCaptions()
 {
-    Result<QSqlQuery> query =
-        runStatement(m_connection, QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactTypeID"));
-    if (!query)
-        return query.error();
+    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT ContactTypeID, ContactType FROM \"Contact Types\" ORDER BY ContactTypeID"));
+    if (!rows)
+        return rows.error();
     QHash<qint64, QString> captions;
-    while (query->next())
-        captions.insert(query->value(0).toLongLong(), query->value(1).toString());
+    while (rows->next())
+        captions.insert(rows->value(0).toLongLong(), rows->value(1).toString());
+    if (Status read = rows->status(); !read)
+        return read.error();
     return captions;
 }
 
 Result<qint64> SyncStore::addType(const QString &caption)
 {
-    Result<QSqlQuery> query = runStatement(m_connection, QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"), {caption});
-    if (!query)
-        return query.error();
-    return query->lastInsertId().toLongLong();
+    Result<Rows> inserted = m_connection.run(QStringLiteral("INSERT INTO \"Contact Types\" (ContactType) VALUES (?)"), {caption});
+    if (!inserted)
+        return inserted.error();
+    return inserted->insertedKey();
 }
 
 Result<qint64> SyncStore::insertContact(const QStringList &fields)
@@ -172,13 +163,12 @@ Result<qint64> SyncStore::insertContact(const QStringList &fields)
         marks << QStringLiteral("?");
         bound << storedField(field, fields.value(field));
     }
-    Result<QSqlQuery> query = runStatement(m_connection,
-                                           QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)")
-                                               .arg(names.mid(1).join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                                           bound);
-    if (!query)
-        return query.error();
-    return query->lastInsertId().toLongLong();
+    Result<Rows> inserted = m_connection.run(
+        QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)").arg(names.mid(1).join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+        bound);
+    if (!inserted)
+        return inserted.error();
+    return inserted->insertedKey();
 }
 
 Result<bool> SyncStore::updateContact(qint64 contactId, const QStringList &fields, const QStringList &read)
@@ -192,41 +182,23 @@ Result<bool> SyncStore::updateContact(qint64 contactId, const QStringList &field
     }
     bound << contactId;
     const QString unchanged = unchangedCondition(bound, read);
-    Result<QSqlQuery> query = runStatement(
-        m_connection,
+    Result<Rows> updated = m_connection.run(
         QStringLiteral("UPDATE Contacts SET %1 WHERE ContactID = ? AND %2").arg(sets.join(QStringLiteral(", ")), unchanged), bound);
-    if (!query)
-        return query.error();
-    return query->numRowsAffected() > 0;
+    if (!updated)
+        return updated.error();
+    return updated->rowsAffected() > 0;
 }
 
 Result<bool> SyncStore::deleteContact(qint64 contactId, const QStringList &read)
 {
     QVariantList bound{contactId};
     const QString unchanged = unchangedCondition(bound, read);
-    Result<QSqlQuery> contact =
-        runStatement(m_connection, QStringLiteral("DELETE FROM Contacts WHERE ContactID = ? AND %1").arg(unchanged), bound);
+    Result<Rows> contact = m_connection.run(QStringLiteral("DELETE FROM Contacts WHERE ContactID = ? AND %1").arg(unchanged), bound);
     if (!contact)
         return contact.error();
-    if (contact->numRowsAffected() == 0)
+    if (contact->rowsAffected() == 0)
         return false;
-    Result<QSqlQuery> calls = runStatement(m_connection, QStringLiteral("DELETE FROM Calls WHERE ContactID = ?"), {contactId});
-    if (!calls)
+    if (Status calls = m_connection.execute(QStringLiteral("DELETE FROM Calls WHERE ContactID = ?"), {contactId}); !calls)
         return calls.error();
     return true;
-}
-
-Status SyncStore::begin()
-{
-    return m_connection.transaction();
-}
-
-Status SyncStore::commit()
-{
-    return m_connection.commit();
-}
-
-void SyncStore::rollback()
-{
-    (void)m_connection.rollback();
 }

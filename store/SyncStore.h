@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -27,8 +27,8 @@ struct SyncCardState {
 
 // The tables of sync (SyncCards, SyncValues) and the contact writes sync
 // makes. Each write of a contact together with its card state belongs in
-// one transaction (begin/commit here), so that a sync killed at any moment
-// leaves both sides consistent.
+// one Connection::Transaction, so that a sync killed at any moment leaves
+// both sides consistent.
 class SyncStore {
 public:
     explicit SyncStore(Connection &connection) : m_connection(connection) {}
@@ -60,10 +60,6 @@ public:
     // Deletes the contact and its calls as the Delete button does, when it
     // still holds what `read` says.
     Result<bool> deleteContact(qint64 contactId, const QStringList &read);
-
-    Status begin();
-    Status commit();
-    void rollback();
 
 private:
     Connection &m_connection;

@@ -43,11 +43,9 @@ Status TypeStore::remove(qint64 id)
 
 Result<qint64> TypeStore::contactCount(qint64 id)
 {
-    Result<QSqlQuery> query =
-        runStatement(m_connection, QStringLiteral("SELECT COUNT(*) FROM Contacts WHERE ContactTypeID = ?"), {id});
-    if (!query)
-        return query.error();
-    if (!query->next())
-        return qint64(0);
-    return query->value(0).toLongLong();
+    Result<std::optional<QVariant>> count =
+        m_connection.value(QStringLiteral("SELECT COUNT(*) FROM Contacts WHERE ContactTypeID = ?"), {id});
+    if (!count)
+        return count.error();
+    return count->value_or(QVariant(0)).toLongLong();
 }

@@ -3,7 +3,7 @@
 #include "exchange/ContactRecord.h"
 #include "exchange/VCardLibrary.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QByteArray>
 #include <QDate>

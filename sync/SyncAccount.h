@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QString>
 #include <QUrl>

@@ -6,6 +6,7 @@
 #include "TransportSecurity.h"
 
 #include "exchange/ContactImport.h"
+#include "store/Connection.h"
 #include "store/SyncStore.h"
 #include "store/UidStore.h"
 
@@ -54,19 +55,17 @@ Status Engine::prepare()
     if (!previous)
         return previous.error();
     if (*previous != key) {
-        if (Status begun = m_store.begin(); !begun)
-            return begun;
-        Status reset = m_store.removeAllCards();
-        if (reset)
-            reset = m_store.setValue(kKeyToken, QString());
-        if (reset)
-            reset = m_store.setValue(kKeyCollection, key);
-        if (reset)
-            reset = m_store.commit();
-        if (!reset) {
-            m_store.rollback();
-            return reset;
-        }
+        Result<Connection::Transaction> transaction = m_connection.begin();
+        if (!transaction)
+            return transaction.error();
+        if (Status cleared = m_store.removeAllCards(); !cleared)
+            return cleared;
+        if (Status token = m_store.setValue(kKeyToken, QString()); !token)
+            return token;
+        if (Status collection = m_store.setValue(kKeyCollection, key); !collection)
+            return collection;
+        if (Status committed = transaction->commit(); !committed)
+            return committed;
     }
     Result<QList<SyncCardState>> states = m_store.cards();
     if (!states)
@@ -105,12 +104,10 @@ Status Engine::commitContact(qint64 contactId, const FieldTexts &fields, const S
 {
     SyncCardState state = given;
     written = true;
-    if (Status begun = m_store.begin(); !begun)
-        return begun;
-    auto fail = [&](const Error &error) {
-        m_store.rollback();
-        return Status(error);
-    };
+    // Every early return rolls the contact and its card state back together.
+    Result<Connection::Transaction> transaction = m_connection.begin();
+    if (!transaction)
+        return transaction.error();
     const bool changesContact = contactId == 0 || m_local.value(contactId) != fields;
     QStringList stored = fields;
     if (changesContact) {
@@ -120,7 +117,7 @@ Status Engine::commitContact(qint64 contactId, const FieldTexts &fields, const S
             if (!m_typeKeys.contains(caption)) {
                 Result<qint64> added = m_store.addType(caption);
                 if (!added)
-                    return fail(added.error());
+                    return added.error();
                 m_typeKeys.insert(caption, *added);
                 m_captions.insert(*added, caption);
             }
@@ -130,24 +127,23 @@ Status Engine::commitContact(qint64 contactId, const FieldTexts &fields, const S
         if (contactId == 0) {
             Result<qint64> id = m_store.insertContact(stored);
             if (!id)
-                return fail(id.error());
+                return id.error();
             contactId = *id;
             // The contact keeps the card's UID as its identity, unless another contact holds it.
             if (!state.uid.startsWith(QLatin1String("href:"))) {
                 UidStore uids(m_connection);
                 Result<std::optional<qint64>> holder = uids.contactOfUid(state.uid);
                 if (!holder)
-                    return fail(holder.error());
+                    return holder.error();
                 if (!holder->has_value())
                     if (Status given = uids.setUid(contactId, state.uid); !given)
-                        return fail(given.error());
+                        return given.error();
             }
         } else {
             Result<bool> updated = m_store.updateContact(contactId, stored, m_stored.value(contactId));
             if (!updated)
-                return fail(updated.error());
+                return updated.error();
             if (!*updated) {
-                m_store.rollback();
                 written = false;
                 m_summary.remarks << QStringLiteral("%1 was edited during the sync; it is synced next time.").arg(nameOf(fields));
                 return {};
@@ -157,9 +153,9 @@ Status Engine::commitContact(qint64 contactId, const FieldTexts &fields, const S
     state.contactId = contactId;
     state.baseFields = fields;
     if (Status saved = m_store.saveCard(state); !saved)
-        return fail(saved.error());
-    if (Status committed = m_store.commit(); !committed)
-        return fail(committed.error());
+        return saved.error();
+    if (Status committed = transaction->commit(); !committed)
+        return committed;
     if (changesContact) {
         stored[exchange::ContactID] = QString::number(contactId);
         m_stored.insert(contactId, stored);
@@ -310,18 +306,19 @@ Status Engine::applyServerDeletion(const QString &href)
         pending.baseCard.clear();
         return sendNew(state.contactId, pending);
     }
-    if (Status begun = m_store.begin(); !begun)
-        return begun;
+    Result<Connection::Transaction> transaction = m_connection.begin();
+    if (!transaction)
+        return transaction.error();
     Result<bool> deleted = m_store.deleteContact(state.contactId, m_stored.value(state.contactId));
-    Status forgotten = deleted ? m_store.removeCard(href) : Status(deleted.error());
-    if (forgotten && *deleted)
-        forgotten = UidStore(m_connection).removeUidOf(state.contactId);
-    if (forgotten)
-        forgotten = m_store.commit();
-    if (!forgotten) {
-        m_store.rollback();
+    if (!deleted)
+        return deleted.error();
+    if (Status forgotten = m_store.removeCard(href); !forgotten)
         return forgotten;
-    }
+    if (*deleted)
+        if (Status removed = UidStore(m_connection).removeUidOf(state.contactId); !removed)
+            return removed;
+    if (Status committed = transaction->commit(); !committed)
+        return committed;
     if (!*deleted) {
         m_summary.remarks << QStringLiteral("%1 was edited during the sync; it is synced next time.").arg(nameOf(local));
         return {};

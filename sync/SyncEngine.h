@@ -2,7 +2,7 @@
 
 #include "DavClient.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QDate>
 #include <QMetaType>

@@ -4,6 +4,7 @@
 // local side) and SyncServerSide.cpp (reading and writing the server).
 #include "CardMapping.h"
 #include "DavClient.h"
+#include "DavXml.h"
 #include "SyncEngine.h"
 
 #include "exchange/ContactImport.h"
@@ -54,6 +55,11 @@ private:
     Status loadLocal();
     Result<bool> serverChanges(QHash<QString, QString> &changed, QSet<QString> &deleted, QString &newToken);
     Result<QList<ServerCard>> multiget(const QStringList &hrefs, QSet<QString> &missing);
+    // A request to the whole collection (Depth 1) answered by a multistatus;
+    // any other answer fails, described as `what`.
+    Result<dav::Multistatus> askCollection(const QByteArray &method, const QByteArray &body, const QString &what);
+    // Every card's href and ETag.
+    Result<dav::Multistatus> listCollection();
     Result<std::optional<ServerCard>> fetch(const QString &href);
     Result<Sent> sendCard(const QString &href, const QByteArray &bytes, const QString &ifMatch);
     Status applyServerCard(const ServerCard &server);

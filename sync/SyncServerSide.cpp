@@ -50,12 +50,7 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
         for (const dav::Response &response : own->responses)
             if (response.has(dav::kDav, "sync-token"))
                 newToken = response.text(dav::kDav, "sync-token").trimmed();
-    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
-    if (!listing)
-        return listing.error();
-    if (listing->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Listing the address book %1").arg(m_collection.path()), *listing));
-    Result<dav::Multistatus> all = dav::parseMultistatus(listing->body);
+    Result<dav::Multistatus> all = listCollection();
     if (!all)
         return all.error();
     QSet<QString> present;
@@ -72,6 +67,22 @@ Result<bool> Engine::serverChanges(QHash<QString, QString> &changed, QSet<QStrin
         if (!present.contains(it.key()) && !it->etag.isEmpty())
             deleted.insert(it.key());
     return true;
+}
+
+Result<dav::Multistatus> Engine::askCollection(const QByteArray &method, const QByteArray &body, const QString &what)
+{
+    Result<DavReply> reply = m_client.send(method, m_collection, body, {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
+    if (!reply)
+        return reply.error();
+    if (reply->status != 207)
+        return failure(describeHttpFailure(what, *reply));
+    return dav::parseMultistatus(reply->body);
+}
+
+Result<dav::Multistatus> Engine::listCollection()
+{
+    return askCollection("PROPFIND", dav::propfindBody({{dav::kDav, "getetag"}}),
+                         QStringLiteral("Listing the address book %1").arg(m_collection.path()));
 }
 
 ServerCard Engine::serverCardFrom(const QString &href, const QString &etag, const QByteArray &bytes, bool &readable)
@@ -91,12 +102,8 @@ ServerCard Engine::serverCardFrom(const QString &href, const QString &etag, cons
 
 Result<QList<ServerCard>> Engine::multiget(const QStringList &hrefs, QSet<QString> &missing)
 {
-    Result<DavReply> reply = m_client.send("REPORT", m_collection, dav::multigetBody(hrefs), {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
-    if (!reply)
-        return reply.error();
-    if (reply->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Reading cards from %1").arg(m_collection.path()), *reply));
-    Result<dav::Multistatus> cards = dav::parseMultistatus(reply->body);
+    Result<dav::Multistatus> cards =
+        askCollection("REPORT", dav::multigetBody(hrefs), QStringLiteral("Reading cards from %1").arg(m_collection.path()));
     if (!cards)
         return cards.error();
     QList<ServerCard> found;
@@ -165,12 +172,7 @@ Result<Sent> Engine::sendCard(const QString &href, const QByteArray &bytes, cons
 
 Result<QString> Engine::findHrefOfUid(const QString &uid)
 {
-    Result<DavReply> listing = m_client.send("PROPFIND", m_collection, dav::propfindBody({{dav::kDav, "getetag"}}), {{"Depth", "1"}}, maxListingBytes, DavClient::kCollectionIdleSeconds);
-    if (!listing)
-        return listing.error();
-    if (listing->status != 207)
-        return failure(describeHttpFailure(QStringLiteral("Listing the address book %1").arg(m_collection.path()), *listing));
-    Result<dav::Multistatus> all = dav::parseMultistatus(listing->body);
+    Result<dav::Multistatus> all = listCollection();
     if (!all)
         return all.error();
     QStringList unknown;

@@ -2,7 +2,7 @@
 
 #include "SyncAccount.h"
 
-#include "frame/Result.h"
+#include "base/Result.h"
 
 #include <QDialog>
 #include <QList>

@@ -6,7 +6,7 @@
 
 #include "backup/BackupCheck.h"
 #include "backup/BackupFile.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

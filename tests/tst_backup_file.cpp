@@ -9,7 +9,7 @@
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Database.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupTrailer.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

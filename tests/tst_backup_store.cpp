@@ -7,7 +7,7 @@
 #include "store/BackupStore.h"
 #include "store/Connection.h"
 #include "store/Database.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -76,7 +76,8 @@ void BackupStoreTest::insertsAndReportsRefusedRows()
 {
     QSqlQuery(db).exec(QStringLiteral("CREATE UNIQUE INDEX uniqueCaption ON \"Contact Types\" (ContactType)"));
     BackupStore store(*connection);
-    QVERIFY(store.beginWrite());
+    Result<Connection::Transaction> transaction = store.beginWrite();
+    QVERIFY(transaction);
     QVERIFY(store.inTransaction());
     Result<std::unique_ptr<BackupStore::Insert>> insert =
         store.prepareInsert(QStringLiteral("Contact Types"), {QStringLiteral("ContactTypeID"), QStringLiteral("ContactType")});
@@ -98,7 +99,7 @@ void BackupStoreTest::insertsAndReportsRefusedRows()
     QVERIFY2(refused.error().description.contains(QLatin1String("UNIQUE")), qPrintable(refused.error().description));
     QVERIFY(!BackupStore::isDatabaseFailure(refused.error()));
     QVERIFY(store.inTransaction());
-    QVERIFY(store.commit());
+    QVERIFY(transaction->commit());
     QCOMPARE(TestData::scalar(db, "SELECT group_concat(ContactTypeID || ':' || quote(ContactType)) FROM \"Contact Types\"")
                  .toString(),
              QStringLiteral("7:'O''Neil',8:''"));
@@ -109,7 +110,8 @@ void BackupStoreTest::failuresOfTheDatabaseEndTheRun()
     QSqlQuery(db).exec(QStringLiteral("CREATE TRIGGER giveUp BEFORE INSERT ON Calls "
                                       "BEGIN SELECT RAISE(ROLLBACK, 'disk I/O error'); END"));
     BackupStore store(*connection);
-    QVERIFY(store.beginWrite());
+    Result<Connection::Transaction> transaction = store.beginWrite();
+    QVERIFY(transaction);
     Result<std::unique_ptr<BackupStore::Insert>> insert = store.prepareInsert(QStringLiteral("Calls"), {QStringLiteral("Subject")});
     QVERIFY(insert);
     (*insert)->bindNull(0);
@@ -118,7 +120,7 @@ void BackupStoreTest::failuresOfTheDatabaseEndTheRun()
     QVERIFY(failed.error().description.contains(QLatin1String("disk I/O error")));
     // The database gave the transaction up by itself.
     QVERIFY(!store.inTransaction());
-    QVERIFY(!store.commit());
+    QVERIFY(!transaction->commit());
 
     QVERIFY(BackupStore::isDatabaseFailure(failure(QStringLiteral("full"), 13)));     // SQLITE_FULL
     QVERIFY(BackupStore::isDatabaseFailure(failure(QStringLiteral("busy"), 5 | 256))); // an extended busy code
@@ -128,7 +130,7 @@ void BackupStoreTest::failuresOfTheDatabaseEndTheRun()
     QSqlDatabase other = TestData::openFile(liveDatabasePath());
     QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
     store.setBusyTimeout(50);
-    const Status locked = store.beginWrite();
+    const Result<Connection::Transaction> locked = store.beginWrite();
     QVERIFY(!locked);
     QVERIFY2(locked.error().description.contains(QLatin1String("locked")), qPrintable(locked.error().description));
     QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
@@ -146,14 +148,6 @@ void BackupStoreTest::missingTablesAreReported()
     QVERIFY(!store.rowCount(QStringLiteral("No such table")));
     QVERIFY(!store.deleteAll(QStringLiteral("No such table")));
 
-    // A connection that is not open has no handle to read through.
-    Result<std::unique_ptr<Connection>> unopened = openLiveDatabase();
-    QVERIFY(unopened);
-    (*unopened)->database().close();
-    BackupStore closed(**unopened);
-    const Result<std::unique_ptr<BackupStore::Rows>> none = closed.readRows(QStringLiteral("Calls"));
-    QVERIFY(!none);
-    QVERIFY(!none.error().description.isEmpty());
 }
 
 void BackupStoreTest::plainIndexesAreDroppedAndBuiltAgain()
@@ -161,20 +155,24 @@ void BackupStoreTest::plainIndexesAreDroppedAndBuiltAgain()
     QSqlQuery(db).exec(QStringLiteral("CREATE UNIQUE INDEX uniqueSubject ON Calls (Subject)"));
     // Read on the store's connection, inside its transaction.
     auto indexes = [&] {
-        return TestData::scalar(connection->database(), "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master "
-                                    "WHERE type = 'index' AND tbl_name = 'Calls' ORDER BY name)")
+        return connection
+            ->value("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master "
+                    "WHERE type = 'index' AND tbl_name = 'Calls' ORDER BY name)")
+            .valueOr(std::nullopt)
+            .value_or(QVariant())
             .toString();
     };
     const QString before = indexes();
     BackupStore store(*connection);
-    QVERIFY(store.beginWrite());
+    Result<Connection::Transaction> transaction = store.beginWrite();
+    QVERIFY(transaction);
     const Result<QStringList> dropped = store.dropPlainIndexes({QStringLiteral("Calls")});
     QVERIFY(dropped);
     QVERIFY(dropped->size() >= 2);
     // The index that enforces something stays.
     QCOMPARE(indexes(), QStringLiteral("uniqueSubject"));
     QVERIFY(store.recreateIndexes(*dropped));
-    QVERIFY(store.commit());
+    QVERIFY(transaction->commit());
     QCOMPARE(indexes(), before);
 }
 

@@ -4,7 +4,7 @@
 #include "support/TestSupport.h"
 
 #include "backup/Form6.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Settings.h"
 
 #include <QApplication>
@@ -32,6 +32,12 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString contents(QSqlDatabase &db)
@@ -96,6 +102,7 @@ private slots:
     void manyRejectedRecordsAreReportedTenTimesThenCounted();
     void keysThatCannotBeUsedAreNamedInTheLastMessage();
     void backupIntoMissingFolderIsReported();
+    void failuresAreReportedUnderTheStepOfTheirPart();
     void folderPickerFillsTheFolderBox();
     void folderPickerStartsAtLastFolderDot();
     void cancelledFolderPickerChangesNothing();
@@ -451,6 +458,65 @@ void BackupWindowTest::backupIntoMissingFolderIsReported()
     QCOMPARE(env.messages.errors().size(), 1);
     QVERIFY(env.messages.errors().first().contains(QLatin1String("Form6.PushButton1_Click at line 104")));
     QVERIFY(env.messages.informations().isEmpty());
+}
+
+// A backup or a restore is one step for the user, but its error box names the
+// part that failed, and a failed restore leaves the database as it was.
+void BackupWindowTest::failuresAreReportedUnderTheStepOfTheirPart()
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    const qint64 ann = TestData::addContact(db, {{"FirstName", "Ann"}, {"ContactTypeID", type}});
+    TestData::addCall(db, ann, QStringLiteral("2021-03-14"), QStringLiteral("14:30:00"), QStringLiteral("Review"));
+    window = openWindow();
+    useFolder(window);
+    QTest::mouseClick(button(window, 1), Qt::LeftButton);
+    QCOMPARE(env.messages.informations(), QStringList{QStringLiteral("Done.")});
+    const QString original = contents(db);
+    const QByteArray file = readFile(folder() + QStringLiteral("/BackupDB.txt"));
+
+    const auto errorAfter = [&](int button, MessageService::Answer answer) {
+        env.messages.clear();
+        env.messages.answerNext(answer);
+        QTest::mouseClick(this->button(window, button), Qt::LeftButton);
+        return env.messages.errors().value(0);
+    };
+    const auto exec = [&](const char *sql) { QVERIFY2(QSqlQuery(db).exec(QString::fromLatin1(sql)), sql); };
+
+    // Reading the calls fails half way: a view whose rows cannot be computed.
+    exec("ALTER TABLE Calls RENAME TO CallsKept");
+    exec("CREATE VIEW Calls AS SELECT *, json('not json') AS Broken FROM CallsKept");
+    QString error = errorAfter(1, MessageService::Answer::Yes);
+    QVERIFY2(error.contains(QLatin1String("Form6.PushButton1_Click at line 192")), qPrintable(error));
+    QVERIFY2(error.contains(QLatin1String("malformed JSON")), qPrintable(error));
+    QCOMPARE(readFile(folder() + QStringLiteral("/BackupDB.txt")), file); // the old file stays
+    exec("DROP VIEW Calls");
+    exec("ALTER TABLE CallsKept RENAME TO Calls");
+
+    // Emptying the tables: each table under its own step.
+    const std::pair<const char *, const char *> kept[] = {
+        {"CREATE TRIGGER keep BEFORE DELETE ON \"Contact Types\" BEGIN SELECT RAISE(ABORT, 'types kept'); END", "line 142"},
+        {"CREATE TRIGGER keep BEFORE DELETE ON Contacts BEGIN SELECT RAISE(ABORT, 'contacts kept'); END", "line 144"},
+        {"CREATE TRIGGER keep BEFORE DELETE ON Calls BEGIN SELECT RAISE(ABORT, 'calls kept'); END", "line 146"},
+    };
+    for (const auto &[trigger, line] : kept) {
+        exec(trigger);
+        error = errorAfter(2, MessageService::Answer::Yes);
+        QVERIFY2(error.contains(QLatin1String("Form6.PushButton2_Click at ")) && error.contains(QLatin1String(line)),
+                 qPrintable(error));
+        QCOMPARE(contents(db), original);
+        exec("DROP TRIGGER keep");
+    }
+
+    // The database gives up while the calls are restored.
+    exec("CREATE TRIGGER giveUp BEFORE INSERT ON Calls BEGIN SELECT RAISE(ROLLBACK, 'disk I/O error'); END");
+    error = errorAfter(2, MessageService::Answer::Yes);
+    QVERIFY2(error.contains(QLatin1String("Form6.PushButton2_Click at line 272")), qPrintable(error));
+    QCOMPARE(contents(db), original);
+    exec("DROP TRIGGER giveUp");
+
+    // And with nothing in the way the same file restores.
+    QVERIFY(errorAfter(2, MessageService::Answer::Yes).isEmpty());
+    QCOMPARE(contents(db), original);
 }
 
 void BackupWindowTest::folderPickerFillsTheFolderBox()

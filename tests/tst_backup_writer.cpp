@@ -10,7 +10,7 @@
 #include "backup/BackupFile.h"
 #include "backup/BackupText.h"
 #include "store/Connection.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,14 +100,16 @@ void BackupWriterTest::largeFileIsTheSameOnOneThreadAndOnTwo()
     QVERIFY(twoThreads.contains("TABLE Calls\r\n1, '5/17/1931', '12:00:00 AM', 'Call 0 about the offer of "));
     QVERIFY(twoThreads.contains("\r\n1 0 4 1 O'Brien Street\\r\\nFloor 1\r\n"));
 
+    QByteArray oneThread;
     // One thread: another connection holds the write lock, so the writer
     // cannot fix one moment for a second connection and works alone.
     Result<std::unique_ptr<Connection>> locker = Connection::open(liveDatabasePath());
     QVERIFY(locker);
-    QSqlQuery lock((*locker)->database());
-    QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
-    const QByteArray oneThread = backupBytes();
-    QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+    {
+        Result<Connection::Transaction> lock = (*locker)->begin(Connection::Lock::Immediate);
+        QVERIFY(lock);
+        oneThread = backupBytes();
+    }
     QCOMPARE(oneThread.size(), twoThreads.size());
     QVERIFY(oneThread == twoThreads);
 

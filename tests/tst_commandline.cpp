@@ -2,7 +2,7 @@
 
 #include "backup/Form6.h"
 #include "cli/CommandLine.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "contacts/CallLogModel.h"
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
 

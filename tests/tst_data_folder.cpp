@@ -6,7 +6,7 @@
 
 #include "cli/CommandLine.h"
 #include "contacts/Form1.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Settings.h"
 #include "reference/Form5.h"
 

@@ -10,8 +10,8 @@
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
 #include "frame/NavigationBar.h"
-#include "frame/Paths.h"
-#include "store/ContactFields.h"
+#include "base/Paths.h"
+#include "base/ContactFields.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -3,6 +3,7 @@
 #include "exchange/CsvFormat.h"
 #include "exchange/VCardMapping.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "support/TestSupport.h"
 
 #include <QBuffer>
@@ -187,7 +188,7 @@ void TestExchangeFiles::largeFileIsReadTwiceAndStoredWhole()
         file += writeVCard(record);
     }
     const QString path = write(QStringLiteral("many.vcf"), file);
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     FileImport import({{path, {}}});
     QList<qint64> seen;
@@ -225,7 +226,7 @@ void TestExchangeFiles::duplicatesInOneFileNeverOverwriteEachOther()
     records[1][EmailName] = QStringLiteral("Ann@Example.org ");
     records[1][City] = QStringLiteral("Galway");
     records[1][Title] = QStringLiteral("Buyer");
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     const Result<ImportOutcome> outcome = importContacts(**connection, records, DuplicatePolicy::FillEmpty);
     QVERIFY(outcome);
@@ -241,7 +242,7 @@ void TestExchangeFiles::skippedDuplicatesCreateNoTypes()
     QList<ContactRecord> records(1);
     records[0][EmailName] = QStringLiteral("ann@example.org");
     records[0].typeName = QStringLiteral("Never used");
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     const Result<ImportOutcome> outcome = importContacts(**connection, records, DuplicatePolicy::Skip);
     QVERIFY(outcome);
@@ -258,7 +259,7 @@ void TestExchangeFiles::unreadableFileChangesNothing()
     for (int i = 0; i < FileImport::kHeldRecords + 5; ++i)
         file += card("Row" + QByteArray::number(i));
     const QString path = write(QStringLiteral("gone.vcf"), file);
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     FileImport import({{path, {}}, {path, {}}});
     // Without a temporary folder to hold the contacts read, the files are read again...
@@ -296,7 +297,7 @@ void TestExchangeFiles::largeImportKeepsEveryIndex()
     }
     const QString path = write(QStringLiteral("large.csv"), file);
     for (const bool cancel : {true, false}) {
-        auto connection = Connection::openLive();
+        auto connection = openLiveDatabase();
         QVERIFY(connection);
         FileImport import({{path, {}}});
         QVERIFY(import.survey(**connection));

@@ -1,6 +1,7 @@
 #include "exchange/ContactImport.h"
 #include "exchange/VCardMapping.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "support/TestSupport.h"
 
 #include <QTest>
@@ -60,7 +61,7 @@ void TestExchangeImport::duplicateChoices()
     records[1][City] = QStringLiteral("Lund");
     records[2][FirstName] = QStringLiteral("Cai");
     records[2].typeName = QStringLiteral("Suppliers");
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     const Result<ImportOutcome> outcome = importContacts(**connection, records, DuplicatePolicy(policy));
     QVERIFY(outcome);
@@ -82,7 +83,7 @@ void TestExchangeImport::cancelledImportChangesNothing()
         records[i][LastName] = QStringLiteral("Row %1").arg(i);
         records[i].typeName = QStringLiteral("Type %1").arg(i % 3);
     }
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     int asked = 0;
     const Result<ImportOutcome> outcome = importContacts(**connection, records, DuplicatePolicy::AddNew,
@@ -105,7 +106,7 @@ void TestExchangeImport::vcardFileGoesIntoTheDatabase()
     record[Birthdate] = QStringLiteral("1975-05-17");
     record.typeName = QStringLiteral("Friends");
     const VCardImport file = readVCards(writeVCard(record));
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     const Result<ImportOutcome> outcome = importContacts(**connection, file.contacts, DuplicatePolicy::Skip);
     QVERIFY(outcome);

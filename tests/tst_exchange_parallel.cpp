@@ -6,6 +6,7 @@
 #include "exchange/VCardLibrary.h"
 #include "exchange/VCardMapping.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/ExchangeStore.h"
 #include "support/TestSupport.h"
 
@@ -146,7 +147,7 @@ void TestExchangeParallel::importStoresEveryFieldInFileOrder()
 {
     const QList<QByteArray> all = cards();
     const VCardImport expected = oneAtATime(all);
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     FileImport import({{writeFile(all.join()), {}}});
     const Result<ImportSurvey> survey = import.survey(**connection);
@@ -178,7 +179,7 @@ void TestExchangeParallel::importStoresEveryFieldInFileOrder()
 
 void TestExchangeParallel::cancelWhileBatchesAreParsedChangesNothing()
 {
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     FileImport import({{writeFile(cards().join()), {}}});
     int calls = 0;

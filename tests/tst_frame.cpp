@@ -4,7 +4,7 @@
 #include "frame/ErrorReport.h"
 #include "frame/CursorFile.h"
 #include "frame/Theme.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Settings.h"
 #include "frame/Trap.h"
 

@@ -1,11 +1,11 @@
 #include "support/TestSupport.h"
 
 #include "contacts/CallLogModel.h"
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
 #include "store/Schema.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Settings.h"
 
 #include <QComboBox>

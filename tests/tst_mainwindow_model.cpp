@@ -17,7 +17,7 @@
 #include "frame/NavigationBar.h"
 #include "reference/Form2.h"
 #include "reference/Form5.h"
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 
 #include <QApplication>
 #include <QClipboard>

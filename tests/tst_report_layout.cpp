@@ -2,6 +2,7 @@
 
 #include "reports/ReportRenderer.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/ReportStore.h"
 
 #include <QFile>
@@ -28,7 +29,7 @@ QString today(int offsetDays = 0)
 
 Layout build(int reportNumber)
 {
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         qFatal("%s", qPrintable(connection.error().description));
     ReportStore store(**connection);
@@ -500,7 +501,7 @@ void ReportLayoutTest::brokenQueryFails()
 {
     QSqlQuery drop(db);
     QVERIFY(drop.exec(QStringLiteral("DROP VIEW qryRep2B")));
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     const Result<Layout> layout = buildReport(2, store, QPageSize(), kPrinted);

@@ -4,6 +4,7 @@
 #include "frame/Formats.h"
 #include "reports/ReportRenderer.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/ReportStore.h"
 
 #include <QSqlQuery>
@@ -34,10 +35,10 @@ QString heading(int offsetDays)
 // connection cannot change the file.
 Layout build(int reportNumber, bool readOnly = false)
 {
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     if (!connection)
         qFatal("%s", qPrintable(connection.error().description));
-    if (readOnly && !(*connection)->exec(QStringLiteral("PRAGMA query_only = ON")))
+    if (readOnly && !(*connection)->execute(QStringLiteral("PRAGMA query_only = ON")))
         qFatal("query_only");
     ReportStore store(**connection);
     Result<Layout> layout = buildReport(reportNumber, store, QPageSize(QPageSize::Letter), kPrinted);

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/ReportStore.h"
 
 #include <QSqlQuery>
@@ -45,7 +46,7 @@ void ReportStoreTest::readsTheColumnsAskedFor()
                               {"CompanyName", "Acme\tInc"}});
     TestData::addContact(db, {{"FirstName", "  Bob"}, {"LastName", QVariant()}, {"ContactTypeID", type}});
 
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     const Result<QueryRows> rows = store.savedQuery(QStringLiteral("qryRep1B"),
@@ -70,7 +71,7 @@ void ReportStoreTest::refusesAnythingButTheSavedQueries()
 {
     QVERIFY(ReportStore::isSavedQuery(QStringLiteral("qryRep3A")));
     QVERIFY(!ReportStore::isSavedQuery(QStringLiteral("Contacts")));
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     const Result<QueryRows> rows = store.savedQuery(QStringLiteral("Contacts; DROP TABLE Calls"), {});
@@ -81,7 +82,7 @@ void ReportStoreTest::refusesAnythingButTheSavedQueries()
 
 void ReportStoreTest::namesAMissingColumn()
 {
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     const Result<QueryRows> rows = store.savedQuery(QStringLiteral("qryRep2A"), {QStringLiteral("NoSuchColumn")});
@@ -94,7 +95,7 @@ void ReportStoreTest::missingQueryFailsWithTheDatabaseMessage()
 {
     QSqlQuery drop(db);
     QVERIFY(drop.exec(QStringLiteral("DROP VIEW qryRep3B")));
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     const Result<QueryRows> rows = store.savedQuery(QStringLiteral("qryRep3B"), {QStringLiteral("CallDate")});
@@ -129,7 +130,7 @@ void ReportStoreTest::olderQueryIsReplacedWhenRead()
     TestData::addContact(db, {{"FirstName", "Ann"}, {"LastName", "Able"}, {"ContactTypeID", type}});
     TestData::addContact(db, {{"FirstName", "Ned"}, {"LastName", "Notype"}});
 
-    auto connection = Connection::openLive();
+    auto connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     const Result<QueryRows> rows = store.savedQuery(QStringLiteral("qryRep1B"),

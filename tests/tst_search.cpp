@@ -5,7 +5,7 @@
 #include "contacts/Form1.h"
 #include "search/Form4.h"
 #include "search/SearchResultsModel.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "store/SearchPattern.h"
 #include "store/SearchStore.h"
 

@@ -1,7 +1,7 @@
 #include "support/SearchDriving.h"
 #include "support/TestSupport.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "store/Connection.h"
 #include "store/SearchPattern.h"
 #include "store/SearchStore.h"
@@ -272,7 +272,7 @@ void SearchStoreTest::failuresCarryTheDatabasesMessage()
     {
         Result<std::unique_ptr<Connection>> created = Connection::open(bare, Connection::Open::CreateIfMissing);
         QVERIFY(created);
-        QVERIFY((*created)->exec(QStringLiteral("CREATE TABLE Other (x)")));
+        QVERIFY((*created)->execute(QStringLiteral("CREATE TABLE Other (x)")));
     }
     Result<std::unique_ptr<SearchStore>> store = SearchStore::open(bare);
     QVERIFY(store);

@@ -2,7 +2,7 @@
 
 #include "store/CallStore.h"
 #include "store/Connection.h"
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 #include "store/ContactStore.h"
 #include "store/Schema.h"
 #include "store/TypeStore.h"

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "store/Connection.h"
-#include "store/ContactFields.h"
+#include "base/ContactFields.h"
 #include "store/ContactStore.h"
 #include "store/Schema.h"
 #include "store/UidStore.h"
@@ -28,10 +28,8 @@ std::unique_ptr<Connection> openFile(const QString &path)
 
 int uidRows(Connection &connection)
 {
-    QSqlQuery query(connection.database());
-    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ContactUids")) || !query.next())
-        return -1;
-    return query.value(0).toInt();
+    const Result<std::optional<QVariant>> count = connection.value(QStringLiteral("SELECT COUNT(*) FROM ContactUids"));
+    return count && count->has_value() ? (*count)->toInt() : -1;
 }
 } // namespace
 
@@ -136,8 +134,8 @@ void StoreUidsTest::anOlderFileGainsTheTableAndKeepsItsRows()
     {
         QVERIFY(writeBlankDatabaseFile(path).ok());
         auto connection = openFile(path);
-        QVERIFY(connection->exec(QStringLiteral("DROP TABLE ContactUids")).ok());
-        QVERIFY(connection->exec(QStringLiteral("INSERT INTO Contacts (ContactID, FirstName) VALUES (7, 'Old')")).ok());
+        QVERIFY(connection->execute(QStringLiteral("DROP TABLE ContactUids")).ok());
+        QVERIFY(connection->execute(QStringLiteral("INSERT INTO Contacts (ContactID, FirstName) VALUES (7, 'Old')")).ok());
     }
     auto connection = openFile(path);
     QVERIFY(uidRows(*connection) < 0);

@@ -37,10 +37,9 @@ QString runTool(const QString &program, const QStringList &arguments, const QByt
 
 QString field(Connection &connection, const QString &firstName, const QString &column)
 {
-    QSqlQuery query(connection.database());
-    query.prepare(QStringLiteral("SELECT %1 FROM Contacts WHERE FirstName = ?").arg(column));
-    query.addBindValue(firstName);
-    return query.exec() && query.next() ? query.value(0).toString() : QStringLiteral("<none>");
+    const Result<std::optional<QVariant>> value =
+        connection.value(QStringLiteral("SELECT %1 FROM Contacts WHERE FirstName = ?").arg(column), {firstName});
+    return value && value->has_value() ? (*value)->toString() : QStringLiteral("<none>");
 }
 
 } // namespace
@@ -65,9 +64,8 @@ void SyncPeersTest::vdirsyncerAndKhardEditTheSameBook()
     const QString dbPath = root + "/peer.sqlite";
     QVERIFY(writeBlankDatabaseFile(dbPath));
     std::unique_ptr<Connection> connection = std::move(Connection::open(dbPath).value());
-    QSqlQuery insert(connection->database());
-    QVERIFY(insert.exec("INSERT INTO Contacts (FirstName, LastName, Title, EmailName) "
-                        "VALUES ('Mona', 'Berg', 'Editor', 'mona@press.example')"));
+    QVERIFY(connection->execute("INSERT INTO Contacts (FirstName, LastName, Title, EmailName) "
+                                "VALUES ('Mona', 'Berg', 'Editor', 'mona@press.example')"));
     SyncAccount account;
     account.serverUrl = QUrl(server.baseUrl());
     account.userName = server.user();
@@ -129,7 +127,7 @@ void SyncPeersTest::vdirsyncerAndKhardEditTheSameBook()
     QCOMPARE(field(*connection, "Mona", "Title"), QString("Chief Editor"));
 
     // And a change made here reaches khard again.
-    QVERIFY(insert.exec("UPDATE Contacts SET City = 'Haugesund' WHERE FirstName = 'Lena'"));
+    QVERIFY(connection->execute("UPDATE Contacts SET City = 'Haugesund' WHERE FirstName = 'Lena'"));
     QVERIFY(sync().ok);
     output = runTool("vdirsyncer", vdirsyncer + QStringList{"sync"}, {}, &status);
     QVERIFY2(status == 0, qPrintable(output));

@@ -4,7 +4,7 @@
 #include "support/DavServers.h"
 #include "support/TestSupport.h"
 
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
 #include "sync/DavClient.h"
@@ -46,31 +46,22 @@ public:
     {
         QStringList names = fields.keys();
         QStringList marks(names.size(), QStringLiteral("?"));
-        QSqlQuery query(m_connection->database());
-        query.prepare(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)").arg(names.join(','), marks.join(',')));
+        QVariantList values;
         for (const QString &name : names)
-            query.addBindValue(fields.value(name));
-        if (!query.exec())
+            values << fields.value(name);
+        Result<Rows> inserted = m_connection->run(QStringLiteral("INSERT INTO Contacts (%1) VALUES (%2)").arg(names.join(','), marks.join(',')), values);
+        if (!inserted)
             qFatal("insert failed");
-        return query.lastInsertId().toLongLong();
+        return inserted->insertedKey();
     }
     QVariant value(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(m_connection->database());
-        query.prepare(sql);
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec() || !query.next())
-            return {};
-        return query.value(0);
+        const Result<std::optional<QVariant>> found = m_connection->value(sql, values);
+        return found && found->has_value() ? **found : QVariant();
     }
     void exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(m_connection->database());
-        query.prepare(sql);
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec())
+        if (!m_connection->execute(sql, values))
             qFatal("statement failed");
     }
     QString field(const QString &firstName, const QString &field)

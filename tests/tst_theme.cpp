@@ -2,7 +2,7 @@
 
 #include "contacts/Form1.h"
 #include "store/Database.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "frame/Theme.h"
 
 #include <QDialog>

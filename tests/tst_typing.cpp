@@ -4,7 +4,7 @@
 #include "contacts/ContactsRecordset.h"
 #include "contacts/Form1.h"
 #include "frame/NavigationBar.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "reference/Form2.h"
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "store/Schema.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,0 @@
-#pragma once
-
-// Moved to base/ (a library without Qt Widgets); this path stays for old includes.
-#include "base/Result.h"
