@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
@@ -280,6 +281,9 @@ void MainWindowTest::editsReachDatabaseWhenRowMoves()
 
 void MainWindowTest::phoneAndBirthDateFormats()
 {
+    const QLocale userLocale;
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    const auto restoreLocale = qScopeGuard([&] { QLocale::setDefault(userLocale); });
     QSqlDatabase db = TestData::openLive();
     TestData::addContact(db, {{"FirstName", "Ann"}, {"WorkPhone", "5551234567"}, {"HomePhone", "+44 20 7946"},
                               {"Birthdate", "1980-01-31"}});
