@@ -251,8 +251,12 @@ int stepReport(const QString &work, const QString &database)
         std::fprintf(stderr, "report failed: %s\n", qPrintable(written.error().description));
         return 1;
     }
-    std::printf("report_ms %.1f\nreport_pdf_bytes %lld\nreport_peak_mb %.1f\n", timer.nsecsElapsed() / 1e6,
-                QFileInfo(pdf).size(), peakMegabytes());
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::printf("report_ms %.1f\nreport_cpu_s %.1f\nreport_pdf_bytes %lld\nreport_peak_mb %.1f\n",
+                timer.nsecsElapsed() / 1e6, cpu, QFileInfo(pdf).size(), peakMegabytes());
     return 0;
 }
 
@@ -387,7 +391,7 @@ int runBenchmarks(int argc, char *argv[])
         {"contacts", "Contacts of the start-up, list and search database.", "n", "1000000"},
         {"calls-per-contact", "Calls per contact of that database.", "n", "5"},
         {"backup-contacts", "Contacts of the backup and restore databases, one run per size.", "n,n", "200000,1000000"},
-        {"report-calls", "Calls of the report database.", "n", "100000"},
+        {"report-calls", "Calls of the report databases, one run per size (5000000 for the target).", "n,n", "100000"},
         {"backup-only", "Run only the backup and restore figures."},
         {"report-only", "Run only the report figure."},
     });
@@ -464,14 +468,20 @@ int runBenchmarks(int argc, char *argv[])
     if (parser.isSet("backup-only"))
         return 0;
 
-    const qint64 reportCalls = parser.value("report-calls").toLongLong();
-    const QString reportDb = ensureDatabase(work, "report", std::max<qint64>(1, reportCalls / 5), 5);
-    if (reportDb.isEmpty())
-        return 1;
-    const QList<Figure> reportFigures = runChild("report", {"--work", work, "--db", reportDb});
-    std::printf("\"Call History\" over %lld calls to PDF: %s ms, peak memory %s MB, %s bytes (target < 60000 ms at "
-                "5,000,000 calls, < 400 MB at any size)\n",
-                reportCalls, qPrintable(figure(reportFigures, "report_ms")), qPrintable(figure(reportFigures, "report_peak_mb")),
-                qPrintable(figure(reportFigures, "report_pdf_bytes")));
+    // One line per size: the everyday 100,000 calls and, when asked, the
+    // 5,000,000 of the target (its database takes minutes to generate once).
+    for (const QString &size : parser.value("report-calls").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const qint64 reportCalls = size.toLongLong();
+        const QString reportDb = ensureDatabase(work, "report", std::max<qint64>(1, reportCalls / 5), 5);
+        if (reportDb.isEmpty())
+            return 1;
+        const QList<Figure> reportFigures = runChild("report", {"--work", work, "--db", reportDb});
+        std::printf("\"Call History\" over %lld calls to PDF: %s ms, %s s of CPU, peak memory %s MB, %s bytes "
+                    "(target < 60 s at 5,000,000 calls, < 400 MB at any size)\n",
+                    reportCalls, qPrintable(figure(reportFigures, "report_ms")),
+                    qPrintable(figure(reportFigures, "report_cpu_s")),
+                    qPrintable(figure(reportFigures, "report_peak_mb")),
+                    qPrintable(figure(reportFigures, "report_pdf_bytes")));
+    }
     return 0;
 }

@@ -368,9 +368,8 @@ DetailTexts &DetailTexts::operator=(DetailTexts &&other) noexcept
     m_fd = std::exchange(other.m_fd, -1);
     m_pending = std::move(other.m_pending);
     m_offsets = std::move(other.m_offsets);
-    m_row = std::move(other.m_row);
-    m_raw = std::move(other.m_raw);
-    m_cached = std::exchange(other.m_cached, -1);
+    m_buffer = std::move(other.m_buffer);
+    other.m_buffer.cached = -1;
     return *this;
 }
 
@@ -378,7 +377,6 @@ bool DetailTexts::open(int columns, QString *why)
 {
     *this = DetailTexts();
     m_columns = columns;
-    m_row.resize(size_t(columns));
     // A file without a name: it goes when the report does, also after a crash.
     QByteArray folder = QFile::encodeName(QDir::tempPath());
     m_fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -440,28 +438,29 @@ bool DetailTexts::finish(QString *why)
     return false;
 }
 
-const QString *DetailTexts::row(qsizetype index) const
+const QString *DetailTexts::row(qsizetype index, Buffer &buffer) const
 {
-    if (index == m_cached)
-        return m_row.data();
-    for (QString &text : m_row)
+    if (index == buffer.cached)
+        return buffer.texts.data();
+    buffer.texts.resize(size_t(m_columns));
+    for (QString &text : buffer.texts)
         text.clear();
-    m_cached = -1;
+    buffer.cached = -1;
     if (index < 0 || index >= rowCount())
-        return m_row.data();
+        return buffer.texts.data();
     const qint64 begin = m_offsets[size_t(index)];
     const qint64 size = m_offsets[size_t(index) + 1] - begin;
-    m_raw.resize(size);
+    buffer.raw.resize(size);
     qint64 done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(m_fd, m_raw.data() + done, size_t(size - done), off_t(begin + done));
+        const ssize_t got = ::pread(m_fd, buffer.raw.data() + done, size_t(size - done), off_t(begin + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            return m_row.data();
+            return buffer.texts.data();
         done += got;
     }
-    const char *at = m_raw.constData();
+    const char *at = buffer.raw.constData();
     const char *end = at + size;
     for (int i = 0; i < m_columns && at + sizeof(qint32) <= end; ++i) {
         qint32 length = 0;
@@ -470,11 +469,11 @@ const QString *DetailTexts::row(qsizetype index) const
         const qsizetype bytes = qsizetype(length) * qsizetype(sizeof(QChar));
         if (length < 0 || at + bytes > end)
             break;
-        m_row[size_t(i)] = QString(reinterpret_cast<const QChar *>(at), length);
+        buffer.texts[size_t(i)] = QString(reinterpret_cast<const QChar *>(at), length);
         at += bytes;
     }
-    m_cached = index;
-    return m_row.data();
+    buffer.cached = index;
+    return buffer.texts.data();
 }
 
 Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store)

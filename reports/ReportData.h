@@ -36,9 +36,16 @@ public:
 
     int columns() const { return m_columns; }
     qsizetype rowCount() const { return qsizetype(m_offsets.empty() ? 0 : m_offsets.size() - 1); }
-    // The texts of a row; valid until the next call. Empty texts when the
-    // file cannot be read.
-    const QString *row(qsizetype index) const;
+    // Where a reader keeps the row it read last: one per thread that reads.
+    struct Buffer {
+        std::vector<QString> texts;
+        QByteArray raw;
+        qsizetype cached = -1;
+    };
+    // The texts of a row; valid until the next call with the same buffer.
+    // Empty texts when the file cannot be read.
+    const QString *row(qsizetype index, Buffer &buffer) const;
+    const QString *row(qsizetype index) const { return row(index, m_buffer); }
 
 private:
     bool flush();
@@ -47,9 +54,7 @@ private:
     int m_fd = -1;
     QByteArray m_pending;
     std::vector<qint64> m_offsets; // the start of every row, then the end of the last
-    mutable std::vector<QString> m_row;
-    mutable QByteArray m_raw;
-    mutable qsizetype m_cached = -1;
+    mutable Buffer m_buffer;
 };
 
 // The rows of one report, already turned into the texts its controls print:
@@ -78,6 +83,7 @@ struct GroupedRows {
     }
     // The texts of a child row (in read order); valid until the next call.
     const QString *detailRow(int row) const { return details.row(row); }
+    const QString *detailRow(int row, DetailTexts::Buffer &buffer) const { return details.row(row, buffer); }
     qsizetype detailCount() const { return qsizetype(detailOrder.size()); }
 };
 

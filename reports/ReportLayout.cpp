@@ -162,9 +162,9 @@ public:
     // Without `take` it only counts the pages.
     Builder(std::shared_ptr<const Definition> definition, const GroupedRows &rows, const QPageLayout &pageLayout,
             const QDateTime &printed, HeightCache &heights, int pageCount = 0, std::function<bool(int)> wanted = {},
-            std::function<void(int, const Page &)> take = {})
+            std::function<void(int, const Page &)> take = {}, std::function<bool(int)> pageStarted = {})
         : m_def(std::move(definition)), m_rows(rows), m_pageCount(pageCount), m_wanted(std::move(wanted)),
-          m_take(std::move(take)), m_heightCache(heights.heights)
+          m_take(std::move(take)), m_pageStarted(std::move(pageStarted)), m_heightCache(heights.heights)
     {
         const QRectF paint = pageLayout.paintRect(QPageLayout::Point);
         m_bodyHeight = int(std::floor(paint.height() * kTwipsPerPoint));
@@ -175,8 +175,20 @@ public:
         m_time = QLocale::system().toString(printed.time(), QLocale::ShortFormat);
     }
 
-    // The number of pages.
+    // The number of pages; 0 when pageStarted stopped the laying out.
     int run()
+    {
+        try {
+            return layOut();
+        } catch (const Stopped &) {
+            return 0;
+        }
+    }
+
+private:
+    struct Stopped {};
+
+    int layOut()
     {
         const Section &groupHeader = m_def->section(SectionKind::GroupHeader);
         const Section &detail = m_def->section(SectionKind::Detail);
@@ -190,7 +202,8 @@ public:
         for (const GroupedRows::Group &group : m_rows.groups) {
             const QString *headerTexts = m_rows.headerTexts.empty() ? nullptr : &m_rows.headerText(group, 0);
             const auto detailTexts = [this](int i) {
-                return m_rows.detailColumns > 0 ? m_rows.detailRow(m_rows.detailOrder[size_t(i)]) : nullptr;
+                return m_rows.detailColumns > 0 ? m_rows.detailRow(m_rows.detailOrder[size_t(i)], m_rowBuffer)
+                                                : nullptr;
             };
             int keep = groupHeader.height;
             if (group.begin < group.end)
@@ -218,10 +231,11 @@ public:
         return m_pageIndex + 1;
     }
 
-private:
     void startPage()
     {
         finishPage();
+        if (m_pageIndex >= 0 && m_pageStarted && !m_pageStarted(m_pageIndex + 1))
+            throw Stopped{};
         ++m_pageIndex;
         m_page.items.clear();
         m_collect = m_take && (!m_wanted || m_wanted(m_pageIndex));
@@ -461,7 +475,8 @@ private:
                 item.text = labelText(control);
                 item.clip = true;
                 item.text.replace(QLatin1String("%p"), QString::number(m_pageIndex + 1));
-                item.text.replace(QLatin1String("%P"), QString::number(m_pageCount));
+                item.text.replace(QLatin1String("%P"),
+                                  m_pageCount > 0 ? QString::number(m_pageCount) : QStringLiteral("\u2026"));
             }
             m_page.items.push_back(std::move(item));
         }
@@ -473,6 +488,8 @@ private:
     int m_pageCount = 0;
     std::function<bool(int)> m_wanted;
     std::function<void(int, const Page &)> m_take;
+    std::function<bool(int)> m_pageStarted;
+    DetailTexts::Buffer m_rowBuffer;
     Page m_page;
     int m_pageIndex = -1;
     bool m_collect = false;
@@ -490,17 +507,21 @@ private:
 } // namespace
 
 void Layout::forEachPage(const std::function<bool(int page)> &wanted,
-                         const std::function<void(int page, const Page &items)> &take) const
+                         const std::function<void(int page, const Page &items)> &take, int lastPage) const
 {
     if (!definition || !rows)
         return;
     if (!heights)
         heights = std::make_shared<HeightCache>();
-    Builder(definition, *rows, pageLayout, printed, *heights, pages, wanted, take).run();
+    std::function<bool(int)> pageStarted;
+    if (lastPage >= 0)
+        pageStarted = [lastPage](int page) { return page <= lastPage; };
+    Builder(definition, *rows, pageLayout, printed, *heights, pages, wanted, take, pageStarted).run();
 }
 
 Layout layoutReport(std::shared_ptr<const Definition> definition, std::shared_ptr<const GroupedRows> rows,
-                    const QPageLayout &pageLayout, const QDateTime &printed)
+                    const QPageLayout &pageLayout, const QDateTime &printed,
+                    const std::function<bool(int page)> &pageStarted)
 {
     Layout layout;
     layout.definition = definition;
@@ -509,7 +530,9 @@ Layout layoutReport(std::shared_ptr<const Definition> definition, std::shared_pt
     layout.printed = printed;
     layout.heights = std::make_shared<HeightCache>();
     if (definition && rows)
-        layout.pages = Builder(std::move(definition), *rows, pageLayout, printed, *layout.heights).run();
+        layout.pages = Builder(std::move(definition), *rows, pageLayout, printed, *layout.heights, 0, {}, {},
+                               pageStarted)
+                           .run();
     return layout;
 }
 

@@ -52,8 +52,10 @@ struct Layout {
     // Lays the pages out again, from the first, and hands every page that
     // `wanted` accepts (all when it is empty) to `take`, in order. A page
     // lives only for the call.
+    // With lastPage, the laying out stops after that page. While the page
+    // count is not known yet (pages is 0), footers show "…" for it.
     void forEachPage(const std::function<bool(int page)> &wanted,
-                     const std::function<void(int page, const Page &items)> &take) const;
+                     const std::function<void(int page, const Page &items)> &take, int lastPage = -1) const;
 
     // Every page at once, laid out on the first call and kept: for small
     // reports and for looking at a layout.
@@ -117,7 +119,11 @@ QPageSize defaultPaperSize();
 // it needs, each with its page header. %D and %T print the given moment, %p and %P the page number
 // and the page count.
 // The layout is counted out here; its pages are laid out when they are painted.
+//
+// pageStarted, when given, is called as each page after the first begins;
+// when it answers false the counting stops and the layout has no pages.
 Layout layoutReport(std::shared_ptr<const Definition> definition, std::shared_ptr<const GroupedRows> rows,
-                    const QPageLayout &pageLayout, const QDateTime &printed);
+                    const QPageLayout &pageLayout, const QDateTime &printed,
+                    const std::function<bool(int page)> &pageStarted = {});
 
 } // namespace report

@@ -4,15 +4,24 @@
 
 #include "frame/MessageService.h"
 
+#include "PageCounter.h"
+#include "PreviewPages.h"
+
 #include <QAction>
 #include <QApplication>
-#include <QPageRanges>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPageRanges>
+#include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include <limits>
 
@@ -49,6 +58,13 @@ void carryOrientation(QPrinter *printer)
             << (printer->pageLayout().orientation() == QPageLayout::Landscape ? QStringLiteral("4")
                                                                                 : QStringLiteral("3"));
     engine->setProperty(kJobOptions, options);
+}
+
+// An icon of Qt's own print preview, or the theme's.
+QIcon previewIcon(const QString &theme, const QString &file)
+{
+    const QString path = QStringLiteral(":/qt-project.org/dialogs/qprintpreviewdialog/images/%1-24.png").arg(file);
+    return QIcon::fromTheme(theme, QFile::exists(path) ? QIcon(path) : QIcon());
 }
 
 bool samePage(const QPageLayout &a, const QPageLayout &b)
@@ -111,43 +127,82 @@ QList<QPair<int, int>> requestedRanges(QPrinter &printer)
 } // namespace
 
 ReportPreview::ReportPreview(std::shared_ptr<const report::Definition> definition, QWidget *parent)
-    : QPrintPreviewDialog(createPrinter(*definition), parent), m_definition(std::move(definition))
+    : QDialog(parent), m_definition(std::move(definition)), m_printer(createPrinter(*m_definition))
 {
-    m_printer = printer();
-    // The preview widget draws on the printer until it is destroyed, which
-    // happens only after this dialog's own destructor has run.
-    connect(this, &QObject::destroyed, this, [printer = m_printer] { delete printer; }, Qt::DirectConnection);
     setWindowTitle(m_definition->title);
     setWindowModality(Qt::ApplicationModal);
-
-    m_savePdf = new QAction(tr("Save as PDF"), this);
-    m_savePdf->setObjectName(QStringLiteral("actionSavePdf"));
-    m_savePdf->setToolTip(tr("Save the report as a PDF file"));
-    if (QToolBar *toolBar = findChild<QToolBar *>()) {
-        toolBar->addSeparator();
-        toolBar->addAction(m_savePdf);
-    }
-    connect(m_savePdf, &QAction::triggered, this, &ReportPreview::chooseAndSavePdf);
-    removeLayoutChoices();
-    connect(this, &QPrintPreviewDialog::paintRequested, this, &ReportPreview::paintPages);
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    m_pages = new PreviewPages(this);
+    m_counter = new PageCounter(this);
+    buildToolBar();
+    connect(this, &ReportPreview::paintRequested, this, &ReportPreview::paintPages);
+    connect(m_counter, &PageCounter::counted, this, &ReportPreview::showCount);
+    connect(m_counter, &PageCounter::finished, this, &ReportPreview::takeLayout);
+    resize(800, 900);
 }
 
-ReportPreview::~ReportPreview() = default;
-
-void ReportPreview::removeLayoutChoices()
+ReportPreview::~ReportPreview()
 {
-    // The report's orientation and margins are fixed: the preview does not
-    // offer to turn the pages or to set them up otherwise.
-    const QStringList fixed{QStringLiteral("Portrait"), QStringLiteral("Landscape"), QStringLiteral("Page setup")};
-    const QList<QToolBar *> toolBars = findChildren<QToolBar *>();
-    for (QAction *action : findChildren<QAction *>()) {
-        if (!fixed.contains(action->text().remove(QLatin1Char('&')), Qt::CaseInsensitive))
-            continue;
-        for (QToolBar *toolBar : toolBars)
-            toolBar->removeAction(action);
-        action->setVisible(false);
-        action->setEnabled(false);
-    }
+    m_counter->cancel();
+}
+
+void ReportPreview::buildToolBar()
+{
+    // What Qt's print preview offers, but for turning the pages or setting
+    // them up: the report's orientation and margins are fixed.
+    auto *toolBar = new QToolBar(this);
+    const auto add = [this, toolBar](const QString &text, const QString &theme, const QString &file,
+                                     auto slot) {
+        QAction *action = toolBar->addAction(previewIcon(theme, file), text);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    add(tr("Fit width"), QString(), QStringLiteral("fit-width"), [this] { m_pages->fitWidth(); });
+    add(tr("Fit page"), QString(), QStringLiteral("fit-page"), [this] { m_pages->fitPage(); });
+    m_zoom = new QComboBox(toolBar);
+    m_zoom->setObjectName(QStringLiteral("zoom"));
+    for (const int percent : {12, 25, 50, 75, 100, 125, 150, 200, 400})
+        m_zoom->addItem(QStringLiteral("%1%").arg(percent), percent / 100.0);
+    toolBar->addWidget(m_zoom);
+    connect(m_zoom, &QComboBox::activated, this, [this](int index) { m_pages->setZoom(m_zoom->itemData(index).toDouble()); });
+    add(tr("Zoom in"), QStringLiteral("zoom-in"), QStringLiteral("zoom-in"), [this] { m_pages->setZoom(m_pages->zoom() * 1.25); });
+    add(tr("Zoom out"), QStringLiteral("zoom-out"), QStringLiteral("zoom-out"), [this] { m_pages->setZoom(m_pages->zoom() / 1.25); });
+    toolBar->addSeparator();
+    add(tr("First page"), QStringLiteral("go-first"), QStringLiteral("go-first"), [this] { m_pages->showPage(0); });
+    add(tr("Previous page"), QStringLiteral("go-previous"), QStringLiteral("go-previous"),
+        [this] { m_pages->showPage(m_pages->currentPage() - 1); });
+    m_pageNumber = new QLineEdit(toolBar);
+    m_pageNumber->setObjectName(QStringLiteral("pageNumber"));
+    m_pageNumber->setAlignment(Qt::AlignRight);
+    m_pageNumber->setValidator(new QIntValidator(1, 1 << 30, m_pageNumber));
+    m_pageNumber->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+    toolBar->addWidget(m_pageNumber);
+    m_pageTotal = new QLabel(toolBar);
+    m_pageTotal->setObjectName(QStringLiteral("pageTotal"));
+    toolBar->addWidget(m_pageTotal);
+    connect(m_pageNumber, &QLineEdit::editingFinished, this, [this] { m_pages->showPage(m_pageNumber->text().toInt() - 1); });
+    add(tr("Next page"), QStringLiteral("go-next"), QStringLiteral("go-next"),
+        [this] { m_pages->showPage(m_pages->currentPage() + 1); });
+    add(tr("Last page"), QStringLiteral("go-last"), QStringLiteral("go-last"), [this] {
+        finishLayout();
+        m_pages->showPage(m_pages->pageCount() - 1);
+    });
+    toolBar->addSeparator();
+    add(tr("Print"), QStringLiteral("document-print"), QStringLiteral("print"), &ReportPreview::print);
+    toolBar->addSeparator();
+    m_savePdf = add(tr("Save as PDF"), QString(), QString(), &ReportPreview::chooseAndSavePdf);
+    m_savePdf->setObjectName(QStringLiteral("actionSavePdf"));
+    m_savePdf->setToolTip(tr("Save the report as a PDF file"));
+
+    connect(m_pages, &PreviewPages::currentPageChanged, this,
+            [this](int page) { m_pageNumber->setText(QString::number(page + 1)); });
+    connect(m_pages, &PreviewPages::zoomChanged, this,
+            [this](double zoom) { m_zoom->setCurrentText(QStringLiteral("%1%").arg(qRound(zoom * 100))); });
+    auto *box = new QVBoxLayout(this);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    box->addWidget(toolBar);
+    box->addWidget(m_pages);
 }
 
 Status ReportPreview::load(ReportStore &store, const QDateTime &printed)
@@ -158,15 +213,66 @@ Status ReportPreview::load(ReportStore &store, const QDateTime &printed)
         return rows.error();
     m_rows = std::make_shared<const report::GroupedRows>(std::move(rows).value());
     m_printed = printed;
-    m_layout = report::layoutReport(m_definition, m_rows, m_printer->pageLayout(), m_printed);
+    // The first pages show while the others are counted.
+    m_layout = report::Layout();
+    m_layout.definition = m_definition;
+    m_layout.rows = m_rows;
+    m_layout.pageLayout = m_printer->pageLayout();
+    m_layout.printed = m_printed;
+    m_laidOut = false;
+    m_pages->setLayout(m_layout, 1);
+    showCount(1);
+    m_busy = std::make_unique<report::BusyPointer>();
+    m_counter->start(m_layout);
     return {};
+}
+
+void ReportPreview::showCount(int pages)
+{
+    m_pages->setPageCount(std::max(m_pages->pageCount(), pages));
+    m_pageTotal->setText(QStringLiteral(" / %1%2").arg(m_pages->pageCount()).arg(m_laidOut ? QString() : QStringLiteral("\u2026")));
+    if (m_pageNumber->text().isEmpty())
+        m_pageNumber->setText(QStringLiteral("1"));
+}
+
+void ReportPreview::takeLayout(const report::Layout &layout)
+{
+    m_layout = layout;
+    m_laidOut = true;
+    m_busy.reset();
+    const int current = m_pages->currentPage();
+    m_pages->setLayout(m_layout, m_layout.pageCount()); // the footers now name the page count
+    m_pages->showPage(current);
+    showCount(m_layout.pageCount());
+}
+
+void ReportPreview::finishLayout()
+{
+    if (m_laidOut || !m_counter->isRunning())
+        return;
+    const report::BusyPointer busy;
+    takeLayout(m_counter->finishNow());
+}
+
+const report::Layout &ReportPreview::layout()
+{
+    finishLayout();
+    return m_layout;
 }
 
 void ReportPreview::relayoutFor(const QPageLayout &pageLayout)
 {
+    finishLayout();
     // The user may have chosen other paper in the print dialog.
     if (!samePage(pageLayout, m_layout.pageLayout))
-        m_layout = report::layoutReport(m_definition, m_rows, pageLayout, m_printed);
+        takeLayout(report::layoutReport(m_definition, m_rows, pageLayout, m_printed));
+}
+
+void ReportPreview::print()
+{
+    QPrintDialog dialog(m_printer.get(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        paintPages(m_printer.get());
 }
 
 void ReportPreview::paintPages(QPrinter *target)

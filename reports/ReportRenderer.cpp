@@ -1,5 +1,7 @@
 #include "ReportRenderer.h"
 
+#include "PdfReport.h"
+
 #include "frame/Clock.h"
 #include "store/Connection.h"
 #include "store/Database.h"
@@ -190,6 +192,12 @@ Status paintLayout(const Layout &layout, QPagedPaintDevice &device, const PaintS
 
 Status writeLayoutPdf(const Layout &layout, const QString &pdfPath)
 {
+    const BusyPointer busy;
+    bool unsupportedFont = false;
+    const Status direct = writeDirectPdf(layout, pdfPath, &unsupportedFont);
+    if (!unsupportedFont)
+        return direct;
+    // A font the direct writer cannot embed: Qt's PDF engine draws it.
     QFile file(pdfPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return failure(file.errorString());

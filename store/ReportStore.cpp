@@ -87,26 +87,31 @@ Status ReportStore::forEachRow(const QString &name, const QStringList &columns,
     if (!isSavedQuery(name))
         return failure(QStringLiteral("There is no saved report query %1.").arg(name));
     bringUpToDate(name);
-    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT * FROM %1").arg(name));
+    // The view's columns first, so that a missing one is named; then only
+    // the columns wanted are read (every column read costs on every row).
+    {
+        Result<Rows> shape = m_connection.run(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(name));
+        if (!shape)
+            return shape.error();
+        for (const QString &column : columns) {
+            if (shape->column(column) < 0) {
+                return failure(QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                              "requested name or ordinal: %1 (%2).")
+                                   .arg(column, name));
+            }
+        }
+    }
+    QStringList quoted;
+    for (const QString &column : columns)
+        quoted << QLatin1Char('"') + QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    Result<Rows> rows = m_connection.run(QStringLiteral("SELECT %1 FROM %2").arg(quoted.join(QLatin1Char(',')), name));
     if (!rows)
         return rows.error();
 
-    std::vector<int> indexes;
-    indexes.reserve(size_t(columns.size()));
-    for (const QString &column : columns) {
-        const int index = rows->column(column);
-        if (index < 0) {
-            return failure(QStringLiteral("Item cannot be found in the collection corresponding to the "
-                                          "requested name or ordinal: %1 (%2).")
-                               .arg(column, name));
-        }
-        indexes.push_back(index);
-    }
-
-    std::vector<QVariant> values(indexes.size());
+    std::vector<QVariant> values(size_t(columns.size()));
     while (rows->next()) {
-        for (size_t i = 0; i < indexes.size(); ++i)
-            values[i] = rows->value(indexes[i]);
+        for (size_t i = 0; i < values.size(); ++i)
+            values[i] = rows->value(int(i));
         reader(values.data());
     }
     return rows->status();

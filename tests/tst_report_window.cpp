@@ -1,15 +1,19 @@
 #include "support/TestSupport.h"
 
+#include "store/Connection.h"
 #include "store/Database.h"
+#include "store/ReportStore.h"
 #include "reports/Form3.h"
+#include "reports/PreviewPages.h"
 #include "reports/ReportPreview.h"
 #include "reports/ReportRenderer.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QFile>
 #include <QFileDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -57,9 +61,9 @@ Seen clickAndClosePreview(QPushButton *button, std::function<void(ReportPreview 
     whenModal<ReportPreview>(&context, [&seen, extra](ReportPreview *preview) {
         seen.shown = true;
         seen.title = preview->windowTitle();
-        if (auto *widget = preview->findChild<QPrintPreviewWidget *>())
-            seen.previewPages = widget->pageCount();
-        const Layout &layout = preview->layout();
+        const Layout &layout = preview->layout(); // counted to its end
+        if (auto *pages = preview->findChild<PreviewPages *>())
+            seen.previewPages = pages->pageCount();
         seen.layoutPages = layout.pageCount();
         seen.pageLayout = preview->reportPrinter()->pageLayout();
         seen.footer = layout.textsOf(layout.pageCount() - 1, QStringLiteral("Label10"), SectionKind::PageFooter)
@@ -88,6 +92,7 @@ private slots:
     void eachButtonShowsItsReport();
     void secondShowingReadsSavedChanges();
     void failingQueryShowsTheErrorBox();
+    void previewShowsTheFirstPageWhileCounting();
     void saveAsPdfFromThePreview();
     void previewAndPdfFileShareThePaper();
     void closeButtonClosesTheWindow();
@@ -198,6 +203,86 @@ void ReportWindowTest::failingQueryShowsTheErrorBox()
     QVERIFY2(text.contains(QLatin1String("qryRep3A")), qPrintable(text));
     QVERIFY2(text.contains(QLatin1String("\r\nin Corvanta2021/08/31.Form3.PushButton3_Click at line 100\r\r")),
              qPrintable(text));
+}
+
+// Enough calls for a few hundred pages, written by the database itself.
+static void addManyCalls(QSqlDatabase &db, int contacts, int callsEach)
+{
+    const qint64 type = TestData::addType(db, QStringLiteral("Customer"));
+    for (int i = 0; i < contacts; ++i) {
+        TestData::addContact(db, {{"FirstName", QStringLiteral("Zoë")}, {"LastName", QStringLiteral("Łukasz%1").arg(i)},
+                                  {"ContactTypeID", type}});
+    }
+    QSqlQuery calls(db);
+    QVERIFY(calls.exec(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < %1) "
+        "INSERT INTO Calls (ContactID, CallDate, CallTime, Subject, Notes) "
+        "SELECT ContactID, date('2021-01-01', '+' || (i % 300) || ' days'), '10:00:00', 'Subject ' || (i % 7), "
+        "CASE WHEN i % 3 = 0 THEN 'Two\nlines' END FROM Contacts, n").arg(callsEach)));
+}
+
+// The first page shows, painted with its content, before the pages are
+// counted; the count then goes on with the event loop and ends with the
+// PDF file's number of pages.
+void ReportWindowTest::previewShowsTheFirstPageWhileCounting()
+{
+    addManyCalls(db, 40, 100); // 4,000 calls, over a hundred pages
+    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    QVERIFY(connection);
+    ReportStore store(**connection);
+    {
+        ReportPreview closedAtOnce(reportDefinition(2));
+        QVERIFY(closedAtOnce.load(store, QDateTime::currentDateTime()));
+    } // its count stops with it
+
+    ReportPreview preview(reportDefinition(2));
+    QVERIFY(preview.load(store, QDateTime::currentDateTime()));
+    preview.resize(700, 900);
+    preview.show();
+    // Painted without the event loop running: the count waits for it.
+    PreviewPages *pages = preview.pages();
+    const QImage shown = pages->grab().toImage();
+    QVERIFY(!preview.isLaidOut());
+    QVERIFY(pages->paintedPages() >= 1);
+    const int shownWhileCounting = pages->pageCount();
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    // The first sheet is white with black and navy text on it: the title, the headings, the lines.
+    int dark = 0;
+    int navy = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const QColor c = shown.pixelColor(x, y);
+            dark += c.lightness() < 80;
+            navy += c.blue() > 90 && c.red() < 60 && c.green() < 60;
+        }
+    }
+    QVERIFY2(dark > 2000, qPrintable(QString::number(dark)));
+    QVERIFY2(navy > 100, qPrintable(QString::number(navy)));
+
+    QTRY_VERIFY_WITH_TIMEOUT(preview.isLaidOut(), 20000);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    const int counted = preview.layout().pageCount();
+    QVERIFY2(counted >= 100, qPrintable(QString::number(counted)));
+    QVERIFY(shownWhileCounting < counted);
+    QCOMPARE(pages->pageCount(), counted);
+    QCOMPARE(preview.findChild<QLabel *>(QStringLiteral("pageTotal"))->text(), QStringLiteral(" / %1").arg(counted));
+    for (QAction *action : preview.findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("Last page"))
+            action->trigger();
+    }
+    QCOMPARE(preview.findChild<QLineEdit *>(QStringLiteral("pageNumber"))->text(), QString::number(counted));
+    QCOMPARE(preview.layout().textsOf(counted - 1, QStringLiteral("Label10"), SectionKind::PageFooter),
+             QStringList{QStringLiteral("Page %1 of %1").arg(counted)});
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.pdf"));
+    QVERIFY(preview.savePdf(path));
+    QFile pdf(path);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLatin1(pdf.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![s\\w])"))),
+             counted);
+    preview.reject();
 }
 
 void ReportWindowTest::saveAsPdfFromThePreview()
