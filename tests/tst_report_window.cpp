@@ -227,7 +227,7 @@ static void addManyCalls(QSqlDatabase &db, int contacts, int callsEach)
 void ReportWindowTest::previewShowsTheFirstPageWhileCounting()
 {
     addManyCalls(db, 40, 100); // 4,000 calls, over a hundred pages
-    Result<std::unique_ptr<Connection>> connection = Connection::openLive();
+    Result<std::unique_ptr<Connection>> connection = openLiveDatabase();
     QVERIFY(connection);
     ReportStore store(**connection);
     {
