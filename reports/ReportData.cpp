@@ -36,6 +36,10 @@ DateOrder dateOrderOf(const QString &format)
 {
     DateOrder order;
     order.source = format;
+    // A short form that names the month (the C locale's "d MMM yyyy") has
+    // no numeric order to follow: the report's own mm/dd/yyyy stays.
+    if (format.contains(QLatin1String("MMM")))
+        return order;
     bool separatorFound = false;
     std::string seen;
     for (const QChar c : format) {

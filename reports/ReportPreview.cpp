@@ -19,6 +19,8 @@
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStandardPaths>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -159,12 +161,23 @@ void ReportPreview::buildToolBar()
     };
     add(tr("Fit width"), QString(), QStringLiteral("fit-width"), [this] { m_pages->fitWidth(); });
     add(tr("Fit page"), QString(), QStringLiteral("fit-page"), [this] { m_pages->fitPage(); });
+    // The box shows the zoom of a fitted page too (79%), and takes a typed one.
     m_zoom = new QComboBox(toolBar);
     m_zoom->setObjectName(QStringLiteral("zoom"));
+    m_zoom->setEditable(true);
+    m_zoom->setInsertPolicy(QComboBox::NoInsert);
+    m_zoom->lineEdit()->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[1-9][0-9]{0,2}%?")), m_zoom));
     for (const int percent : {12, 25, 50, 75, 100, 125, 150, 200, 400})
         m_zoom->addItem(QStringLiteral("%1%").arg(percent), percent / 100.0);
     toolBar->addWidget(m_zoom);
     connect(m_zoom, &QComboBox::activated, this, [this](int index) { m_pages->setZoom(m_zoom->itemData(index).toDouble()); });
+    connect(m_zoom->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        QString typed = m_zoom->currentText();
+        typed.remove(QLatin1Char('%'));
+        if (const int percent = typed.toInt(); percent > 0)
+            m_pages->setZoom(percent / 100.0);
+    });
     add(tr("Zoom in"), QStringLiteral("zoom-in"), QStringLiteral("zoom-in"), [this] { m_pages->setZoom(m_pages->zoom() * 1.25); });
     add(tr("Zoom out"), QStringLiteral("zoom-out"), QStringLiteral("zoom-out"), [this] { m_pages->setZoom(m_pages->zoom() / 1.25); });
     toolBar->addSeparator();

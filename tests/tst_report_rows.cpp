@@ -285,6 +285,8 @@ void ReportRowsTest::datesFollowTheLocalesOrder_data()
     QTest::addColumn<QString>("heading"); // the date of printing in the heading
     QTest::newRow("en_US") << "en_US" << "MM/dd/yyyy " << "8/31/2021";
     QTest::newRow("de_DE") << "de_DE" << "dd.MM.yyyy " << "31.08.2021";
+    // A short form with the month's name has no numeric order: the report's own.
+    QTest::newRow("C") << "C" << "MM/dd/yyyy " << "31 Aug 2021";
 }
 
 // The weekly summary's day groups and the call dates read in the order of

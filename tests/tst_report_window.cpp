@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QFile>
@@ -272,6 +273,20 @@ void ReportWindowTest::previewShowsTheFirstPageWhileCounting()
             action->trigger();
     }
     QCOMPARE(preview.findChild<QLineEdit *>(QStringLiteral("pageNumber"))->text(), QString::number(counted));
+    // The zoom box names the zoom of a fitted page (not one of its items), and takes a typed one.
+    auto *zoom = preview.findChild<QComboBox *>(QStringLiteral("zoom"));
+    QVERIFY(zoom);
+    for (QAction *action : preview.findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("Fit width"))
+            action->trigger();
+    }
+    QCOMPARE(zoom->currentText(), QStringLiteral("%1%").arg(qRound(pages->zoom() * 100)));
+    QCOMPARE(zoom->findText(zoom->currentText()), -1);
+    zoom->lineEdit()->selectAll();
+    QTest::keyClicks(zoom->lineEdit(), QStringLiteral("150"));
+    QTest::keyClick(zoom->lineEdit(), Qt::Key_Return);
+    QCOMPARE(pages->zoom(), 1.5);
+    QCOMPARE(zoom->currentText(), QStringLiteral("150%"));
     QCOMPARE(preview.layout().textsOf(counted - 1, QStringLiteral("Label10"), SectionKind::PageFooter),
              QStringList{QStringLiteral("Page %1 of %1").arg(counted)});
 
