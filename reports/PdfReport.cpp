@@ -1,5 +1,7 @@
 #include "PdfReport.h"
 
+#include <algorithm>
+
 #include "PdfFile.h"
 #include "PdfFont.h"
 #include "TextPlacement.h"
@@ -352,7 +354,12 @@ private:
                 written.pieces.push_back(std::move(piece));
             }
         }
-        if (!mapped)
+        // Glyphs of right-to-left text stand in visual order: a reader
+        // taking the characters from them would get the words backwards.
+        const bool rightToLeft = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.direction() == QChar::DirR || c.direction() == QChar::DirAL;
+        });
+        if (!mapped || rightToLeft)
             written.actualText = pdf::hexText(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         return written;
     }
