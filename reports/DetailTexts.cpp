@@ -17,8 +17,6 @@ namespace {
 
 // Rows are read back in blocks of this size (or one row, when it is larger).
 constexpr qint64 kReadBlock = 1 << 20;
-// Reordering gathers this much of the new file in memory per pass over the old.
-constexpr qint64 kReorderPass = qint64(96) << 20;
 
 // A file without a name: it goes when the report does, also after a crash.
 int openTemporaryFile()
@@ -146,7 +144,7 @@ bool DetailTexts::finish(QString *why)
 // The new file is gathered a part at a time: each pass reads the old file
 // front to back and copies the rows that fall in the part, so no row is
 // fetched on its own (a call per row costs more than reading it all again).
-bool DetailTexts::reorder(const std::vector<int> &order, QString *why)
+bool DetailTexts::reorder(const std::vector<int> &order, QString *why, qint64 bytesPerPass)
 {
     const qsizetype oldRows = rowCount();
     std::vector<qint64> offsets(order.size() + 1, 0);
@@ -171,7 +169,7 @@ bool DetailTexts::reorder(const std::vector<int> &order, QString *why)
     size_t first = 0;
     while (first < order.size()) {
         size_t last = first + 1;
-        while (last < order.size() && offsets[last + 1] - offsets[first] <= kReorderPass)
+        while (last < order.size() && offsets[last + 1] - offsets[first] <= bytesPerPass)
             ++last;
         part.resize(offsets[last] - offsets[first]);
         qsizetype row = 0;

@@ -27,8 +27,9 @@ public:
     bool finish(QString *why);
     // Writes the rows named by `order` (row numbers as appended) into a new
     // file in that order: row i becomes order[i]. Reading them in print order
-    // then reads the file front to back.
-    bool reorder(const std::vector<int> &order, QString *why);
+    // then reads the file front to back. The new file is gathered that many
+    // bytes at a time.
+    bool reorder(const std::vector<int> &order, QString *why, qint64 bytesPerPass = qint64(96) << 20);
 
     int columns() const { return m_columns; }
     qsizetype rowCount() const { return qsizetype(m_offsets.empty() ? 0 : m_offsets.size() - 1); }
