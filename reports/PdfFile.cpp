@@ -95,27 +95,41 @@ void File::writeObject(int number, const QByteArray &body)
     write("\nendobj\n", 8);
 }
 
+QByteArray File::deflated(const QByteArray &data)
+{
+    // qCompress gives a zlib stream after a four-byte length.
+    QByteArray packed = qCompress(data, 1);
+    packed.remove(0, 4);
+    return packed;
+}
+
 void File::writeStream(int number, const QByteArray &dictionaryEntries, const QByteArray &data, bool compress)
 {
-    QByteArray packed;
-    const char *bytes = data.constData();
-    qsizetype size = data.size();
     if (compress) {
-        // qCompress gives a zlib stream after a four-byte length.
-        packed = qCompress(data, 1);
-        bytes = packed.constData() + 4;
-        size = packed.size() - 4;
+        writeDeflatedStream(number, dictionaryEntries, deflated(data));
+        return;
     }
     QByteArray head("<<");
     head.append(dictionaryEntries);
-    if (compress)
-        head.append(" /Filter /FlateDecode");
     head.append(" /Length ");
-    appendInteger(head, size);
+    appendInteger(head, data.size());
     head.append(" >>\nstream\n");
     beginObject(number);
     write(head.constData(), head.size());
-    write(bytes, size);
+    write(data.constData(), data.size());
+    write("\nendstream\nendobj\n", 18);
+}
+
+void File::writeDeflatedStream(int number, const QByteArray &dictionaryEntries, const QByteArray &deflated)
+{
+    QByteArray head("<<");
+    head.append(dictionaryEntries);
+    head.append(" /Filter /FlateDecode /Length ");
+    appendInteger(head, deflated.size());
+    head.append(" >>\nstream\n");
+    beginObject(number);
+    write(head.constData(), head.size());
+    write(deflated.constData(), deflated.size());
     write("\nendstream\nendobj\n", 18);
 }
 
@@ -144,6 +158,53 @@ bool File::finish(int catalog, int info)
     m_buffer.clear();
     m_file.close();
     return !m_failed && m_file.error() == QFileDevice::NoError;
+}
+
+Deflater::Deflater() : m_thread([this] { run(); }) {}
+
+Deflater::~Deflater()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void Deflater::push(QByteArray data)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_waiting.push_back(std::move(data));
+    }
+    m_changed.notify_all();
+}
+
+QByteArray Deflater::take()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_done.empty(); });
+    QByteArray packed = std::move(m_done.front());
+    m_done.pop_front();
+    return packed;
+}
+
+void Deflater::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+        if (m_waiting.empty())
+            return;
+        const QByteArray data = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        lock.unlock();
+        QByteArray packed = File::deflated(data);
+        lock.lock();
+        m_done.push_back(std::move(packed));
+        m_changed.notify_all();
+    }
 }
 
 } // namespace report::pdf

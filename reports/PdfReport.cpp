@@ -12,6 +12,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <deque>
 #include <memory>
 
 namespace report {
@@ -104,22 +105,36 @@ public:
         appendInteger(pageDictionary, resources);
         pageDictionary.append(" 0 R");
 
+        // Each page's contents are deflated on a second thread while the
+        // next page is laid out; the pages are written in order all the same.
         std::vector<int> pages;
         pages.reserve(size_t(m_layout.pageCount()));
-        m_layout.forEachPage({}, [&](int, const Page &page) {
-            m_content = pageStart;
-            paintItems(page);
-            m_content.append("Q\n");
-            const int contents = m_file.reserve();
-            m_file.writeStream(contents, QByteArray(), m_content, true);
-            const int pageObject = m_file.reserve();
+        pdf::Deflater deflater;
+        std::deque<int> contentsObjects; // of the pages not written yet
+        size_t written = 0;
+        const auto writeNextPage = [&] {
+            const int pageObject = pages[written++];
+            const int contents = contentsObjects.front();
+            contentsObjects.pop_front();
+            m_file.writeDeflatedStream(contents, QByteArray(), deflater.take());
             QByteArray body("<< /Type /Page");
             body.append(pageDictionary).append(" /Contents ");
             appendInteger(body, contents);
             body.append(" 0 R >>");
             m_file.writeObject(pageObject, body);
-            pages.push_back(pageObject);
+        };
+        m_layout.forEachPage({}, [&](int, const Page &page) {
+            m_content = pageStart;
+            paintItems(page);
+            m_content.append("Q\n");
+            contentsObjects.push_back(m_file.reserve());
+            pages.push_back(m_file.reserve());
+            deflater.push(m_content);
+            while (pages.size() - written > 2)
+                writeNextPage();
         });
+        while (written < pages.size())
+            writeNextPage();
 
         QByteArray kids("<< /Type /Pages /Count ");
         appendInteger(kids, qint64(pages.size()));

@@ -4,16 +4,9 @@
 #include "frame/Formats.h"
 #include "store/ReportStore.h"
 
-#include <QDir>
-#include <QFile>
 #include <QHash>
-#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <array>
 #include <string>
 #include <limits>
@@ -351,135 +344,6 @@ QString formatValue(const QVariant &value, Format format)
     return text;
 }
 
-DetailTexts::~DetailTexts()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-DetailTexts::DetailTexts(DetailTexts &&other) noexcept
-{
-    *this = std::move(other);
-}
-
-DetailTexts &DetailTexts::operator=(DetailTexts &&other) noexcept
-{
-    if (this == &other)
-        return *this;
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_columns = std::exchange(other.m_columns, 0);
-    m_fd = std::exchange(other.m_fd, -1);
-    m_pending = std::move(other.m_pending);
-    m_offsets = std::move(other.m_offsets);
-    m_buffer = std::move(other.m_buffer);
-    other.m_buffer.cached = -1;
-    return *this;
-}
-
-bool DetailTexts::open(int columns, QString *why)
-{
-    *this = DetailTexts();
-    m_columns = columns;
-    // A file without a name: it goes when the report does, also after a crash.
-    QByteArray folder = QFile::encodeName(QDir::tempPath());
-    m_fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (m_fd < 0) {
-        QTemporaryFile file(QDir::tempPath() + QStringLiteral("/corvanta-report-XXXXXX"));
-        if (file.open()) {
-            m_fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDWR | O_CLOEXEC);
-            file.remove();
-        }
-    }
-    if (m_fd < 0) {
-        *why = QStringLiteral("The report's rows cannot be kept in the temporary folder %1: %2")
-                   .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    m_offsets.push_back(0);
-    return true;
-}
-
-void DetailTexts::append(const QString *texts)
-{
-    const qsizetype before = m_pending.size();
-    for (int i = 0; i < m_columns; ++i) {
-        const QString &text = texts[i];
-        const qint32 length = qint32(text.size());
-        m_pending.append(reinterpret_cast<const char *>(&length), sizeof length);
-        m_pending.append(reinterpret_cast<const char *>(text.constData()), length * qsizetype(sizeof(QChar)));
-    }
-    m_offsets.push_back(m_offsets.back() + (m_pending.size() - before));
-    if (m_pending.size() >= (1 << 20))
-        (void)flush();
-}
-
-bool DetailTexts::flush()
-{
-    const char *data = m_pending.constData();
-    qsizetype left = m_pending.size();
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    m_pending.clear();
-    return true;
-}
-
-bool DetailTexts::finish(QString *why)
-{
-    if (m_fd >= 0 && flush()) {
-        m_pending.squeeze();
-        return true;
-    }
-    *why = QStringLiteral("The report's rows cannot be kept in the temporary folder %1: %2")
-               .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
-}
-
-const QString *DetailTexts::row(qsizetype index, Buffer &buffer) const
-{
-    if (index == buffer.cached)
-        return buffer.texts.data();
-    buffer.texts.resize(size_t(m_columns));
-    for (QString &text : buffer.texts)
-        text.clear();
-    buffer.cached = -1;
-    if (index < 0 || index >= rowCount())
-        return buffer.texts.data();
-    const qint64 begin = m_offsets[size_t(index)];
-    const qint64 size = m_offsets[size_t(index) + 1] - begin;
-    buffer.raw.resize(size);
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(m_fd, buffer.raw.data() + done, size_t(size - done), off_t(begin + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return buffer.texts.data();
-        done += got;
-    }
-    const char *at = buffer.raw.constData();
-    const char *end = at + size;
-    for (int i = 0; i < m_columns && at + sizeof(qint32) <= end; ++i) {
-        qint32 length = 0;
-        std::memcpy(&length, at, sizeof length);
-        at += sizeof length;
-        const qsizetype bytes = qsizetype(length) * qsizetype(sizeof(QChar));
-        if (length < 0 || at + bytes > end)
-            break;
-        buffer.texts[size_t(i)] = QString(reinterpret_cast<const QChar *>(at), length);
-        at += bytes;
-    }
-    buffer.cached = index;
-    return buffer.texts.data();
-}
-
 Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &store)
 {
     refreshDateOrder();
@@ -585,6 +449,14 @@ Result<GroupedRows> readGroupedRows(const Definition &definition, ReportStore &s
     }
     if (!unmatched.empty())
         addGroup(unmatched, [](int) { return QString(); });
+
+    // The rows go to a file of their own in print order, so that laying out
+    // the pages reads it front to back.
+    std::vector<int>().swap(sortedChildren);
+    std::vector<qint32>().swap(relationOf);
+    if (!rows.details.reorder(rows.detailOrder, &why))
+        return failure(why);
+    std::iota(rows.detailOrder.begin(), rows.detailOrder.end(), 0);
     return rows;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DetailTexts.h"
 #include "ReportDefinition.h"
 
 #include "base/Result.h"
@@ -15,47 +16,6 @@ namespace report {
 
 // Turns a stored value into the text a control prints. Null prints as nothing.
 QString formatValue(const QVariant &value, Format format);
-
-// The printed texts of a report's detail rows, kept in a temporary file so
-// that a report of any size needs little memory: rows are written once, in
-// the order they are read, and read back one at a time.
-class DetailTexts {
-public:
-    DetailTexts() = default;
-    ~DetailTexts();
-    DetailTexts(DetailTexts &&other) noexcept;
-    DetailTexts &operator=(DetailTexts &&other) noexcept;
-    DetailTexts(const DetailTexts &) = delete;
-    DetailTexts &operator=(const DetailTexts &) = delete;
-
-    // Starts an empty store of rows of that many texts. False (with the
-    // reason) when no temporary file can be made.
-    bool open(int columns, QString *why);
-    void append(const QString *texts);
-    bool finish(QString *why);
-
-    int columns() const { return m_columns; }
-    qsizetype rowCount() const { return qsizetype(m_offsets.empty() ? 0 : m_offsets.size() - 1); }
-    // Where a reader keeps the row it read last: one per thread that reads.
-    struct Buffer {
-        std::vector<QString> texts;
-        QByteArray raw;
-        qsizetype cached = -1;
-    };
-    // The texts of a row; valid until the next call with the same buffer.
-    // Empty texts when the file cannot be read.
-    const QString *row(qsizetype index, Buffer &buffer) const;
-    const QString *row(qsizetype index) const { return row(index, m_buffer); }
-
-private:
-    bool flush();
-
-    int m_columns = 0;
-    int m_fd = -1;
-    QByteArray m_pending;
-    std::vector<qint64> m_offsets; // the start of every row, then the end of the last
-    mutable Buffer m_buffer;
-};
 
 // The rows of one report, already turned into the texts its controls print:
 // one group per distinct relation value of the parent rows, in the order of
@@ -73,8 +33,8 @@ struct GroupedRows {
     int headerColumns = 0; // one text per text box of the group header
     int detailColumns = 0; // one text per text box of the detail section
     std::vector<QString> headerTexts;
-    DetailTexts details;          // detailColumns texts per child row, in read order
-    std::vector<int> detailOrder; // child rows group by group
+    DetailTexts details;          // detailColumns texts per child row, in print order
+    std::vector<int> detailOrder; // child rows group by group (into details)
     std::vector<Group> groups;
 
     const QString &headerText(const Group &group, int column) const

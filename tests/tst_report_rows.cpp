@@ -2,6 +2,7 @@
 
 #include "frame/Collation.h"
 #include "frame/Formats.h"
+#include "reports/DetailTexts.h"
 #include "reports/ReportRenderer.h"
 #include "store/Connection.h"
 #include "store/Database.h"
@@ -122,6 +123,7 @@ private slots:
     void phoneFormatFillsItsPlaceholders();
     void captionsSortAsTheLocaleReads_data();
     void captionsSortAsTheLocaleReads();
+    void rowTextsReadBackInTheirNewOrder();
 
 private:
     IsolatedEnvironment env;
@@ -451,6 +453,42 @@ void ReportRowsTest::captionsSortAsTheLocaleReads()
     QCOMPARE(groupLetter(QString(), userCollator()), QString());
     QCOMPARE(groupLetter(QStringLiteral("e\u0301bert"), userCollator()), QStringLiteral("E"));
     QCOMPARE(groupLetter(QStringLiteral("орлов"), userCollator()), QStringLiteral("О"));
+}
+
+// The rows' texts survive being put in another order, whether the new file is
+// gathered in one pass or in many, and read back in order or backwards.
+void ReportRowsTest::rowTextsReadBackInTheirNewOrder()
+{
+    const auto textOf = [](int row, int column) {
+        return column == 1 && row % 7 == 0 ? QString() : QStringLiteral("r%1c%2").arg(row).arg(column).repeated(row % 5 + 1);
+    };
+    const int rows = 2000;
+    std::vector<int> order(rows);
+    for (int i = 0; i < rows; ++i)
+        order[size_t(i)] = int((qint64(i) * 769) % rows); // a permutation: 769 is prime to 2000
+    for (const qint64 bytesPerPass : {qint64(1) << 30, qint64(1000), qint64(1)}) {
+        report::DetailTexts texts;
+        QString why;
+        QVERIFY2(texts.open(3, &why), qPrintable(why));
+        for (int row = 0; row < rows; ++row) {
+            const QString row3[3] = {textOf(row, 0), textOf(row, 1), QString::number(row) + QStringLiteral("\tü")};
+            texts.append(row3);
+        }
+        QVERIFY2(texts.finish(&why), qPrintable(why));
+        QVERIFY2(texts.reorder(order, &why, bytesPerPass), qPrintable(why));
+        QCOMPARE(texts.rowCount(), qsizetype(rows));
+        report::DetailTexts::Buffer buffer;
+        for (int i = rows - 1; i >= 0; i -= (i % 3 == 0 ? 1 : 2)) {
+            const int was = order[size_t(i)];
+            const QString *row = texts.row(i, buffer);
+            QCOMPARE(row[0], textOf(was, 0));
+            QCOMPARE(row[1], textOf(was, 1));
+            QCOMPARE(row[2], QString::number(was) + QStringLiteral("\tü"));
+        }
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(texts.row(i)[0], textOf(order[size_t(i)], 0));
+        QVERIFY(texts.row(rows)[0].isEmpty());
+    }
 }
 
 int main(int argc, char **argv)
