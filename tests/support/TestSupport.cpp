@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdlib>
+
 MessageService::Answer ScriptedMessages::question(QWidget *, const QString &title, const QString &text)
 {
     shown.append({Shown::Question, title, text});
@@ -56,8 +58,31 @@ QStringList ScriptedMessages::texts(Shown::Kind kind) const
     return result;
 }
 
+namespace {
+// Settings are still written while the program ends (Qt's file dialog
+// state, settings kept for the whole run), after the temporary folder is
+// gone: it is removed once more at the very end, so that no run leaves a
+// folder behind for the next one's file dialogs to offer.
+QStringList &rootsToRemoveAtExit()
+{
+    static QStringList roots;
+    return roots;
+}
+
+void removeRootsAtExit()
+{
+    for (const QString &root : std::as_const(rootsToRemoveAtExit()))
+        QDir(root).removeRecursively();
+}
+} // namespace
+
 IsolatedEnvironment::IsolatedEnvironment()
 {
+    // The list first, so that it outlives the handler registered after it.
+    QStringList &roots = rootsToRemoveAtExit();
+    static const bool registered = [] { return std::atexit(removeRootsAtExit) == 0; }();
+    Q_UNUSED(registered);
+    roots << m_root.path();
     QDir(m_root.path()).mkpath(QStringLiteral("data"));
     QDir(m_root.path()).mkpath(QStringLiteral("config"));
     QDir(m_root.path()).mkpath(QStringLiteral("program"));
