@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+
+#include <string_view>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QApplication>
@@ -111,6 +113,7 @@ private slots:
     void pdfPagesAndOrientation_data();
     void pdfPagesAndOrientation();
     void pagesPaintedOneByOneUnderTheHourglass();
+    void pdfTextKeepsItsCharactersInReadingOrder();
     void brokenQueryFails();
 
 private:
@@ -439,6 +442,61 @@ void ReportLayoutTest::pdfPagesAndOrientation()
         QCOMPARE(box.width() > box.height(), landscape);
         QCOMPARE(qRound(qMax(box.width(), box.height())), 792); // Letter, 11 inches
     }
+}
+
+namespace {
+// The contents of every Flate stream of a PDF file.
+QList<QByteArray> pdfStreams(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray pdf = file.readAll();
+    QList<QByteArray> streams;
+    static const QRegularExpression start(QStringLiteral("/FlateDecode[^>]*>>\\s*stream\\r?\\n"));
+    for (QRegularExpressionMatchIterator it = start.globalMatch(QString::fromLatin1(pdf)); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const qsizetype from = match.capturedEnd();
+        const qsizetype to = pdf.indexOf("endstream", from);
+        QByteArray zlib("\x01\x00\x00\x00", 4); // qUncompress's size hint (16 MB), then the zlib stream
+        streams << qUncompress(zlib + pdf.mid(from, to - from));
+    }
+    return streams;
+}
+} // namespace
+
+// The report's own PDF shows each text with embedded glyphs and tells a
+// reader its characters: right-to-left names in reading order (their glyphs
+// stand in visual order), every other text through the fonts' maps.
+void ReportLayoutTest::pdfTextKeepsItsCharactersInReadingOrder()
+{
+    // Hebrew letters have no contextual forms: each glyph maps to one character.
+    const QString hebrew = QString::fromUtf8("דוד לוי");
+    TestData::addContact(db, {{"FirstName", QStringLiteral("Ann")}, {"LastName", QStringLiteral("Able")}});
+    const qint64 id = TestData::addContact(db, {{"FirstName", hebrew.section(u' ', 0, 0)}, {"LastName", hebrew.section(u' ', 1)}});
+    TestData::addCall(db, id, today(0), QStringLiteral("10:00:00"), QStringLiteral("Ünïcødé"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.pdf"));
+    QVERIFY(writeReportPdf(2, path));
+    const QList<QByteArray> streams = pdfStreams(path);
+    QVERIFY(!streams.isEmpty());
+    QByteArray actualTexts;
+    QByteArray maps;
+    for (const QByteArray &stream : streams) {
+        for (qsizetype at = stream.indexOf("/ActualText "); at >= 0; at = stream.indexOf("/ActualText ", at + 1))
+            actualTexts += stream.mid(at, stream.indexOf('>', at) - at + 1) + '\n';
+        if (stream.contains("beginbfchar"))
+            maps += stream;
+    }
+    QByteArray logical("<FEFF");
+    for (const QChar c : hebrew)
+        logical += QByteArray::number(c.unicode(), 16).toUpper().rightJustified(4, '0');
+    QVERIFY2(actualTexts.contains("/ActualText " + logical + '>'), actualTexts.constData());
+    QVERIFY2(!actualTexts.contains("/ActualText <FEFF0041006E006E"), actualTexts.constData()); // "Ann" needs none
+    // Left-to-right text is read through the character maps of the embedded subsets.
+    for (const char16_t c : std::u16string_view(u"AnÜïøé"))
+        QVERIFY2(maps.contains("> <" + QByteArray::number(int(c), 16).toUpper().rightJustified(4, '0') + ">\n"),
+                 qPrintable(QString(QChar(c))));
 }
 
 namespace {
