@@ -8,7 +8,7 @@
 #   fuzz_exchange_readers the vCard and CSV readers of contact import
 # The time is shared 65/20/15 among them; the text-layer target runs in two
 # processes side by side (some ten thousand inputs a second in all), so that
-# its share of CI's four and a half minutes comes to well over a million inputs. Each
+# its share of CI's three minutes comes to about a million inputs. Each
 # target's number of inputs is printed at its end. New inputs the fuzzer finds are kept
 # in build-fuzz/corpus-<target>; an input that makes a target fail is written
 # to build-fuzz/ and the script exits non-zero.
