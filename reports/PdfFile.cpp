@@ -105,31 +105,27 @@ QByteArray File::deflated(const QByteArray &data)
 
 void File::writeStream(int number, const QByteArray &dictionaryEntries, const QByteArray &data, bool compress)
 {
-    if (compress) {
+    if (compress)
         writeDeflatedStream(number, dictionaryEntries, deflated(data));
-        return;
-    }
-    QByteArray head("<<");
-    head.append(dictionaryEntries);
-    head.append(" /Length ");
-    appendInteger(head, data.size());
-    head.append(" >>\nstream\n");
-    beginObject(number);
-    write(head.constData(), head.size());
-    write(data.constData(), data.size());
-    write("\nendstream\nendobj\n", 18);
+    else
+        writeStreamObject(number, dictionaryEntries, data);
 }
 
 void File::writeDeflatedStream(int number, const QByteArray &dictionaryEntries, const QByteArray &deflated)
 {
+    writeStreamObject(number, dictionaryEntries + " /Filter /FlateDecode", deflated);
+}
+
+void File::writeStreamObject(int number, const QByteArray &dictionaryEntries, const QByteArray &bytes)
+{
     QByteArray head("<<");
     head.append(dictionaryEntries);
-    head.append(" /Filter /FlateDecode /Length ");
-    appendInteger(head, deflated.size());
+    head.append(" /Length ");
+    appendInteger(head, bytes.size());
     head.append(" >>\nstream\n");
     beginObject(number);
     write(head.constData(), head.size());
-    write(deflated.constData(), deflated.size());
+    write(bytes.constData(), bytes.size());
     write("\nendstream\nendobj\n", 18);
 }
 

@@ -40,6 +40,8 @@ public:
     bool finish(int catalog, int info);
 
 private:
+    // The stream object with its /Length, the bytes as given.
+    void writeStreamObject(int number, const QByteArray &dictionaryEntries, const QByteArray &bytes);
     void write(const char *data, qsizetype size);
     void beginObject(int number);
 
